@@ -1,0 +1,80 @@
+// Errors, the statement check and program end.
+//
+// Runtime operations never unwind and never return failure codes. An operation that meets a bad
+// argument calls error(n): the first error of a statement is recorded in new_error and zqevent is
+// raised; later ones are dropped. After every program statement the program calls
+// check_statement(line), whose fast path is one relaxed load of zqevent and a branch; the slow
+// path, evnt(), reports the pending error in a dialog, holds a paused program and ends a program
+// the host asked to stop.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// Pending error number, 0 = none. Written by error()/fix_error() on the program thread; read by
+// every runtime statement (relaxed: only the program thread writes it).
+extern std::atomic<uint32_t> new_error;
+// Event flag: non-zero when the next statement check must call evnt(). Written by the program
+// thread (error, evnt), the keyboard handler (pause), the timer thread (due timer) and the main
+// loop (stop request). A writer stores the flag it announces first and zqevent after it with
+// release; evnt() loads it with acquire.
+extern std::atomic<int32_t> zqevent;
+// Line of the statement at which the pending error was reported (program thread only).
+extern uint32_t ercl;
+extern uint32_t inclercl;
+extern const char* includedfilename;
+
+// The program (or the window) has asked for the process to close. Written by the program thread
+// (end statement, No answer); read by the main loop thread.
+extern std::atomic<uint8_t> close_program;
+// The host asks the program thread to stop at its next check. Written by the main loop thread;
+// read by the program and timer threads.
+extern std::atomic<uint8_t> stop_program;
+// Bit 0 while the user has paused the program (Pause key). Written by the keyboard handler on the
+// window thread; read by evnt() on the program thread.
+extern std::atomic<uint8_t> suspend_program;
+// Shutdown acknowledgements: bit 0 program thread stopped (end()), bit 1 timer thread finished.
+// Written by those threads with fetch_or; read by the main loop thread.
+extern std::atomic<uint32_t> exit_ok;
+
+// Process arguments kept by main for the report title (argv[0]); empty when not set.
+void set_program_arguments(int argc, char** argv);
+
+// Raises error n (fatal codes show their dialog and exit the process at once).
+void error(int32_t n);
+// The statement check's slow path.
+void evnt(uint32_t line, uint32_t included_line, const char* included_file);
+// Reports the pending error in a dialog; called only by evnt().
+void fix_error();
+// Message text of error number n ("Unprintable error" for unknown numbers).
+const char* human_error(int32_t n);
+// Dispatch point for ON-style event handlers; the program registers none.
+void events();
+// Ends the program thread's part in the process; never returns.
+[[noreturn]] void end();
+// The program's end statement: asks the process to close, then end().
+[[noreturn]] void program_end();
+
+// Modal dialogs through xmessage, run with an argument vector (no shell).
+int32_t MessageBox(int32_t window, const char* text, const char* caption, int32_t type);
+int32_t MessageBox2(int32_t window, const char* text, const char* caption, int32_t type);
+void alert(int32_t number);
+void alert(const char* text);
+
+// index if index < count, else error 9 and 0.
+uint32_t array_check(uint32_t index, uint32_t count);
+
+// SIGFPE handler: raises the fatal "Division by zero".
+void division_by_zero_handler(int signal);
+// Loads the x87 control word 0x037F (exceptions masked, 64-bit precision, round to nearest).
+void fpu_reinit();
+
+// The statement check the program calls after every statement with the statement's line number.
+inline void check_statement(uint32_t line) {
+  if (zqevent.load(std::memory_order_relaxed)) [[unlikely]]
+    evnt(line, 0, nullptr);
+}
+
+// True while an error is pending: runtime statements then do nothing, conditions count as true
+// and counted loops skip their start value and exit test.
+inline bool error_pending() { return new_error.load(std::memory_order_relaxed) != 0; }

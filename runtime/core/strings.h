@@ -1,0 +1,55 @@
+// The runtime string type and its operations.
+//
+// A zqs is a descriptor pointing at bytes in one large bump-allocated data area (or, for the few
+// strings that must lie in emulated memory, the low-memory string area). Temporary strings are
+// listed on the temporary list and released by zqs_cleanup() at the end of the statement that
+// made them, unless zqs_set()/zqs_add() consumed them first. Program thread only.
+#pragma once
+
+#include <cstdint>
+
+struct zqs {
+  uint8_t* data;                    // first byte; not terminated
+  int32_t length;                   // byte count
+  uint8_t in_low_memory;            // bytes live in the low-memory string area
+  uint16_t* low_memory_slot;        // (length, offset) pair refreshed on assignment, or null
+  uint16_t low_memory_slot_offset;  // offset belonging to that pair
+  uint32_t area_index;              // index in the descriptor list of its data area
+  uint8_t temporary;                // listed as temporary
+  uint32_t temp_index;              // index in the temporary list; 0 = not listed
+  uint8_t fixed_length;             // assignments never change length
+  uint8_t read_only;                // bytes belong to someone else; never moved or released
+  void* field_binding;              // bound to a file record buffer (not used here)
+};
+
+// String data area and descriptor lists (program thread only).
+extern uint8_t* zqs_data;
+extern uint32_t zqs_data_size;
+extern uint32_t zqs_sp;
+extern zqs** zqs_list;
+extern uint32_t zqs_list_lasti;
+extern uint32_t zqs_list_nexti;
+extern zqs** zqs_tmp_list;
+extern uint32_t zqs_tmp_list_lasti;
+extern uint32_t zqs_tmp_list_nexti;
+// Permanent empty string, made at start-up in the low-memory area.
+extern zqs* nothingstring;
+
+// Creates the data areas, descriptor pools and shared constant strings (called by runtime_init).
+void strings_init();
+
+zqs* zqs_new(uint32_t length, uint8_t temporary);
+zqs* zqs_new_txt(const char* text);
+zqs* zqs_new_txt_len(const char* text, uint32_t length);
+void zqs_maketmp(zqs* s);
+zqs* zqs_set(zqs* dest, zqs* src);
+zqs* zqs_add(zqs* a, zqs* b);
+void zqs_free(zqs* s);
+uint32_t zqs_cleanup(uint32_t base, uint32_t value);
+zqs* func_chr(int32_t code);
+int32_t zqs_equal(zqs* a, zqs* b);
+int32_t zqs_notequal(zqs* a, zqs* b);
+int32_t zqs_len(zqs* s);
+
+// A new permanent string in the low-memory area (inside cmem) holding length bytes.
+zqs* zqs_new_low(uint32_t length);

@@ -1,0 +1,146 @@
+// Images, screen pages and screen modes.
+//
+// Every screen page and every off-screen image is an img_struct in the global table img. Pages are
+// addressed by number (page[n] holds the image index), images by negative handle (-index).
+// Indexed images hold one byte per pixel whatever their bit depth (the colour is ANDed with
+// pixel_mask); text images hold two bytes per cell (character, attribute); 32-bit images hold one
+// 0xAARRGGBB word per pixel. The mode 13 page lies in cmem at 0xA0000 and text pages at 0xB8000.
+//
+// The program thread alone creates, changes and frees images; frame preparation on the main loop
+// thread reads display_page, its pixels, palette and font (see lock_display for mode changes).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+struct mem_lock;
+
+struct img_struct {
+  mem_lock* lock;
+  uint64_t lock_id;
+  uint8_t valid;
+  uint8_t text;
+  uint8_t console;
+  uint16_t width;   // pixels; columns for text images
+  uint16_t height;  // pixels; rows for text images
+  uint8_t bytes_per_pixel;
+  uint8_t bits_per_pixel;
+  uint32_t pixel_mask;
+  uint16_t mode;
+  uint32_t color;
+  uint32_t background_color;
+  uint32_t draw_color;
+  uint32_t font;
+  uint16_t top_row, bottom_row;
+  uint16_t cursor_x, cursor_y;
+  uint8_t cursor_show;
+  uint8_t cursor_firstvalue, cursor_lastvalue;
+  uint8_t* pixels;
+  uint32_t flags;
+  uint32_t* palette;
+  int32_t transparent_color;
+  uint8_t alpha_disabled;
+  uint8_t holding_cursor;
+  uint8_t print_mode;
+  // Graphics state carried from page to page (view_x1 .. draw_scale).
+  int32_t view_x1, view_y1, view_x2, view_y2;
+  int32_t view_offset_x, view_offset_y;
+  float x, y;
+  uint8_t clipping_or_scaling;
+  float scaling_x, scaling_y, scaling_offset_x, scaling_offset_y;
+  float window_x1, window_y1, window_x2, window_y2;
+  double draw_angle, draw_scale;
+};
+
+// flags bits
+inline constexpr uint32_t IMG_FREEPALETTE = 1;  // palette owned by the record
+inline constexpr uint32_t IMG_SCREEN = 2;       // a page of the screen
+inline constexpr uint32_t IMG_FREEMEM = 4;      // pixel data owned by the record
+
+// Image table.
+extern img_struct* img;
+extern uint32_t nimg;
+extern uint32_t nextimg;
+extern uint32_t* fimg;
+extern uint32_t nfimg;
+extern int32_t lastfimg;
+
+// Page list and the three current pages.
+extern uint32_t* page;
+extern uint32_t pages;
+extern img_struct* display_page;
+extern img_struct* write_page;
+extern img_struct* read_page;
+extern uint32_t display_page_index;
+extern uint32_t write_page_index;
+extern uint32_t read_page_index;
+
+// Pending text geometry for the next mode 0 change (-1 when unset).
+extern int32_t sub_screen_width_in_characters;
+extern int32_t sub_screen_height_in_characters;
+extern int32_t sub_screen_font;
+extern int32_t sub_screen_keep_page0;
+extern int32_t width8050switch;
+extern int32_t width_lprint;
+
+// Default palettes, alpha 0xFF in every entry.
+extern uint32_t palette_256[256];
+extern uint32_t palette_64[64];
+extern uint32_t pal_mode10[2][9];
+
+// Blend tables (built by init_blend on the first 32-bit image).
+extern uint8_t* cblend;
+extern uint8_t* ablend;
+extern uint8_t* ablend127;
+extern uint8_t* ablend128;
+
+// Display lock handshake: 0 free, 1 requested by the program thread, 2 granted by frame
+// preparation. Written by the program thread (0 -> 1, 2 -> 0) and the main loop thread (1 -> 2).
+extern std::atomic<int32_t> lock_display;
+// Set by main just before the main loop thread starts; only then is the display lock taken.
+extern std::atomic<int32_t> lock_display_required;
+// Frame preparation must rebuild its last-frame copy. Written by the program thread (mode
+// change), read and set by frame preparation.
+extern std::atomic<int32_t> screen_last_valid;
+
+// Builds the default palettes, clears the image table and sets screen mode 0 (runtime_init).
+void screen_init();
+
+uint32_t newimg();
+int32_t freeimg(uint32_t index);
+uint32_t imgframe(uint8_t* pixels, int32_t width, int32_t height, int32_t mode);
+uint32_t imgnew(int32_t width, int32_t height, int32_t mode);
+void imgrevert(uint32_t index);
+void restorepalette(img_struct* im);
+int32_t selectfont(int32_t font, img_struct* im);
+void defaultcolors();
+void validatepage(int32_t n);
+void init_blend();
+
+void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t visual_page,
+                int32_t refresh, int32_t passed);
+void zqsub_width(int32_t option, int32_t width, int32_t height, int32_t extra1, int32_t extra2,
+                 int32_t passed);
+void sub_pcopy(int32_t source, int32_t destination);
+
+int32_t func__newimage(int32_t width, int32_t height, int32_t mode, int32_t passed);
+int32_t func__copyimage(int32_t source, int32_t mode, int32_t passed);
+void sub__freeimage(int32_t handle, int32_t passed);
+void freeallimages();
+void sub__source(int32_t handle);
+void sub__dest(int32_t handle);
+int32_t func__source();
+int32_t func__dest();
+int32_t func__display();
+
+int32_t func__width(int32_t handle, int32_t passed);
+int32_t func__height(int32_t handle, int32_t passed);
+int32_t func__pixelsize(int32_t handle, int32_t passed);
+uint32_t func__defaultcolor(int32_t handle, int32_t passed);
+uint32_t func__backgroundcolor(int32_t handle, int32_t passed);
+int32_t func__clearcolor(int32_t handle, int32_t passed);
+int32_t func__blend(int32_t handle, int32_t passed);
+
+// Resolves a handle (negative) or page number (created on demand) to an image index; raises
+// error 258 for a bad handle and returns 0.
+uint32_t resolve_image(int32_t handle_or_page);
