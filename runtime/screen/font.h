@@ -12,9 +12,16 @@ inline constexpr int font_slots = 49;
 extern int32_t fontwidth[font_slots];
 extern int32_t fontheight[font_slots];
 extern int32_t fontflags[font_slots];
+// fontflags bit of a font that text pages accept; every built-in font has it.
+inline constexpr int32_t font_flag_builtin = 16;
 
 extern uint8_t charset8x8[256 * 64];
 extern uint8_t charset8x16[256 * 128];
 
 // Sets the metric tables of the built-in fonts and expands the glyph bitmaps (runtime_init).
 void fonts_init();
+
+// First pixel of glyph c (taken modulo 256) of a built-in font: 8 bytes per row, fontheight[font]
+// rows (font 14 and 15 start one row into the 8x16 glyph, dropping its top and bottom rows).
+// The doubled fonts 9, 15 and 17 return the undoubled glyph. Null for any other font number.
+const uint8_t* font_glyph(int32_t font, uint32_t c);
