@@ -1,19 +1,78 @@
 // Keyboard input: key codes, the keyboard ring in emulated memory, held keys and port 0x60.
+//
+// The window thread turns freeglut key callbacks into key codes and calls keydown/keyup; the
+// program thread reads keys with zqs_inkey, func__keyhit, func__keydown and port 0x60.
+//
+// Key codes: 1..255 characters (code page 437; 0 is carried as 200013), scan * 256 extended keys
+// (0x4800 Up, 0x3B00 F1, ...), 100303/100304 right/left Shift, 100305/100306 right/left Ctrl,
+// 100307/100308 right/left Alt, 100300..100302 Num/Caps/Scroll Lock, 100019 Pause, 100318 Break,
+// 100256..100271 keypad keys, 200000..200010 keypad navigation (Num Lock off), 200011/200012
+// held-list markers for scroll lock on / insert mode on.
+//
+// Sharing between the two threads:
+// - The keyboard ring at 0x41A..0x43D of cmem is a lock-free single-producer single-consumer
+//   ring: the window thread writes a slot, then publishes the tail byte (0x41C) with release; the
+//   program thread reads the tail with acquire, reads the slot, then publishes the head byte
+//   (0x41A) with release. Both bytes are reached through std::atomic_ref.
+// - The held-key list, the key-hit ring and the port queue sit behind one small mutex owned by
+//   keyboard.cpp (each is bigger than a flag and is changed from both ends).
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 struct zqs;
+
+// Key translation table: rows 0..255 by character, 256 + scan for extended keys, 512..527 keypad.
+// Columns: key code, scan code, result with no modifier, Shift, Ctrl, Alt, four keypad columns.
+// A result of 0 is "no key"; a result above 255 is extended (0, result / 256).
+inline constexpr int scancode_lookup_rows = 528;
+extern const std::array<std::array<int32_t, 10>, scancode_lookup_rows> scancode_lookup;
 
 // Sets the ring head and tail to 0x1E and the port value to 129 (runtime_init).
 void keyboard_init();
 
 void keydown(int32_t code);
 void keyup(int32_t code);
-// freeglut key callbacks' translation (window thread).
+void keydown_ascii(int32_t code);
+void keydown_vk(int32_t code);
+void keyup_ascii(int32_t code);
+void keyup_vk(int32_t code);
+
+// freeglut key callbacks' translation (window thread). GLUT_key_ascii reads the modifier state
+// through the query the window layer installs (glutGetModifiers); without one no modifier is
+// active.
 void GLUT_key_ascii(int32_t key, int32_t down);
 void GLUT_key_special(int32_t key, int32_t down);
+using modifier_query_fn = int (*)();
+void keyboard_set_modifier_query(modifier_query_fn query);
+// freeglut's modifier bits and special key numbers.
+inline constexpr int glut_active_shift = 1, glut_active_ctrl = 2, glut_active_alt = 4;
+
+// Releases every held Shift, Ctrl and Alt code (100303..100313) through keyup, so that no
+// modifier stays stuck when the pointer leaves the window (window thread).
+void keyboard_release_held_modifiers();
+
+// 1 if code is held (keypad keys also count for their main-keyboard equivalents), else 0.
+int32_t keyheld(int32_t code);
+void keyheld_add(int32_t code);
+void keyheld_remove(int32_t code);
+// Rebuilds the status bytes at 0x417, 0x418 and 0x496 from the held keys.
+void update_shift_state();
+
 // Next key of the ring as a 0-, 1- or 2-byte temporary string (program thread).
 zqs* zqs_inkey();
+// True when the keyboard ring holds no key: lets key-polling loops sleep instead of spinning.
+bool keyboard_ring_empty();
+// Empties the keyboard ring (1), the key-hit ring (2), the port queue (3) or all (nothing passed).
+void sub__keyclear(int32_t buffer, int32_t passed);
+// Next key-hit code (negative for a release), 0 when none.
+int32_t func__keyhit();
+// -1 if code is held, else 0; a code below 1 is error 5.
+int32_t func__keydown(int32_t code);
+
+// Port queue: a scan code for a press, s + 128 for a release; repeats of the last value collapse.
+void scancodedown(uint8_t s);
+void scancodeup(uint8_t s);
 // Next queued scan code for a read of port 0x60.
 int32_t keyboard_port60h_read();
