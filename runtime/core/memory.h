@@ -18,6 +18,9 @@ alignas(64) extern uint8_t cmem[cmem_size];
 extern uint8_t* dblock;
 // Stack pointer of the low-memory area, growing downward from 65536 (offset from dblock).
 extern uint32_t cmem_sp;
+// The low-memory string area takes the bottom of the 64 KiB above dblock; dynamic blocks
+// (cmem_dynamic_malloc) lie between its end and cmem_sp.
+inline constexpr uint32_t low_string_area_size = 16384;
 
 extern uint8_t* mem_static;
 extern uint8_t* mem_static_pointer;
@@ -35,12 +38,29 @@ extern mem_lock* mem_lock_tmp;
 // Allocates the scratch area and clears cmem (called by runtime_init).
 void memory_init();
 
+// Scratch bytes rounded up to a multiple of 8; a full block is followed by a bigger one and
+// earlier allocations stay valid. Out of memory is fatal (error 504).
 uint8_t* mem_static_malloc(uint32_t bytes);
+// Rolls the scratch area back to saved, or to the start of the current block when saved lies in
+// an older one.
 void mem_static_restore(uint8_t* saved);
+// A lock record with a fresh id, left in mem_lock_tmp (type and offset cleared).
 void new_mem_lock();
+// Clears the id, frees the heap block of a type 1 lock and keeps the record for reuse.
 void free_mem_lock(mem_lock* lock);
+// A zeroed block of the low-memory area (between the low-memory strings and cmem_sp). Fatal:
+// 505 for more than 65536 bytes, 506 when no gap is left below cmem_sp, 507 when the block table
+// is full. Freeing a pointer that is not such a block raises error 5.
 uint8_t* cmem_dynamic_malloc(uint32_t bytes);
 void cmem_dynamic_free(uint8_t* block);
+
+// The heap calls of the string and scratch code all go through these, so that tests can prove
+// which operations stay off the heap.
+void* core_heap_malloc(size_t bytes);
+void* core_heap_calloc(size_t count, size_t bytes);
+void* core_heap_realloc(void* block, size_t bytes);
+// Number of calls made through the three functions above since the process started.
+uint64_t core_heap_call_count();
 
 // What a program procedure notes on entry and restores on exit.
 struct procedure_frame {
@@ -49,5 +69,8 @@ struct procedure_frame {
   uint32_t cmem_stack;
   mem_lock* activation;
 };
+// Notes the temporary base, mem_static_pointer and cmem_sp and makes the activation lock
+// (type 3). The procedure then takes its locals with mem_static_malloc.
 procedure_frame procedure_enter();
+// Releases the activation lock and restores the scratch pointer and cmem_sp.
 void procedure_exit(const procedure_frame& frame);

@@ -51,5 +51,13 @@ int32_t zqs_equal(zqs* a, zqs* b);
 int32_t zqs_notequal(zqs* a, zqs* b);
 int32_t zqs_len(zqs* s);
 
-// A new permanent string in the low-memory area (inside cmem) holding length bytes.
+// A new permanent string in the low-memory area (inside cmem) holding length bytes. Its
+// (length, offset from dblock) pair lies in a 4-byte low-memory block at low_memory_slot.
 zqs* zqs_new_low(uint32_t length);
+// A fixed-length string over bytes kept elsewhere (a record field, a variable in scratch memory):
+// assignments copy into them and pad with spaces; releasing it leaves the bytes alone.
+zqs* zqs_new_fixed(uint8_t* bytes, uint32_t length, uint8_t temporary);
+
+// Stack pointer and list top of the low-memory string area (offsets from dblock).
+uint32_t zqs_low_sp();
+uint32_t zqs_low_list_nexti();
