@@ -1,0 +1,760 @@
+// Text output on text and graphics pages.
+#include "runtime/screen/text.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "runtime/core/error.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/strings.h"
+#include "runtime/host/host_state.h"
+#include "runtime/screen/color.h"
+#include "runtime/screen/draw.h"
+#include "runtime/screen/font.h"
+#include "runtime/screen/image.h"
+
+int32_t no_control_characters = 0;
+int32_t no_control_characters2 = 0;
+int32_t tab_spc_cr_size = 1;
+
+namespace {
+
+// The one-space string lives in static storage: it is never released, never moved and never
+// written, so it needs no string-area set-up.
+uint8_t single_space_byte = ' ';
+zqs single_space_descriptor = {
+    .data = &single_space_byte,
+    .length = 1,
+    .in_low_memory = 0,
+    .low_memory_slot = nullptr,
+    .low_memory_slot_offset = 0,
+    .area_index = 0,
+    .temporary = 0,
+    .temp_index = 0,
+    .fixed_length = 1,
+    .read_only = 1,
+    .field_binding = nullptr,
+};
+
+constexpr int32_t illegal_function_call = 5;
+constexpr int32_t overflow = 6;
+constexpr int32_t invalid_handle = 258;
+
+constexpr uint8_t blank_character = 32;
+constexpr int32_t print_zone_columns = 14;
+constexpr int32_t tab_stop_columns = 8;
+constexpr auto bell_duration = std::chrono::milliseconds(250);
+// Text memory of page 0 in an 80x25 screen, kept across the switch to 80x50.
+constexpr uint32_t text_memory_offset = 0xB8000;
+constexpr uint32_t text_80x25_bytes = 80 * 25 * 2;
+
+// Control codes acted upon while printing.
+enum ControlCode : uint8_t {
+  bell = 7,
+  horizontal_tab = 9,
+  line_feed = 10,
+  home = 11,
+  form_feed = 12,
+  carriage_return = 13,
+  cursor_right = 28,
+  cursor_left = 29,
+  cursor_up = 30,
+  cursor_down = 31,
+};
+
+int32_t font_width_of(uint32_t font) {
+  return font < static_cast<uint32_t>(font_slots) ? fontwidth[font] : 0;
+}
+
+int32_t font_height_of(uint32_t font) {
+  return font < static_cast<uint32_t>(font_slots) ? fontheight[font] : 0;
+}
+
+// Font width and height of a graphics page, at least 1.
+int32_t cell_width(const img_struct& im) { return std::max(1, font_width_of(im.font)); }
+int32_t cell_height(const img_struct& im) { return std::max(1, font_height_of(im.font)); }
+
+bool control_codes_active() { return !no_control_characters && !no_control_characters2; }
+
+uint32_t row_bytes(const img_struct& im) {
+  return static_cast<uint32_t>(im.width) * im.bytes_per_pixel;
+}
+
+// Fills count pixels of a graphics page starting at pixel index first, without blending.
+void fill_pixels(img_struct& im, size_t first, size_t count, uint32_t colour) {
+  if (im.bytes_per_pixel == 4) {
+    uint32_t* pixel = reinterpret_cast<uint32_t*>(im.pixels) + first;
+    std::fill(pixel, pixel + count, colour);
+  } else {
+    std::memset(im.pixels + first, static_cast<int>(colour & im.pixel_mask & 255), count);
+  }
+}
+
+// Fills the cells of text rows first_row..last_row (1-based, clamped to the page).
+void fill_text_rows(img_struct& im, int32_t first_row, int32_t last_row, uint8_t attribute) {
+  first_row = std::max(first_row, 1);
+  last_row = std::min(last_row, static_cast<int32_t>(im.height));
+  for (int32_t row = first_row; row <= last_row; ++row) {
+    uint8_t* cell = im.pixels + static_cast<size_t>(row - 1) * row_bytes(im);
+    for (int32_t column = 0; column < im.width; ++column, cell += 2) {
+      cell[0] = blank_character;
+      cell[1] = attribute;
+    }
+  }
+}
+
+// Fills the pixel rows of text rows first_row..last_row of a graphics page.
+void fill_graphics_text_rows(img_struct& im, int32_t first_row, int32_t last_row,
+                             uint32_t colour) {
+  const int32_t height = cell_height(im);
+  const int32_t first_y = std::max(0, (first_row - 1) * height);
+  const int32_t end_y = std::min(static_cast<int32_t>(im.height), last_row * height);
+  if (end_y <= first_y) return;
+  fill_pixels(im, static_cast<size_t>(first_y) * im.width,
+              static_cast<size_t>(end_y - first_y) * im.width, colour);
+}
+
+// Moves the text window's rows up by one row and blanks its last row.
+void scroll_text_window(img_struct& im) {
+  const int32_t top = std::max<int32_t>(im.top_row, 1);
+  const int32_t bottom = std::min<int32_t>(im.bottom_row, text_rows(im));
+  if (bottom < top) return;
+  if (im.text) {
+    const size_t pitch = row_bytes(im);
+    std::memmove(im.pixels + (top - 1) * pitch, im.pixels + top * pitch, (bottom - top) * pitch);
+    fill_text_rows(im, bottom, bottom, text_attribute(im, im.background_color & 7));
+    return;
+  }
+  const size_t text_row_bytes = row_bytes(im) * cell_height(im);
+  std::memmove(im.pixels + (top - 1) * text_row_bytes, im.pixels + top * text_row_bytes,
+               (bottom - top) * text_row_bytes);
+  fill_graphics_text_rows(im, bottom, bottom, im.background_color);
+}
+
+// Draws one glyph of a built-in font into a graphics page at the cursor cell. Every pixel goes
+// through pset() so that 32-bit pages blend; print_mode bit 0 draws foreground pixels, bit 1
+// background pixels. The doubled fonts draw each glyph pixel twice side by side.
+void draw_glyph(img_struct& im, uint32_t character) {
+  const uint8_t* glyph = font_glyph(static_cast<int32_t>(im.font), character);
+  if (!glyph) return;  // loadable fonts are not provided by this runtime
+  const int32_t width = font_width_of(im.font);
+  const int32_t height = font_height_of(im.font);
+  const int32_t repeat = width / 8;
+  const int32_t x0 = width * (im.cursor_x - 1);
+  const int32_t y0 = height * (im.cursor_y - 1);
+  const bool draw_foreground = im.print_mode & 1;
+  const bool draw_background = im.print_mode & 2;
+  for (int32_t row = 0; row < height; ++row) {
+    const int32_t y = y0 + row;
+    if (y < 0 || y >= im.height) continue;
+    for (int32_t column = 0; column < width; ++column) {
+      const int32_t x = x0 + column;
+      if (x < 0 || x >= im.width) continue;
+      if (glyph[row * 8 + column / repeat]) {
+        if (draw_foreground) pset(x, y, im.color);
+      } else if (draw_background) {
+        pset(x, y, im.background_color);
+      }
+    }
+  }
+}
+
+// Prints one glyph at the cursor and advances it. Returns true when the cursor passed the right
+// edge and a new line was started; at the end of a print without a new line the cursor is held on
+// the last column instead.
+bool print_glyph(img_struct& im, uint8_t character, bool last_byte, bool new_line) {
+  printchr(character);
+  ++im.cursor_x;
+  if (im.text) {
+    if (im.cursor_x <= im.width) return false;
+  } else {
+    const int32_t width = cell_width(im);
+    if (width * (im.cursor_x - 1) <= im.width - width) return false;
+  }
+  if (!new_line && last_byte) {
+    im.cursor_x = im.text ? im.cursor_x - 1 : im.width / cell_width(im);
+    im.holding_cursor = 1;
+    return false;
+  }
+  newline();
+  return true;
+}
+
+// Acts on a control code; false when the byte is to be printed as a glyph.
+bool act_on_control_code(img_struct& im, uint8_t code) {
+  const int32_t columns = text_columns(im);
+  switch (code) {
+    case cursor_right:
+      if (im.cursor_y >= im.bottom_row && im.cursor_x >= columns) return true;
+      if (++im.cursor_x > columns) {
+        im.cursor_x = 1;
+        ++im.cursor_y;
+      }
+      return true;
+    case cursor_left:
+      if (im.cursor_x == 1 && (im.cursor_y <= im.top_row || im.cursor_y > im.bottom_row)) {
+        return true;
+      }
+      if (--im.cursor_x == 0) {
+        im.cursor_x = static_cast<uint16_t>(columns);
+        --im.cursor_y;
+      }
+      return true;
+    case cursor_up:
+      if (im.cursor_y > im.top_row && im.cursor_y <= im.bottom_row) --im.cursor_y;
+      return true;
+    case cursor_down:
+      if (im.cursor_y >= im.top_row && im.cursor_y < im.bottom_row) ++im.cursor_y;
+      return true;
+    case form_feed:
+      sub_cls(0, 0, 0);
+      return true;
+    case home:
+      im.cursor_x = 1;
+      im.cursor_y = im.top_row;
+      return true;
+    case bell:
+      std::this_thread::sleep_for(bell_duration);
+      return true;
+    case line_feed:
+    case carriage_return:
+      newline();
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A temporary string of an optional line break followed by spaces (TAB and SPC results).
+zqs* spacing_string(bool line_break, int32_t spaces) {
+  const uint32_t length = (line_break ? 1u : 0u) + static_cast<uint32_t>(std::max(spaces, 0));
+  zqs* result = zqs_new(length, 1);
+  if (length) {
+    uint8_t* data = result->data;
+    if (line_break) *data++ = carriage_return;
+    std::memset(data, ' ', static_cast<size_t>(std::max(spaces, 0)));
+  }
+  return result;
+}
+
+// Takes the display lock the way a screen-mode change does, when frame preparation runs.
+bool take_display_lock() {
+  if (!autodisplay.load() || !lock_display_required.load()) return false;
+  int32_t expected = 0;
+  lock_display.compare_exchange_strong(expected, 1);
+  while (lock_display.load() != 2) std::this_thread::yield();
+  return true;
+}
+
+void release_display_lock(bool taken) {
+  if (taken) lock_display.store(0);
+}
+
+bool is_builtin_font(int32_t font) {
+  return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17;
+}
+
+// Loadable fonts occupy slots 32..48 once loaded; this runtime has no font loader, so these
+// slots stay empty unless something fills their metrics.
+bool is_loaded_font(int32_t font) {
+  return font >= 32 && font < font_slots && fontheight[font] != 0;
+}
+
+// The image an image-or-page argument names (passed bit 1), else the write page; null after a
+// bad handle.
+img_struct* font_target(int32_t handle, int32_t passed) {
+  if (!(passed & 1)) return write_page;
+  const uint32_t index = resolve_image(handle);
+  if (error_pending() || index == 0) return nullptr;
+  return &img[index];
+}
+
+// Every screen page of the current screen.
+template <typename Function>
+void for_each_screen_page(Function function) {
+  for (uint32_t n = 0; n < pages; ++n) {
+    if (page[n]) function(img[page[n]]);
+  }
+}
+
+// Console image: text goes to standard output.
+void console_print(const zqs* text, bool new_line) {
+  if (text && text->length > 0) std::fwrite(text->data, 1, static_cast<size_t>(text->length), stdout);
+  if (new_line) std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+zqs* singlespace = &single_space_descriptor;
+
+int32_t text_columns(const img_struct& im) {
+  if (im.text) return im.width;
+  return im.width / cell_width(im);
+}
+
+int32_t text_rows(const img_struct& im) {
+  if (im.text) return im.height;
+  return im.height / cell_height(im);
+}
+
+uint8_t text_attribute(const img_struct& im, uint32_t background) {
+  return static_cast<uint8_t>((im.color & 15) + 8 * (2 * background + (im.color & 16)));
+}
+
+void printchr(int32_t character) {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  if (im.console) return;
+  if (im.text) {
+    if (im.cursor_x < 1 || im.cursor_x > im.width || im.cursor_y < 1 || im.cursor_y > im.height) {
+      return;
+    }
+    uint8_t* cell = im.pixels + (static_cast<size_t>(im.cursor_y - 1) * im.width + im.cursor_x - 1) * 2;
+    cell[0] = static_cast<uint8_t>(character);
+    cell[1] = text_attribute(im, im.background_color);
+    return;
+  }
+  draw_glyph(im, static_cast<uint32_t>(character));
+}
+
+void newline() {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  if (im.console) return;
+  ++im.cursor_y;
+  im.cursor_x = 1;
+  if (im.cursor_y > im.bottom_row) {
+    scroll_text_window(im);
+    im.cursor_y = im.bottom_row;
+  }
+}
+
+void zqs_print(zqs* text, int32_t new_line) {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  if (im.console) {
+    console_print(text, new_line != 0);
+    return;
+  }
+  const int32_t length = text ? text->length : 0;
+  if (im.holding_cursor) {
+    if (length > 0) {
+      im.holding_cursor = 0;
+      newline();
+    } else if (new_line) {
+      im.holding_cursor = 0;
+    }
+  }
+
+  bool wrapped = false;
+  for (int32_t i = 0; i < length; ++i) {
+    const uint8_t character = text->data[i];
+    const bool last_byte = i == length - 1;
+    wrapped = false;
+    if (control_codes_active()) {
+      if (character == horizontal_tab) {
+        // Spaces up to the next tab stop (columns 9, 17, 25, ...). A held cursor ends the tab:
+        // it cannot move further on this line.
+        int32_t column_before = 0;
+        do {
+          wrapped = false;
+          column_before = im.cursor_x;
+          wrapped = print_glyph(im, ' ', last_byte, new_line != 0);
+        } while (column_before % tab_stop_columns != 0 && !im.holding_cursor);
+        continue;
+      }
+      if (act_on_control_code(im, character)) continue;
+    }
+    wrapped = print_glyph(im, character, last_byte, new_line != 0);
+  }
+  // A line filled exactly to the edge has already wrapped: no second line break.
+  if (new_line && !wrapped) newline();
+}
+
+void makefit(zqs* text) {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  if (im.console || im.holding_cursor || im.cursor_x == 1) return;
+  const int32_t length = text ? text->length : 0;
+  if (im.text) {
+    if (im.cursor_x + length - 1 > im.width) newline();
+    return;
+  }
+  const int32_t width = cell_width(im);
+  if (width * (im.cursor_x - 1) + width * length > im.width) newline();
+}
+
+void tab() {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  if (im.console) {
+    zqs_print(singlespace, 0);
+    return;
+  }
+  if (im.holding_cursor) {
+    newline();
+    im.holding_cursor = 0;
+    return;
+  }
+  auto at_zone_start = [&im](int32_t columns) {
+    return (im.cursor_x - 1) % print_zone_columns == 0 && im.cursor_x < columns - 12;
+  };
+  if (im.text) {
+    do {
+      zqs_print(singlespace, 0);
+      if (im.cursor_x == 1 || at_zone_start(im.width)) return;
+    } while (im.cursor_x < im.width);
+    return;
+  }
+  const int32_t columns = text_columns(im);
+  zqs_print(singlespace, 0);
+  while (im.cursor_x != 1) {
+    if (at_zone_start(columns) || im.cursor_x >= columns) return;
+    zqs_print(singlespace, 0);
+  }
+}
+
+int32_t chrwidth(uint32_t character) {
+  (void)character;
+  return cell_width(*write_page);
+}
+
+void zqg_sub_locate(int32_t row, int32_t column, int32_t cursor, int32_t start, int32_t stop,
+                    int32_t passed) {
+  if (error_pending()) return;
+  img_struct* im = write_page;
+  const bool has_row = passed & 1;
+  const bool has_column = passed & 2;
+  const bool has_visibility = passed & 4;
+  const bool has_first_line = passed & 8;
+  const bool has_last_line = passed & 16;
+
+  if (im->console) {
+    if (has_row && has_column) {
+      std::printf("\033[%d;%dH", row, column);
+      std::fflush(stdout);
+    }
+    return;
+  }
+
+  const int32_t rows = text_rows(*im);
+  const int32_t columns = text_columns(*im);
+  bool switch_to_80x50 = false;
+  if (has_row) {
+    if (row < im->top_row) {
+      error(illegal_function_call);
+      return;
+    }
+    if (row != rows && row > im->bottom_row) {
+      if (!width8050switch) {
+        error(illegal_function_call);
+        return;
+      }
+      // The first cursor move below a start-up screen turns it into 80x50 (once).
+      width8050switch = 0;
+      if (row > 50) {
+        error(illegal_function_call);
+        return;
+      }
+      switch_to_80x50 = true;
+    }
+  }
+  if ((has_column && (column < 1 || column > columns)) ||
+      (has_visibility && (cursor < 0 || cursor > 1)) ||
+      (has_first_line && (start < 0 || start > 31)) || (has_last_line && (stop < 0 || stop > 31))) {
+    error(illegal_function_call);
+    return;
+  }
+
+  if (switch_to_80x50) {
+    uint8_t saved_cells[text_80x25_bytes];
+    std::memcpy(saved_cells, cmem + text_memory_offset, sizeof saved_cells);
+    const uint32_t color = im->color;
+    const uint32_t background = im->background_color;
+    zqsub_width(0, 80, 50, 0, 0, 3);
+    if (error_pending()) return;
+    std::memcpy(img[page[0]].pixels, saved_cells, sizeof saved_cells);
+    im = write_page;
+    im->color = color;
+    im->background_color = background;
+  }
+
+  if (has_row) {
+    im->cursor_y = static_cast<uint16_t>(row);
+    im->holding_cursor = 0;
+  }
+  if (has_column) {
+    im->cursor_x = static_cast<uint16_t>(column);
+    im->holding_cursor = 0;
+  }
+  if (!has_row && !has_column && im->holding_cursor) im->holding_cursor = 2;
+
+  const bool screen_page = im->flags & IMG_SCREEN;
+  if (has_visibility) {
+    const uint8_t show = cursor ? 1 : 0;
+    im->cursor_show = show;
+    if (screen_page) for_each_screen_page([show](img_struct& p) { p.cursor_show = show; });
+  }
+  if (has_first_line) im->cursor_firstvalue = static_cast<uint8_t>(start);
+  if (has_last_line) im->cursor_lastvalue = static_cast<uint8_t>(stop);
+  if ((has_first_line || has_last_line) && screen_page) {
+    const uint8_t first = im->cursor_firstvalue;
+    const uint8_t last = im->cursor_lastvalue;
+    for_each_screen_page([first, last](img_struct& p) {
+      p.cursor_firstvalue = first;
+      p.cursor_lastvalue = last;
+    });
+  }
+}
+
+int32_t func_csrlin() {
+  if (error_pending()) return 0;
+  const img_struct& im = *write_page;
+  if (im.holding_cursor) return im.cursor_y < im.bottom_row ? im.cursor_y + 1 : im.bottom_row;
+  return im.cursor_y;
+}
+
+int32_t func_pos(int32_t dummy) {
+  (void)dummy;
+  if (error_pending()) return 0;
+  const img_struct& im = *write_page;
+  return im.holding_cursor ? 1 : im.cursor_x;
+}
+
+void zqg_sub_view_print(int32_t top, int32_t bottom, int32_t passed) {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  const int32_t rows = text_rows(im);
+  if (passed) {
+    if (top < 1 || top > rows || bottom < top || bottom > rows) {
+      error(illegal_function_call);
+      return;
+    }
+    im.top_row = static_cast<uint16_t>(top);
+    im.bottom_row = static_cast<uint16_t>(bottom);
+  } else {
+    im.top_row = 1;
+    im.bottom_row = static_cast<uint16_t>(std::max(rows, 1));
+  }
+  im.cursor_x = 1;
+  im.cursor_y = im.top_row;
+  im.holding_cursor = 0;
+}
+
+void sub_cls(int32_t method, uint32_t colour, int32_t passed) {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  const bool has_method = passed & 1;
+  const bool has_colour = passed & 2;
+
+  if (im.console) {
+    if (has_colour) zqg_sub_color(0, colour, 0, 2);
+    if (error_pending()) return;
+    std::fputs("\033[2J", stdout);
+    zqg_sub_locate(1, 1, 0, 0, 0, 3);
+    std::fflush(stdout);
+    return;
+  }
+
+  if (!has_colour) colour = im.background_color;
+  if ((has_colour && im.bytes_per_pixel == 1 && colour > im.pixel_mask) ||
+      (has_method && (method < 0 || method > 2))) {
+    error(illegal_function_call);
+    return;
+  }
+
+  // The cursor goes home; a held cursor is let go with it, so the next print starts at the top.
+  im.cursor_y = im.top_row;
+  im.cursor_x = 1;
+  im.holding_cursor = 0;
+  im.draw_angle = 0.0;
+  im.draw_scale = 1.0;
+
+  if (im.text) {
+    const uint8_t attribute = text_attribute(im, colour & 7);
+    if (!has_method) {
+      fill_text_rows(im, im.top_row, im.bottom_row, attribute);
+      fill_text_rows(im, im.height, im.height, attribute);
+      key_display_redraw();
+    } else if (method == 0) {
+      fill_text_rows(im, 1, im.height, attribute);
+      key_display_redraw();
+    } else if (method == 2) {
+      fill_text_rows(im, im.top_row, im.bottom_row, attribute);
+    }
+    return;
+  }
+
+  if (has_method && method == 2) {
+    fill_graphics_text_rows(im, im.top_row, im.bottom_row, colour);
+    return;
+  }
+  if (has_method && method == 0) {
+    fill_pixels(im, 0, static_cast<size_t>(im.width) * im.height, colour);
+  } else if (im.clipping_or_scaling == 0) {
+    // No viewport and no window: the viewport is the whole page.
+    fill_pixels(im, 0, static_cast<size_t>(im.width) * im.height, colour);
+  } else {
+    const uint8_t alpha_disabled = im.alpha_disabled;
+    im.alpha_disabled = 1;
+    zq32_boxfill(im.window_x1, im.window_y1, im.window_x2, im.window_y2, colour);
+    im.alpha_disabled = alpha_disabled;
+  }
+
+  // The graphics cursor goes to the centre of the viewport, in the page's own coordinates.
+  const int32_t centre_x = (im.view_x2 - im.view_x1 + 1) / 2;
+  const int32_t centre_y = (im.view_y2 - im.view_y1 + 1) / 2;
+  if (im.clipping_or_scaling == 2) {
+    im.x = (static_cast<float>(centre_x) - im.scaling_offset_x) / im.scaling_x;
+    im.y = (static_cast<float>(centre_y) - im.scaling_offset_y) / im.scaling_y;
+  } else {
+    im.x = static_cast<float>(centre_x);
+    im.y = static_cast<float>(centre_y);
+  }
+  key_display_redraw();
+}
+
+zqs* func_tab(int32_t column) {
+  if (error_pending()) return zqs_new(0, 1);
+  if (column < -32768 || column > 32767) {
+    error(overflow);
+    return zqs_new(0, 1);
+  }
+  const img_struct& im = *write_page;
+  const int32_t columns = std::max(1, text_columns(im));
+  if (column > columns) column %= columns;
+  if (column < 1) column = 1;
+  if (column >= im.cursor_x) return spacing_string(false, column - im.cursor_x);
+  return spacing_string(true, column - 1);
+}
+
+zqs* func_spc(int32_t count) {
+  if (error_pending()) return zqs_new(0, 1);
+  if (count < -32768 || count > 32767) {
+    error(overflow);
+    return zqs_new(0, 1);
+  }
+  const img_struct& im = *write_page;
+  const int32_t columns = std::max(1, text_columns(im));
+  count = std::max(count, 0) % columns;
+  const int32_t left = columns - im.cursor_x + 1;
+  if (count > left) return spacing_string(true, count - left);
+  return spacing_string(false, count);
+}
+
+uint32_t func_screen(int32_t row, int32_t column, int32_t colourflag, int32_t passed) {
+  if (error_pending()) return 0;
+  const img_struct& im = *read_page;
+  const bool want_colour = (passed & 1) && colourflag != 0;
+  if (im.text) {
+    if (row < 1 || row > im.height || column < 1 || column > im.width) {
+      error(illegal_function_call);
+      return 0;
+    }
+    const uint8_t* cell = im.pixels + (static_cast<size_t>(row - 1) * im.width + column - 1) * 2;
+    return want_colour ? cell[1] : cell[0];
+  }
+
+  const int32_t font = static_cast<int32_t>(im.font);
+  if ((font != 8 && font != 14 && font != 16) || row < 1 || row > text_rows(im) || column < 1 ||
+      column > text_columns(im)) {
+    error(illegal_function_call);
+    return 0;
+  }
+  const int32_t height = fontheight[font];
+  const int32_t x0 = 8 * (column - 1);
+  const int32_t y0 = height * (row - 1);
+  uint8_t bitmap[8 * 16];
+  uint32_t first_set_value = 0;
+  bool any_set = false;
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < 8; ++x) {
+      const uint32_t value = point(x0 + x, y0 + y);
+      bitmap[y * 8 + x] = value ? 255 : 0;
+      if (value && !any_set) {
+        any_set = true;
+        first_set_value = value;
+      }
+    }
+  }
+  if (!any_set) return want_colour ? 1 : blank_character;
+  const size_t glyph_bytes = static_cast<size_t>(8 * height);
+  for (uint32_t c = 0; c < 256; ++c) {
+    if (std::memcmp(bitmap, font_glyph(font, c), glyph_bytes) == 0) {
+      return want_colour ? first_set_value : c;
+    }
+  }
+  return want_colour ? 0 : blank_character;
+}
+
+void sub__controlchr(int32_t state) {
+  if (error_pending()) return;
+  no_control_characters2 = state == 2 ? 1 : 0;
+}
+
+int32_t func__controlchr() {
+  if (error_pending()) return 0;
+  return no_control_characters2 ? -1 : 0;
+}
+
+void sub__font(int32_t font, int32_t handle, int32_t passed) {
+  if (error_pending()) return;
+  img_struct* im = font_target(handle, passed);
+  if (!im) return;
+  if (!is_builtin_font(font) && !is_loaded_font(font)) {
+    error(invalid_handle);
+    return;
+  }
+  if (im->text && !(fontflags[font] & font_flag_builtin)) {
+    error(illegal_function_call);
+    return;
+  }
+  if (im->text && (im->flags & IMG_SCREEN)) {
+    // Every page of a text screen shows the same font; the cells, cursor and window stay.
+    const bool locked = take_display_lock();
+    screen_last_valid.store(0);
+    for_each_screen_page([font](img_struct& p) { p.font = static_cast<uint32_t>(font); });
+    release_display_lock(locked);
+    return;
+  }
+  selectfont(font, im);
+}
+
+int32_t func__font(int32_t handle, int32_t passed) {
+  if (error_pending()) return 0;
+  const img_struct* im = font_target(handle, passed);
+  return im ? static_cast<int32_t>(im->font) : 0;
+}
+
+namespace {
+
+// The font a width or height query is about: the given one (8, 14, 16 or a loaded font), else
+// the write page's. -1 after an error.
+int32_t queried_font(int32_t font, int32_t passed) {
+  if (!(passed & 1)) return static_cast<int32_t>(write_page->font);
+  if (font == 8 || font == 14 || font == 16 || is_loaded_font(font)) return font;
+  error(invalid_handle);
+  return -1;
+}
+
+}  // namespace
+
+int32_t func__fontwidth(int32_t font, int32_t passed) {
+  if (error_pending()) return 0;
+  font = queried_font(font, passed);
+  return font < 0 ? 0 : font_width_of(static_cast<uint32_t>(font));
+}
+
+int32_t func__fontheight(int32_t font, int32_t passed) {
+  if (error_pending()) return 0;
+  font = queried_font(font, passed);
+  return font < 0 ? 0 : font_height_of(static_cast<uint32_t>(font));
+}
+
+void key_update() {}
+
+void key_display_redraw() {}
