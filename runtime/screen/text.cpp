@@ -287,6 +287,11 @@ void console_print(const zqs* text, bool new_line) {
   std::fflush(stdout);
 }
 
+void request_key_line_redraw() {
+  key_display_redraw = 1;
+  key_update();
+}
+
 }  // namespace
 
 zqs* singlespace = &single_space_descriptor;
@@ -579,10 +584,10 @@ void sub_cls(int32_t method, uint32_t colour, int32_t passed) {
     if (!has_method) {
       fill_text_rows(im, im.top_row, im.bottom_row, attribute);
       fill_text_rows(im, im.height, im.height, attribute);
-      key_display_redraw();
+      request_key_line_redraw();
     } else if (method == 0) {
       fill_text_rows(im, 1, im.height, attribute);
-      key_display_redraw();
+      request_key_line_redraw();
     } else if (method == 2) {
       fill_text_rows(im, im.top_row, im.bottom_row, attribute);
     }
@@ -615,7 +620,7 @@ void sub_cls(int32_t method, uint32_t colour, int32_t passed) {
     im.x = static_cast<float>(centre_x);
     im.y = static_cast<float>(centre_y);
   }
-  key_display_redraw();
+  request_key_line_redraw();
 }
 
 zqs* func_tab(int32_t column) {
@@ -755,6 +760,4 @@ int32_t func__fontheight(int32_t font, int32_t passed) {
   return font < 0 ? 0 : font_height_of(static_cast<uint32_t>(font));
 }
 
-void key_update() {}
-
-void key_display_redraw() {}
+void key_update() { key_display_redraw = 0; }

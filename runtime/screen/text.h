@@ -76,7 +76,8 @@ int32_t func__font(int32_t handle, int32_t passed);
 int32_t func__fontwidth(int32_t font, int32_t passed);
 int32_t func__fontheight(int32_t font, int32_t passed);
 
-// Function-key line. This program never turns it on, so there is nothing to draw; the screen
-// statements request redraws through these hooks all the same.
+// Function-key line: a statement that clears or rebuilds the screen sets key_display_redraw and
+// calls key_update(). This program never turns the line on, so key_update() has nothing to draw
+// and only takes the request.
+extern int32_t key_display_redraw;
 void key_update();
-void key_display_redraw();
