@@ -82,6 +82,9 @@ extern int32_t sub_screen_font;
 extern int32_t sub_screen_keep_page0;
 extern int32_t width8050switch;
 extern int32_t width_lprint;
+// Set to 1 by every screen-mode change: the function-key line must be redrawn. The owner of that
+// line reads and clears it.
+extern int32_t key_display_redraw;
 
 // Default palettes, alpha 0xFF in every entry.
 extern uint32_t palette_256[256];
@@ -104,6 +107,8 @@ extern std::atomic<int32_t> lock_display_required;
 extern std::atomic<int32_t> screen_last_valid;
 
 // Builds the default palettes, clears the image table and sets screen mode 0 (runtime_init).
+// Needs the font tables (fonts_init) first. Calling it again releases every image and starts
+// over, which test fixtures rely on.
 void screen_init();
 
 uint32_t newimg();

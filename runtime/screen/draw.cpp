@@ -1,0 +1,610 @@
+// Points, lines and boxes, the line clipper, and the viewport and window mapping of pages.
+#include "runtime/screen/draw.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "runtime/core/error.h"
+#include "runtime/screen/image.h"
+
+int32_t lineclip_draw = 0;
+int32_t lineclip_x1 = 0, lineclip_y1 = 0, lineclip_x2 = 0, lineclip_y2 = 0;
+int32_t lineclip_skippixels = 0;
+
+namespace {
+
+constexpr int32_t illegal_function_call = 5;
+constexpr uint32_t solid_pattern = 0xFFFFFFFFu;
+
+// Rounds to nearest with halves to even (the default rounding mode), saturating values beyond the
+// 32-bit range so that far-away coordinates stay far away; NaN lands off every page.
+template <typename Real>
+int64_t round_even_saturated(Real value, int64_t low, int64_t high) {
+  if (std::isnan(value)) return low;
+  const Real r = std::nearbyint(value);
+  if (r <= static_cast<Real>(low)) return low;
+  if (r >= static_cast<Real>(high)) return high;
+  return static_cast<int64_t>(r);
+}
+
+int32_t round_even_32(double value) {
+  return static_cast<int32_t>(round_even_saturated(value, std::numeric_limits<int32_t>::min(),
+                                                   std::numeric_limits<int32_t>::max()));
+}
+
+bool is_text(const img_struct& im) { return im.text != 0; }
+
+// Adds the view offset to a rounded coordinate without leaving the 32-bit range.
+int32_t offset_saturated(int32_t pixel, int32_t view_offset) {
+  const int64_t sum = int64_t{pixel} + view_offset;
+  return static_cast<int32_t>(std::clamp<int64_t>(sum, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// Pixel position of a coordinate on an axis: the mapping shared by lines, boxes and points.
+// Products and sums are rounded to single precision before the final rounding.
+int32_t map_axis(float c, uint8_t mode, float scale, float offset, int32_t view_offset) {
+  switch (mode) {
+    case 0:
+      return zqr_float_to_long(c);
+    case 1:
+      return offset_saturated(zqr_float_to_long(c), view_offset);
+    default: {
+      const float scaled = c * scale;
+      const float shifted = scaled + offset;
+      return offset_saturated(zqr_float_to_long(shifted), view_offset);
+    }
+  }
+}
+
+// The same mapping in extended precision, as the point statements evaluate it.
+int64_t map_axis_extended(float c, uint8_t mode, float scale, float offset, int32_t view_offset) {
+  switch (mode) {
+    case 0:
+      return zqr(c);
+    case 1:
+      return zqr(c) + view_offset;
+    default:
+      return zqr(static_cast<long double>(c) * scale + offset) + view_offset;
+  }
+}
+
+bool inside_viewport(const img_struct& im, int64_t x, int64_t y) {
+  return x >= im.view_x1 && x <= im.view_x2 && y >= im.view_y1 && y <= im.view_y2;
+}
+
+// Draws between two pixels that lie inside the viewport, one pixel per step along the longer
+// axis with a single-precision accumulator on the shorter one. The pattern is rotated before
+// every pixel and the pixel drawn when bit 0 is set.
+void rasterise_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
+                    uint32_t pattern) {
+  const int32_t dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
+  // Rounding of the accumulator is half away from zero; the result is held between the end
+  // points so that accumulated float error can never step outside the clipped line.
+  auto round_away = [](float v) {
+    return v < 0 ? static_cast<int32_t>(v - 0.5f) : static_cast<int32_t>(v + 0.5f);
+  };
+  if (dx <= dy) {
+    const float step = dy > 0 ? static_cast<float>(x2 - x1) / static_cast<float>(dy) : 0.0f;
+    const int32_t direction = y2 < y1 ? -1 : 1;
+    const int32_t low = std::min(x1, x2), high = std::max(x1, x2);
+    float xv = static_cast<float>(x1);
+    int32_t y = y1;
+    for (int32_t i = 0; i <= dy; ++i) {
+      pattern = std::rotl(pattern, 1);
+      if (pattern & 1) pset(std::clamp(round_away(xv), low, high), y, colour);
+      y += direction;
+      xv += step;
+    }
+  } else {
+    const float step = static_cast<float>(y2 - y1) / static_cast<float>(dx);
+    const int32_t direction = x2 < x1 ? -1 : 1;
+    const int32_t low = std::min(y1, y2), high = std::max(y1, y2);
+    float yv = static_cast<float>(y1);
+    int32_t x = x1;
+    for (int32_t i = 0; i <= dx; ++i) {
+      pattern = std::rotl(pattern, 1);
+      if (pattern & 1) pset(x, std::clamp(round_away(yv), low, high), colour);
+      x += direction;
+      yv += step;
+    }
+  }
+}
+
+// Clips to the write page's viewport and draws with the given 32-bit pattern, which is first
+// advanced past the pixels cut off at the start.
+void clipped_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
+                  uint32_t pattern) {
+  const img_struct& im = *write_page;
+  lineclip(x1, y1, x2, y2, im.view_x1, im.view_y1, im.view_x2, im.view_y2);
+  pattern = std::rotl(pattern, lineclip_skippixels & 15);
+  if (!lineclip_draw) return;
+  rasterise_line(lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2, colour, pattern);
+}
+
+// Single-precision rounding of a clipper intersection; false when it is not a finite number.
+bool round_intersection(double value, double& out) {
+  const float f = static_cast<float>(value);
+  if (!std::isfinite(f)) return false;
+  out = std::nearbyint(f);
+  return true;
+}
+
+// Moves point (px, py) of a line toward its other point, whose direction is given by mx (x change
+// per unit of y) and my (y change per unit of x), onto the rectangle's border, trying the right,
+// left, top and bottom edges in turn. Returns false when no edge is reached inside the rectangle.
+bool move_onto_rectangle(double px, double py, double mx, double my, double left, double top,
+                         double right, double bottom, double& nx, double& ny) {
+  double v;
+  if (px > right && mx < 0 && round_intersection(py + (px - right) * my, v) && v >= top &&
+      v <= bottom) {
+    nx = right;
+    ny = v;
+    return true;
+  }
+  if (px < left && mx > 0 && round_intersection(py + (left - px) * my, v) && v >= top &&
+      v <= bottom) {
+    nx = left;
+    ny = v;
+    return true;
+  }
+  if (py < top && my > 0 && round_intersection(px + (top - py) * mx, v) && v >= left &&
+      v <= right) {
+    nx = v;
+    ny = top;
+    return true;
+  }
+  if (py <= bottom || !(my < 0)) return false;
+  if (!round_intersection(px + (py - bottom) * mx, v) || v < left || v > right) return false;
+  nx = v;
+  ny = bottom;
+  return true;
+}
+
+void set_clip_result(bool draw, double x1, double y1, double x2, double y2) {
+  lineclip_draw = draw ? 1 : 0;
+  if (!draw) return;
+  lineclip_x1 = static_cast<int32_t>(x1);
+  lineclip_y1 = static_cast<int32_t>(y1);
+  lineclip_x2 = static_cast<int32_t>(x2);
+  lineclip_y2 = static_cast<int32_t>(y2);
+}
+
+// Fills rows y1..y2, columns x1..x2 of an image (already ordered and inside the image).
+void fill_rectangle(img_struct& im, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                    uint32_t colour) {
+  const size_t span = static_cast<size_t>(x2 - x1 + 1);
+  if (im.bytes_per_pixel == 1) {
+    const uint8_t value = static_cast<uint8_t>(colour & im.pixel_mask);
+    for (int32_t y = y1; y <= y2; ++y)
+      std::memset(im.pixels + static_cast<size_t>(y) * im.width + x1, value, span);
+    return;
+  }
+  if (im.bytes_per_pixel != 4) return;  // text cells are not pixels
+  auto* words = reinterpret_cast<uint32_t*>(im.pixels);
+  auto row_start = [&](int32_t y) { return words + static_cast<size_t>(y) * im.width + x1; };
+  const uint32_t alpha = colour >> 24;
+  if (!im.alpha_disabled && alpha != 255) {
+    if (alpha == 0) return;
+    for (int32_t y = y1; y <= y2; ++y) {
+      uint32_t* p = row_start(y);
+      for (size_t i = 0; i < span; ++i) p[i] = blend_pixel(p[i], colour);
+    }
+    return;
+  }
+  uint32_t* first = row_start(y1);
+  std::fill(first, first + span, colour);
+  for (int32_t y = y1 + 1; y <= y2; ++y)
+    std::memcpy(row_start(y), first, span * sizeof(uint32_t));
+}
+
+}  // namespace
+
+// ---- Rounding and mapping ----
+
+int32_t zqr_float_to_long(float value) { return round_even_32(value); }
+
+int32_t zqr_double_to_long(double value) { return round_even_32(value); }
+
+int64_t zqr(long double value) {
+  return round_even_saturated(value, std::numeric_limits<int64_t>::min(),
+                              std::numeric_limits<int64_t>::max());
+}
+
+int32_t map_x(const img_struct& im, float x) {
+  return map_axis(x, im.clipping_or_scaling, im.scaling_x, im.scaling_offset_x, im.view_offset_x);
+}
+
+int32_t map_y(const img_struct& im, float y) {
+  return map_axis(y, im.clipping_or_scaling, im.scaling_y, im.scaling_offset_y, im.view_offset_y);
+}
+
+float cursor_pixel_x(const img_struct& im) {
+  return im.clipping_or_scaling == 2 ? im.x * im.scaling_x + im.scaling_offset_x : im.x;
+}
+
+float cursor_pixel_y(const img_struct& im) {
+  return im.clipping_or_scaling == 2 ? im.y * im.scaling_y + im.scaling_offset_y : im.y;
+}
+
+// ---- Pixels ----
+
+uint32_t blend_pixel(uint32_t destination, uint32_t colour) {
+  const uint32_t alpha = colour >> 24;
+  if (alpha == 255) return colour;
+  if (alpha == 0) return destination;
+  const uint32_t old_alpha = destination >> 24;
+  if (alpha == 128 || alpha == 127) {
+    // Half transparency: a shift-and-add average, no tables for the colour.
+    const uint32_t mix = ((colour & 0xFEFEFE) + (destination & 0xFEFEFE)) >> 1;
+    const uint8_t* row = alpha == 128 ? ablend128 : ablend127;
+    return mix | (static_cast<uint32_t>(row[old_alpha]) << 24);
+  }
+  const uint8_t* by_source = cblend + (alpha << 16);
+  uint32_t result = static_cast<uint32_t>(ablend[(old_alpha << 8) + alpha]) << 24;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const uint32_t s = (colour >> shift) & 255, d = (destination >> shift) & 255;
+    result |= static_cast<uint32_t>(by_source[(s << 8) + d]) << shift;
+  }
+  return result;
+}
+
+void pset(int32_t x, int32_t y, uint32_t colour) {
+  img_struct& im = *write_page;
+  const size_t at = static_cast<size_t>(x) + static_cast<size_t>(y) * im.width;
+  if (im.bytes_per_pixel == 1) {
+    im.pixels[at] = static_cast<uint8_t>(colour & im.pixel_mask);
+    return;
+  }
+  auto* p = reinterpret_cast<uint32_t*>(im.pixels) + at;
+  *p = im.alpha_disabled ? colour : blend_pixel(*p, colour);
+}
+
+void pset_and_clip(int32_t x, int32_t y, uint32_t colour) {
+  if (inside_viewport(*write_page, x, y)) pset(x, y, colour);
+}
+
+uint32_t point(int32_t x, int32_t y) {
+  const img_struct& im = *read_page;
+  const size_t at = static_cast<size_t>(x) + static_cast<size_t>(y) * im.width;
+  switch (im.bytes_per_pixel) {
+    case 1:
+      return im.pixels[at];
+    case 4:
+      return reinterpret_cast<const uint32_t*>(im.pixels)[at];
+    default:
+      return im.pixels[at * 2] | (static_cast<uint32_t>(im.pixels[at * 2 + 1]) << 8);
+  }
+}
+
+// ---- Line clipping ----
+
+void lineclip(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t left, int32_t top,
+              int32_t right, int32_t bottom) {
+  lineclip_skippixels = 0;
+  // All arithmetic in double: 32-bit coordinates differ by up to 2^32.
+  double sx = x1, sy = y1;
+  const double ex = x2, ey = y2;
+  const double l = left, t = top, r = right, b = bottom;
+  auto inside = [&](double x, double y) { return x >= l && x <= r && y >= t && y <= b; };
+
+  if (inside(sx, sy)) {
+    if (sx == ex && sy == ey) {
+      set_clip_result(true, sx, sy, sx, sy);
+      return;
+    }
+  } else {
+    if (sx == ex && sy == ey) return set_clip_result(false, 0, 0, 0, 0);
+    if ((sx < l && ex < l) || (sx > r && ex > r) || (sy < t && ey < t) || (sy > b && ey > b))
+      return set_clip_result(false, 0, 0, 0, 0);
+    const double mx = (ex - sx) / std::fabs(ey - sy);
+    const double my = (ey - sy) / std::fabs(ex - sx);
+    double nx, ny;
+    if (!move_onto_rectangle(sx, sy, mx, my, l, t, r, b, nx, ny))
+      return set_clip_result(false, 0, 0, 0, 0);
+    const double moved_x = std::fabs(nx - sx), moved_y = std::fabs(ny - sy);
+    lineclip_skippixels = static_cast<int32_t>(std::min(std::max(moved_x, moved_y), 2147483647.0));
+    sx = nx;
+    sy = ny;
+  }
+
+  if (inside(ex, ey)) return set_clip_result(true, sx, sy, ex, ey);
+  const double mx = (sx - ex) / std::fabs(sy - ey);
+  const double my = (sy - ey) / std::fabs(sx - ex);
+  double nx, ny;
+  if (!move_onto_rectangle(ex, ey, mx, my, l, t, r, b, nx, ny))
+    return set_clip_result(false, 0, 0, 0, 0);
+  set_clip_result(true, sx, sy, nx, ny);
+}
+
+// ---- Lines and boxes ----
+
+void zq32_line(float x1, float y1, float x2, float y2, uint32_t colour, uint32_t style) {
+  const img_struct& im = *write_page;
+  const uint32_t pattern = (style & 0xFFFF) * 0x10001u;
+  clipped_line(map_x(im, x1), map_y(im, y1), map_x(im, x2), map_y(im, y2), colour, pattern);
+}
+
+void fast_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
+  clipped_line(x1, y1, x2, y2, colour, solid_pattern);
+}
+
+void zq32_boxfill(float x1, float y1, float x2, float y2, uint32_t colour) {
+  const img_struct& im = *write_page;
+  int32_t px1 = map_x(im, x1), py1 = map_y(im, y1);
+  int32_t px2 = map_x(im, x2), py2 = map_y(im, y2);
+  if (px1 > px2) std::swap(px1, px2);
+  if (py1 > py2) std::swap(py1, py2);
+  if (px2 < im.view_x1 || px1 > im.view_x2 || py2 < im.view_y1 || py1 > im.view_y2) return;
+  fast_boxfill(std::max(px1, im.view_x1), std::max(py1, im.view_y1), std::min(px2, im.view_x2),
+               std::min(py2, im.view_y2), colour);
+}
+
+void fast_boxfill(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
+  fill_rectangle(*write_page, x1, y1, x2, y2, colour);
+}
+
+void fill_span(int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
+  const img_struct& im = *write_page;
+  if (x1 > x2) std::swap(x1, x2);
+  if (y < im.view_y1 || y > im.view_y2 || x2 < im.view_x1 || x1 > im.view_x2) return;
+  fast_boxfill(std::max(x1, im.view_x1), y, std::min(x2, im.view_x2), y, colour);
+}
+
+// ---- Statements ----
+
+void sub_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t box, uint32_t style,
+              int32_t passed) {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  if (is_text(im)) {
+    error(illegal_function_call);
+    return;
+  }
+  if (passed & 1) {
+    if (passed & 4) {
+      x1 += im.x;
+      y1 += im.y;
+    }
+    im.x = x1;
+    im.y = y1;
+  } else {
+    x1 = im.x;
+    y1 = im.y;
+  }
+  if (passed & 2) {
+    x2 += im.x;
+    y2 += im.y;
+  }
+  im.x = x2;
+  im.y = y2;
+  if (!(passed & 8)) colour = im.color;
+  im.draw_color = colour;
+  if (!(passed & 16)) style = 0xFFFF;
+  switch (box) {
+    case 0:
+      zq32_line(x1, y1, x2, y2, colour, style);
+      break;
+    case 1:
+      // Each side restarts the pattern; the corners belong to two sides each.
+      zq32_line(x1, y1, x2, y1, colour, style);
+      zq32_line(x2, y1, x2, y2, colour, style);
+      zq32_line(x2, y2, x1, y2, colour, style);
+      zq32_line(x1, y2, x1, y1, colour, style);
+      break;
+    case 2:
+      zq32_boxfill(x1, y1, x2, y2, colour);
+      break;
+    default:
+      break;
+  }
+}
+
+namespace {
+
+// PSET and PRESET share everything but the default colour.
+void point_statement(float x, float y, uint32_t colour, bool colour_given, uint32_t fallback,
+                     int32_t passed) {
+  img_struct& im = *write_page;
+  if (passed & 1) {
+    x += im.x;
+    y += im.y;
+  }
+  im.x = x;
+  im.y = y;
+  if (!colour_given) colour = fallback;
+  im.draw_color = colour;
+  const int64_t px = map_axis_extended(x, im.clipping_or_scaling, im.scaling_x,
+                                       im.scaling_offset_x, im.view_offset_x);
+  const int64_t py = map_axis_extended(y, im.clipping_or_scaling, im.scaling_y,
+                                       im.scaling_offset_y, im.view_offset_y);
+  if (im.clipping_or_scaling) {
+    if (!inside_viewport(im, px, py)) return;
+  } else if (px < 0 || px >= im.width || py < 0 || py >= im.height) {
+    return;
+  }
+  pset(static_cast<int32_t>(px), static_cast<int32_t>(py), colour);
+}
+
+}  // namespace
+
+void sub_pset(float x, float y, uint32_t colour, int32_t passed) {
+  if (error_pending()) return;
+  if (is_text(*write_page)) {
+    error(illegal_function_call);
+    return;
+  }
+  point_statement(x, y, colour, passed & 2, write_page->color, passed);
+}
+
+void sub_preset(float x, float y, uint32_t colour, int32_t passed) {
+  if (error_pending()) return;
+  if (is_text(*write_page)) {
+    error(illegal_function_call);
+    return;
+  }
+  point_statement(x, y, colour, passed & 2, write_page->background_color, passed);
+}
+
+double func_point(float x, float y, int32_t passed) {
+  if (error_pending()) return 0;
+  if (passed) {
+    const img_struct& im = *read_page;
+    if (is_text(im)) {
+      error(illegal_function_call);
+      return 0;
+    }
+    const int32_t px = map_x(im, x), py = map_y(im, y);
+    if (!inside_viewport(im, px, py)) return -1;
+    uint32_t value = point(px, py);
+    if (im.bytes_per_pixel == 1) value &= im.pixel_mask;
+    return value;
+  }
+  const img_struct& im = *write_page;
+  if (is_text(im)) {
+    error(illegal_function_call);
+    return 0;
+  }
+  switch (zqr_float_to_long(x)) {
+    case 0:
+      return zqr_float_to_long(cursor_pixel_x(im));
+    case 1:
+      return zqr_float_to_long(cursor_pixel_y(im));
+    case 2:
+      return im.x;
+    case 3:
+      return im.y;
+    default:
+      error(illegal_function_call);
+      return 0;
+  }
+}
+
+void zqg_sub_window(float x1, float y1, float x2, float y2, int32_t passed) {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  const bool corners = passed & 1, screen_orientation = passed & 2;
+  if (is_text(im) || (screen_orientation && !corners) || (corners && (x1 == x2 || y1 == y2))) {
+    error(illegal_function_call);
+    return;
+  }
+  const float cursor_x = cursor_pixel_x(im), cursor_y = cursor_pixel_y(im);
+  if (corners) {
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 > y2) std::swap(y1, y2);
+    if (!screen_orientation) std::swap(y1, y2);  // y grows upward
+    const float vw = static_cast<float>(im.view_x2 - im.view_x1);
+    const float vh = static_cast<float>(im.view_y2 - im.view_y1);
+    const float sx = vw / (x2 - x1), sy = vh / (y2 - y1);
+    const float ox = -x1 * sx;
+    const float oy = screen_orientation ? -y1 * sy : -y2 * sy + vh;
+    const bool identity = x1 == 0 && y1 == 0 && x2 == static_cast<float>(im.width - 1) &&
+                          y2 == static_cast<float>(im.height - 1) && sx == 1.0f && sy == 1.0f &&
+                          ox == 0.0f && oy == 0.0f;
+    if (!identity) {
+      im.clipping_or_scaling = 2;
+      im.scaling_x = sx;
+      im.scaling_y = sy;
+      im.scaling_offset_x = ox;
+      im.scaling_offset_y = oy;
+      im.window_x1 = x1;
+      im.window_y1 = y1;
+      im.window_x2 = x2;
+      im.window_y2 = y2;
+      im.x = (cursor_x - ox) / sx;
+      im.y = (cursor_y - oy) / sy;
+      return;
+    }
+  }
+  im.clipping_or_scaling = 1;
+  im.scaling_x = im.scaling_y = 1.0f;
+  im.scaling_offset_x = im.scaling_offset_y = 0.0f;
+  im.window_x1 = im.window_y1 = 0.0f;
+  im.window_x2 = static_cast<float>(im.width - 1);
+  im.window_y2 = static_cast<float>(im.height - 1);
+  if (im.view_x1 == 0 && im.view_y1 == 0 && im.view_x2 == im.width - 1 &&
+      im.view_y2 == im.height - 1 && im.view_offset_x == 0 && im.view_offset_y == 0)
+    im.clipping_or_scaling = 0;
+  im.x = cursor_x;
+  im.y = cursor_y;
+}
+
+void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill, uint32_t border,
+                  int32_t passed) {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  const bool corners = passed & 1;
+  auto outside = [&](int32_t x, int32_t y) {
+    return x < 0 || x >= im.width || y < 0 || y >= im.height;
+  };
+  // A viewport has no meaning on a text page.
+  if (is_text(im) || (corners && (outside(x1, y1) || outside(x2, y2))) ||
+      (!corners && (passed & (2 | 4 | 8)))) {
+    error(illegal_function_call);
+    return;
+  }
+  im.draw_angle = 0.0;
+  im.draw_scale = 1.0;
+  if (corners) {
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 > y2) std::swap(y1, y2);
+    im.view_x1 = x1;
+    im.view_y1 = y1;
+    im.view_x2 = x2;
+    im.view_y2 = y2;
+    const bool screen_keyword = passed & 2;
+    im.view_offset_x = screen_keyword ? 0 : x1;
+    im.view_offset_y = screen_keyword ? 0 : y1;
+    if (im.clipping_or_scaling == 0) im.clipping_or_scaling = 1;
+  } else {
+    im.view_x1 = 0;
+    im.view_y1 = 0;
+    im.view_x2 = im.width - 1;
+    im.view_y2 = im.height - 1;
+    im.view_offset_x = 0;
+    im.view_offset_y = 0;
+    if (im.clipping_or_scaling == 1) im.clipping_or_scaling = 0;
+  }
+  if (im.clipping_or_scaling == 2) {
+    im.scaling_x = static_cast<float>(im.view_x2 - im.view_x1) / (im.window_x2 - im.window_x1);
+    im.scaling_y = static_cast<float>(im.view_y2 - im.view_y1) / (im.window_y2 - im.window_y1);
+    im.scaling_offset_x = -im.window_x1 * im.scaling_x;
+    im.scaling_offset_y = -im.window_y1 * im.scaling_y;
+    if (im.window_y1 > im.window_y2)
+      im.scaling_offset_y = -im.window_y2 * im.scaling_y + static_cast<float>(im.view_y2);
+  }
+  if (passed & 4) zq32_boxfill(im.window_x1, im.window_y1, im.window_x2, im.window_y2, fill);
+  if (passed & 8) {
+    auto frame_pixel = [&](int32_t x, int32_t y) {
+      if (!outside(x, y)) pset(x, y, border);
+    };
+    for (int32_t x = im.view_x1 - 1; x <= im.view_x2; ++x) {
+      frame_pixel(x, im.view_y1 - 1);
+      frame_pixel(x, im.view_y2 + 1);
+    }
+    for (int32_t y = im.view_y1 - 1; y <= im.view_y2; ++y) frame_pixel(im.view_x1 - 1, y);
+    for (int32_t y = im.view_y1 - 1; y <= im.view_y2 + 1; ++y) frame_pixel(im.view_x2 + 1, y);
+  }
+}
+
+double func_pmap(float value, int32_t n) {
+  if (error_pending()) return 0;
+  const img_struct& im = *write_page;
+  if (is_text(im) || n < 0 || n > 3) {
+    error(illegal_function_call);
+    return 0;
+  }
+  switch (n) {
+    case 0:
+      return zqr_float_to_long(value * im.scaling_x + im.scaling_offset_x);
+    case 1:
+      return zqr_float_to_long(value * im.scaling_y + im.scaling_offset_y);
+    case 2:
+      return (static_cast<float>(zqr_float_to_long(value)) - im.scaling_offset_x) / im.scaling_x;
+    default:
+      return (static_cast<float>(zqr_float_to_long(value)) - im.scaling_offset_y) / im.scaling_y;
+  }
+}
