@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 // Pending exit requests: bit 0 close button (window thread), bit 1 Break while exiting is blocked
 // (keyboard handler). Read and cleared by func__exit (program thread) and the main loop.
@@ -36,20 +37,70 @@ extern std::atomic<int32_t> full_screen;
 // Pending full-screen request (-1 none). Written by the program thread and the keyboard handler;
 // applied and reset by the window thread.
 extern std::atomic<int32_t> full_screen_set;
+// Linear filtering in full screen: written by sub__fullscreen and Alt+Enter, read by the display
+// callback.
 extern std::atomic<int32_t> fullscreen_smooth;
 // The next frame is rebuilt even if the screen did not change. Any thread sets; frame preparation
 // clears.
 extern std::atomic<int32_t> force_display_update;
-extern int32_t fullscreen_allowedmode, fullscreen_allowedsmooth;
-// Window client-area size (window thread writes in the reshape callback).
+// Stored by sub__allowfullscreen (program thread); read by the Alt+Enter handling of the keyboard
+// handler (window thread).
+extern std::atomic<int32_t> fullscreen_allowedmode, fullscreen_allowedsmooth;
+// Window client-area size and the one before it (window thread writes in the reshape callback;
+// the display callback and the program read).
 extern std::atomic<int32_t> display_x, display_y, display_x_prev, display_y_prev;
+// Last resize reported to the program: flag -1 = unread (reshape callback writes; func__resize
+// clears on the program thread) and the size.
 extern std::atomic<int32_t> resize_event, resize_event_x, resize_event_y;
+// 1 while the runtime waits for a resize it asked for (display callback sets, reshape clears).
 extern std::atomic<int32_t> resize_pending;
+// 1 after any reshape until the next presented frame (reshape sets, display callback clears).
 extern std::atomic<int32_t> os_resize_event;
+// Snap the window back to the frame size (sub__resize writes; display callback reads).
 extern std::atomic<int32_t> resize_snapback;
+// 0 no scaling, 1 scale to the window, 2 scale smoothly (sub__resize writes; display reads).
 extern std::atomic<int32_t> resize_auto;
-// The window thread's redraw rate (sub__fps).
+// The window thread's redraw rate in frames per second (sub__fps on the program thread writes;
+// the idle callback reads).
 extern std::atomic<double> max_fps;
 // Clock reference taken at start-up: monotonic ms and local ms since midnight at the same instant.
+// Written by runtime_init before any thread starts; read-only afterwards.
 extern int64_t clock_firsttimervalue;
 extern int64_t zorbel_firsttimervalue;
+
+// Non-zero while a shell command runs; the main loop marks it seen with -1. Written by the program
+// thread's shell statement and the main loop thread.
+extern std::atomic<int32_t> shell_call_in_progress;
+
+// Windowing-connection lock: a thread that must use the X connection itself sets
+// x11_lock_request and waits for x11_locked; the window thread grants it in its idle callback and
+// waits until x11_unlock clears x11_locked.
+extern std::atomic<int32_t> x11_lock_request;
+extern std::atomic<int32_t> x11_locked;
+// The X display connection and the window's X id (window thread writes once after creating the
+// window; the periphery that needs the connection reads them under the lock above).
+extern std::atomic<void*> X11_display;
+extern std::atomic<unsigned long> X11_window;
+
+// Desktop size in pixels, stored by the window thread once the window exists, so that program
+// queries need no toolkit call off the window thread.
+extern std::atomic<int32_t> desktop_width, desktop_height;
+// Set by the program thread to ask for the window to be iconified; the idle callback applies it
+// and clears it.
+extern std::atomic<int32_t> iconify_request;
+
+// Current window title (NUL-terminated, malloc'd), null until the first sub__title. Guarded by
+// the title lock in window_ops.cpp; read it through current_window_title().
+extern char* window_title;
+
+// Process start-up facts kept by runtime_init (written before any thread starts).
+extern std::string start_directory;   // working directory the process was started in
+extern std::string root_directory;    // directory holding the executable, made current
+extern std::string command_line;      // arguments after the program name, joined by spaces
+extern int32_t program_argc;
+extern char** program_argv;
+
+// runtime_init waits for the wall-clock second to change before taking the clock reference, so
+// that the reference lies on a whole second. Tests that do not look at TIMER clear this first to
+// save the wait of up to one second.
+extern bool startup_clock_on_whole_second;

@@ -1,0 +1,95 @@
+// Process entry: prepares the runtime, starts the program, timer and main loop threads, then
+// creates the window on this (the initial) thread and runs the toolkit's event loop here for the
+// rest of the process. The process ends from the main loop thread (or from a fatal error).
+
+#include <GL/glew.h>
+// GLEW comes before any other GL header.
+#include <GL/freeglut.h>
+
+#include <cstdio>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "app/program.h"
+#include "runtime/core/clock.h"
+#include "runtime/core/error.h"
+#include "runtime/host/host_state.h"
+#include "runtime/host/keyboard.h"
+#include "runtime/host/main_loop.h"
+#include "runtime/host/window/window.h"
+#include "runtime/host/window_ops.h"
+#include "runtime/runtime.h"
+#include "runtime/screen/image.h"
+
+namespace {
+
+constexpr int initial_window_width = 640;
+constexpr int initial_window_height = 400;
+constexpr uint32_t create_window_poll_ms = 100;
+
+// The program thread: runs the program. A program that returns has finished like one that ran its
+// end statement.
+void ZQMAIN_LINUX() {
+  ZQMAIN();
+  program_end();
+}
+
+void TIMERTHREAD_LINUX() { TIMERTHREAD(); }
+
+void MAIN_LOOP_LINUX() { MAIN_LOOP(); }
+
+// Starts a detached thread; a process that cannot start its threads cannot run at all.
+void start_thread(void (*body)(), const char* name) {
+  try {
+    std::thread(body).detach();
+  } catch (const std::system_error& failure) {
+    std::fprintf(stderr, "vostrandelimerix: cannot start the %s thread: %s\n", name,
+                 failure.what());
+    terminate_process(1);
+  }
+}
+
+int modifier_state() { return glutGetModifiers(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  runtime_init(argc, argv);
+
+  start_thread(ZQMAIN_LINUX, "program");
+  start_thread(TIMERTHREAD_LINUX, "timer");
+  lock_display_required.store(1);
+  start_thread(MAIN_LOOP_LINUX, "main loop");
+
+  if (!screen_hide.load()) create_window.store(1);
+  while (create_window.load() != 1) Sleep(create_window_poll_ms);
+
+  glutInit(&argc, argv);
+  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+  glutInitWindowSize(initial_window_width, initial_window_height);
+  if (!glutGet(GLUT_DISPLAY_MODE_POSSIBLE)) terminate_process(1);
+  // The close button is taken out of the event stream before the toolkit sees it (window.cpp);
+  // should one slip through all the same, the toolkit must not end the process on its own.
+  glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
+
+  uint32_t title_generation = 0;
+  std::string title = current_window_title(&title_generation);
+  glutCreateWindow(title_generation ? title.c_str() : "Untitled");
+  window_created(title_generation);
+  window_exists.store(1);
+
+  GLenum glew_status = glewInit();
+  if (glew_status != GLEW_OK)
+    alert(reinterpret_cast<const char*>(glewGetErrorString(glew_status)));
+  else if (glewIsSupported("GL_EXT_framebuffer_object"))
+    framebufferobjects_supported = 1;
+
+  keyboard_set_modifier_query(modifier_state);
+  reinit_glut_callbacks();
+  glutMainLoop();
+  // The event loop returns only when the toolkit has destroyed the window, which the close-button
+  // hook exists to prevent. Without a window the game cannot go on; say so and end.
+  std::fprintf(stderr, "vostrandelimerix: the window was destroyed\n");
+  terminate_process(1);
+}

@@ -1,0 +1,151 @@
+#include "runtime/host/window/window.h"
+
+#include <GL/freeglut.h>
+#include <GL/glx.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+
+#include "runtime/core/clock.h"
+#include "runtime/host/host_state.h"
+#include "runtime/host/keyboard.h"
+#include "runtime/host/window/present_gl.h"
+#include "runtime/host/window_ops.h"
+
+#include <X11/Xatom.h>
+// Xlibint.h defines min and max as macros; it comes last and they are removed at once.
+#include <X11/Xlibint.h>
+#undef min
+#undef max
+
+int32_t framebufferobjects_supported = 0;
+
+namespace {
+
+// Title generation the window shows (window thread only).
+uint32_t applied_title_generation = 0;
+
+// The close button arrives as a WM_PROTOCOLS client message carrying WM_DELETE_WINDOW. The
+// toolkit destroys its window on that message whatever it is told, so the message is taken out of
+// the event stream while Xlib converts it from the wire, before the toolkit can see it. The hook
+// runs with the display locked: it makes no Xlib calls, so the atoms are looked up beforehand.
+using WireToEventFn = Bool (*)(Display*, XEvent*, xEvent*);
+WireToEventFn previous_client_message_converter = nullptr;
+Atom wm_protocols_atom = None;
+Atom wm_delete_window_atom = None;
+
+Bool client_message_hook(Display* display, XEvent* converted, xEvent* wire) {
+  Bool keep = previous_client_message_converter
+                  ? previous_client_message_converter(display, converted, wire)
+                  : False;
+  if (keep && converted->type == ClientMessage &&
+      converted->xclient.message_type == wm_protocols_atom &&
+      static_cast<Atom>(converted->xclient.data.l[0]) == wm_delete_window_atom) {
+    zorbel_custom_event(1);
+    return False;  // dropped: the window stays, the main loop decides what the request means
+  }
+  return keep;
+}
+
+void hook_close_button(Display* display) {
+  wm_protocols_atom = XInternAtom(display, "WM_PROTOCOLS", False);
+  wm_delete_window_atom = XInternAtom(display, "WM_DELETE_WINDOW", False);
+  previous_client_message_converter = XESetWireToEvent(display, ClientMessage, client_message_hook);
+}
+
+// Tells the window manager (and test tools) which process owns the window.
+void set_window_pid(Display* display, Window window) {
+  Atom net_wm_pid = XInternAtom(display, "_NET_WM_PID", False);
+  long pid = static_cast<long>(getpid());
+  XChangeProperty(display, window, net_wm_pid, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&pid), 1);
+}
+
+}  // namespace
+
+void window_created(uint32_t title_generation) {
+  applied_title_generation = title_generation;
+  Display* display = glXGetCurrentDisplay();
+  X11_display.store(display);
+  Window window = glXGetCurrentDrawable();
+  X11_window.store(static_cast<unsigned long>(window));
+  if (display) {
+    set_window_pid(display, window);
+    hook_close_button(display);
+  }
+  desktop_width.store(glutGet(GLUT_SCREEN_WIDTH));
+  desktop_height.store(glutGet(GLUT_SCREEN_HEIGHT));
+}
+
+void apply_pending_title() {
+  if (window_title_generation() == applied_title_generation) return;
+  uint32_t generation = 0;
+  std::string title = current_window_title(&generation);
+  glutSetWindowTitle(title.c_str());
+  applied_title_generation = generation;
+}
+
+void GLUT_IDLEFUNC() {
+  serve_x11_lock_request();
+  apply_pending_title();
+  if (iconify_request.exchange(0)) glutIconifyWindow();
+  glutPostRedisplay();
+  double fps = max_fps.load();
+  int32_t period_ms = fps > 0 ? static_cast<int32_t>(1000.0 / fps) : 1;
+  Sleep(static_cast<uint32_t>(std::max(1, period_ms)));
+}
+
+void GLUT_RESHAPE_FUNC(int width, int height) {
+  resize_event_x.store(width);
+  resize_event_y.store(height);
+  resize_event.store(-1);
+  display_x_prev.store(display_x.load());
+  display_y_prev.store(display_y.load());
+  display_x.store(width);
+  display_y.store(height);
+  resize_pending.store(0);
+  os_resize_event.store(1);
+  // The presentation sets up its own projection before it draws; the viewport follows the window
+  // at once so that nothing is drawn with the old size.
+  glViewport(0, 0, width, height);
+}
+
+void GLUT_KEYBOARD_FUNC(unsigned char key, int, int) { GLUT_key_ascii(key, 1); }
+void GLUT_KEYBOARDUP_FUNC(unsigned char key, int, int) { GLUT_key_ascii(key, 0); }
+void GLUT_SPECIAL_FUNC(int key, int, int) { GLUT_key_special(key, 1); }
+void GLUT_SPECIALUP_FUNC(int key, int, int) { GLUT_key_special(key, 0); }
+
+// Mouse input would feed the mouse message queue; the program reads no mouse, so the callbacks
+// only exist to keep the toolkit's event handling the same as a program that does.
+void GLUT_MOUSE_FUNC(int, int, int, int) {}
+void GLUT_MOTION_FUNC(int, int) {}
+void GLUT_PASSIVEMOTION_FUNC(int, int) {}
+void GLUT_MOUSEWHEEL_FUNC(int, int, int, int) {}
+
+void GLUT_ENTRY_FUNC(int state) {
+  if (state == GLUT_ENTERED) {
+    window_focused.store(-1);
+    return;
+  }
+  window_focused.store(0);
+  // Key releases that happen outside the window never arrive: let go of every held modifier.
+  keyboard_release_held_modifiers();
+}
+
+void reinit_glut_callbacks() {
+  glutDisplayFunc(GLUT_DISPLAY_REQUEST);
+  glutIdleFunc(GLUT_IDLEFUNC);
+  glutKeyboardFunc(GLUT_KEYBOARD_FUNC);
+  glutKeyboardUpFunc(GLUT_KEYBOARDUP_FUNC);
+  glutSpecialFunc(GLUT_SPECIAL_FUNC);
+  glutSpecialUpFunc(GLUT_SPECIALUP_FUNC);
+  glutMouseFunc(GLUT_MOUSE_FUNC);
+  glutMotionFunc(GLUT_MOTION_FUNC);
+  glutPassiveMotionFunc(GLUT_PASSIVEMOTION_FUNC);
+  glutReshapeFunc(GLUT_RESHAPE_FUNC);
+  glutMouseWheelFunc(GLUT_MOUSEWHEEL_FUNC);
+  glutEntryFunc(GLUT_ENTRY_FUNC);
+}

@@ -1,0 +1,36 @@
+// The window thread's callbacks and X event hooks.
+//
+// Everything here runs on the window thread (the process's initial thread, inside the toolkit's
+// event loop). State from other threads arrives through atomics: the pending title, iconify
+// requests and the windowing-connection lock are served by the idle callback; full-screen
+// requests by the display callback.
+#pragma once
+
+#include <cstdint>
+
+// Registers the display, idle, four keyboard, three mouse, reshape and wheel callbacks in that
+// order, then the pointer-crossing callback (focus and release of held modifiers).
+void reinit_glut_callbacks();
+
+void GLUT_IDLEFUNC();
+void GLUT_RESHAPE_FUNC(int width, int height);
+void GLUT_KEYBOARD_FUNC(unsigned char key, int x, int y);
+void GLUT_KEYBOARDUP_FUNC(unsigned char key, int x, int y);
+void GLUT_SPECIAL_FUNC(int key, int x, int y);
+void GLUT_SPECIALUP_FUNC(int key, int x, int y);
+void GLUT_MOUSE_FUNC(int button, int state, int x, int y);
+void GLUT_MOTION_FUNC(int x, int y);
+void GLUT_PASSIVEMOTION_FUNC(int x, int y);
+void GLUT_MOUSEWHEEL_FUNC(int wheel, int direction, int x, int y);
+void GLUT_ENTRY_FUNC(int state);
+
+// Called right after the window is created (its GL context current): records the X display and
+// window, the desktop size, the title generation the window was created with, and hooks the
+// close button so that it raises an exit request instead of destroying the window.
+void window_created(uint32_t title_generation);
+
+// Applies a title set since the last call (window thread).
+void apply_pending_title();
+
+// 1 when the GL implementation offers framebuffer objects (set once after GLEW starts).
+extern int32_t framebufferobjects_supported;

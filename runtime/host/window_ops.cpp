@@ -1,0 +1,238 @@
+#include "runtime/host/window_ops.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "runtime/core/clock.h"
+#include "runtime/core/error.h"
+#include "runtime/core/strings.h"
+#include "runtime/host/host_state.h"
+#include "runtime/host/present.h"
+#include "runtime/screen/image.h"
+
+namespace {
+
+constexpr uint32_t window_wait_poll_ms = 100;
+constexpr uint32_t frame_wait_poll_ms = 1;
+
+// Guards window_title: the program thread replaces it, the window thread copies it.
+std::mutex title_lock;
+// Number of title changes so far. Written (release) by sub__title on the program thread after the
+// new title is in place; read (acquire) by the window thread's idle callback to see that a title
+// waits to be applied.
+std::atomic<uint32_t> title_generation{0};
+
+bool stop_requested() { return stop_program.load() != 0; }
+
+// Sleeps in steps of poll_ms until done() holds; false if the host asks the program to stop first.
+template <typename Done>
+bool wait_until(Done done, uint32_t poll_ms) {
+  while (!done()) {
+    if (stop_requested()) return false;
+    Sleep(poll_ms);
+  }
+  return true;
+}
+
+// An icon argument resolved to its image index, or 0 after raising the error it deserves.
+uint32_t icon_image(int32_t handle_or_page) {
+  uint32_t index = resolve_image(handle_or_page);
+  if (error_pending() || index == 0) return 0;
+  if (img[index].text) {
+    error(5);
+    return 0;
+  }
+  return index;
+}
+
+// Fills a 32-bit icon with a four-by-four board of light and dark squares in a dark frame.
+void paint_board_icon(int32_t handle, int32_t size) {
+  if (handle >= -1) return;
+  auto* pixels = reinterpret_cast<uint32_t*>(img[-handle].pixels);
+  const uint32_t frame_colour = 0xFF202020, light = 0xFFE8D0A8, dark = 0xFF8B5A2B;
+  int32_t square = (size - 2) / 4;
+  for (int32_t y = 0; y < size; ++y) {
+    for (int32_t x = 0; x < size; ++x) {
+      uint32_t colour = frame_colour;
+      if (x >= 1 && y >= 1 && x < 1 + 4 * square && y < 1 + 4 * square)
+        colour = (((x - 1) / square + (y - 1) / square) % 2 == 0) ? light : dark;
+      pixels[y * size + x] = colour;
+    }
+  }
+}
+
+}  // namespace
+
+int32_t builtin_icon32 = 0;
+int32_t builtin_icon16 = 0;
+
+void create_builtin_icons() {
+  constexpr int32_t mode_given = 1;
+  builtin_icon32 = func__newimage(32, 32, 32, mode_given);
+  builtin_icon16 = func__newimage(16, 16, 32, mode_given);
+  paint_board_icon(builtin_icon32, 32);
+  paint_board_icon(builtin_icon16, 16);
+}
+
+void sub__title(zqs* text) {
+  if (error_pending() || !text) return;
+  size_t length = text->length > 0 ? static_cast<size_t>(text->length) : 0;
+  auto* copy = static_cast<char*>(std::malloc(length + 1));
+  if (!copy) return;
+  if (length) std::memcpy(copy, text->data, length);
+  copy[length] = '\0';
+  {
+    std::lock_guard<std::mutex> guard(title_lock);
+    std::free(window_title);
+    window_title = copy;
+  }
+  title_generation.fetch_add(1, std::memory_order_release);
+}
+
+zqs* func__title() { return zqs_new_txt(current_window_title().c_str()); }
+
+std::string current_window_title(uint32_t* generation) {
+  std::lock_guard<std::mutex> guard(title_lock);
+  if (generation) *generation = title_generation.load(std::memory_order_acquire);
+  return window_title ? std::string(window_title) : std::string();
+}
+
+uint32_t window_title_generation() { return title_generation.load(std::memory_order_acquire); }
+
+void sub__icon(int32_t image32, int32_t image16, int32_t passed) {
+  if (error_pending()) return;
+  if (!(passed & 1)) {
+    image32 = builtin_icon32;
+    image16 = builtin_icon16;
+  } else if (!(passed & 2)) {
+    image16 = image32;
+  }
+  if (!icon_image(image32) || !icon_image(image16)) return;
+  // The toolkit keeps its own icon; what remains is that the program waits for its window.
+  wait_for_window();
+}
+
+void sub__fullscreen(int32_t method, int32_t passed) {
+  static constexpr int32_t mode_of_method[] = {1, 0, 1, 2, 0};
+  if (method < 0 || method > 4) {
+    error(5);
+    return;
+  }
+  int32_t mode = mode_of_method[method];
+  fullscreen_smooth.store(passed & 1);
+  if (mode != full_screen.load()) full_screen_set.store(mode);
+  force_display_update.store(1);
+}
+
+int32_t func__fullscreen() {
+  int32_t pending = full_screen_set.load();
+  return pending != -1 ? pending : full_screen.load();
+}
+
+int32_t func__fullscreensmooth() { return -fullscreen_smooth.load(); }
+
+void sub__allowfullscreen(int32_t mode, int32_t smooth) {
+  fullscreen_allowedmode.store(mode);
+  fullscreen_allowedsmooth.store(smooth);
+}
+
+void sub__display() {
+  if (screen_hide.load()) return;
+  if (autodisplay.load() != 0) {
+    // Ask the main loop to give automatic display up; its next frame preparation answers 0.
+    autodisplay.store(-1);
+    wait_until([] { return autodisplay.load() == 0; }, frame_wait_poll_ms);
+    return;
+  }
+  display();
+}
+
+void sub__autodisplay() { autodisplay.store(1); }
+
+int32_t func__autodisplay() { return autodisplay.load() != 0 ? -1 : 0; }
+
+void display_now() {
+  if (autodisplay.load() != 0) {
+    display_called.store(0);
+    wait_until([] { return display_called.load() != 0; }, frame_wait_poll_ms);
+    return;
+  }
+  display();
+}
+
+void sub__resize(int32_t mode, int32_t smooth, int32_t passed) {
+  if (error_pending()) return;
+  bool mode_given = passed & 1, smooth_given = passed & 2;
+  if ((mode_given && mode != 1 && mode != 2) || (smooth_given && (smooth < 0 || smooth > 2))) {
+    error(5);
+    return;
+  }
+  if (mode_given) resize_snapback.store(mode == 2 ? 1 : 0);
+  resize_auto.store(smooth_given ? smooth : 0);
+}
+
+int32_t func__resize() {
+  if (resize_snapback.load() || resize_event.load() == 0) return 0;
+  resize_event.store(0);
+  return -1;
+}
+
+int32_t func__resizewidth() { return resize_event_x.load(); }
+
+int32_t func__resizeheight() { return resize_event_y.load(); }
+
+int32_t func__exit() {
+  exit_blocked.store(1);
+  // One exchange, so that a request arriving between reading and clearing is not lost.
+  return exit_value.exchange(0);
+}
+
+int32_t func__hasfocus() { return window_focused.load(); }
+
+int32_t func_windowexists() { return -window_exists.load(); }
+
+bool wait_for_window() {
+  if (screen_hide.load()) return false;
+  return wait_until([] { return window_exists.load() != 0; }, window_wait_poll_ms);
+}
+
+int32_t func_screenwidth() { return wait_for_window() ? desktop_width.load() : 0; }
+
+int32_t func_screenheight() { return wait_for_window() ? desktop_height.load() : 0; }
+
+void sub_screenicon() {
+  if (wait_for_window()) iconify_request.store(1);
+}
+
+int32_t func_screenicon() {
+  if (screen_hide.load()) {
+    error(5);
+    return 0;
+  }
+  wait_for_window();
+  return 0;
+}
+
+void x11_lock() {
+  // Without a window nobody else uses the connection.
+  if (screen_hide.load()) return;
+  x11_lock_request.store(1);
+  while (x11_locked.load() == 0) Sleep(1);
+}
+
+void x11_unlock() { x11_locked.store(0); }
+
+bool serve_x11_lock_request() {
+  if (x11_lock_request.load() == 0) return false;
+  x11_locked.store(1);
+  x11_lock_request.store(0);
+  while (x11_locked.load() != 0) Sleep(1);
+  return true;
+}
+
+int32_t zorbel_custom_event(int32_t code) {
+  if (code == 1) exit_value.fetch_or(1);
+  return 0;
+}

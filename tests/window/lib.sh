@@ -1,0 +1,67 @@
+# Shared steps of the window tests (sourced by tests/window/*_test.sh under xvfb-run).
+#
+#   start_game [ARGS...]      starts the game in its own session, stdin from /dev/null; sets
+#                             GAME_PID and GAME_LOG (its stdout and stderr)
+#   find_game_window [TITLE]  waits for the game's window (and for TITLE as its title when given);
+#                             sets GAME_WINDOW
+#   wait_game_exit SECONDS    waits for the game to end; sets GAME_STATUS; fails on timeout
+#   ms_now                    milliseconds of the monotonic clock
+#   fail MESSAGE              prints the message and the game's log, ends the test with status 1
+# The game is killed when the script exits, whatever happened.
+set -u
+
+: "${VOST_GAME:?VOST_GAME must name the game executable}"
+: "${VOST_X11_TOOLS:?VOST_X11_TOOLS must name the folder of the x11 tools}"
+
+GAME_PID=""
+GAME_LOG=$(mktemp)
+GAME_WINDOW=""
+GAME_STATUS=""
+
+cleanup_game() {
+  if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
+    kill -9 "$GAME_PID" 2>/dev/null
+  fi
+  rm -f "$GAME_LOG"
+}
+trap cleanup_game EXIT
+
+fail() {
+  echo "FAIL: $*"
+  if [ -s "$GAME_LOG" ]; then
+    echo "--- game output ---"
+    cat "$GAME_LOG"
+  fi
+  exit 1
+}
+
+ms_now() {
+  local seconds
+  seconds=$(cut -d' ' -f1 /proc/uptime)
+  echo $((${seconds%.*} * 1000 + 10#${seconds#*.} * 10))
+}
+
+start_game() {
+  setsid "$VOST_GAME" "$@" </dev/null >"$GAME_LOG" 2>&1 &
+  GAME_PID=$!
+}
+
+find_game_window() {
+  local args=(--pid "$GAME_PID" --timeout 20)
+  if [ $# -gt 0 ]; then args+=(--name "$1"); fi
+  GAME_WINDOW=$("$VOST_X11_TOOLS/x11_find_window" "${args[@]}") ||
+    fail "no window of the game${1:+ titled '$1'} appeared"
+}
+
+wait_game_exit() {
+  local deadline=$(($(ms_now) + $1 * 1000))
+  while kill -0 "$GAME_PID" 2>/dev/null; do
+    if [ "$(ms_now)" -gt "$deadline" ]; then
+      fail "the game was still running after $1 s"
+    fi
+    sleep 0.01
+  done
+  wait "$GAME_PID"
+  GAME_STATUS=$?
+  GAME_PID=""
+}
