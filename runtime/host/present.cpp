@@ -1,6 +1,729 @@
 #include "runtime/host/present.h"
 
-#include "runtime/host/host_state.h"
+#include <sched.h>
 
-// Until frame conversion exists, a frame preparation only reports that it ran.
-void display() { display_called.store(1); }
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "runtime/core/clock.h"
+#include "runtime/core/error.h"
+#include "runtime/host/host_state.h"
+#include "runtime/screen/color.h"
+#include "runtime/screen/font.h"
+#include "runtime/screen/image.h"
+
+display_frame_struct display_frame[3];
+int64_t display_frame_order_next = 1;
+std::atomic<int64_t> last_hardware_display_frame_order{0};
+int64_t last_rendered_hardware_display_frame_order = 0;
+
+uint8_t* pixeldata = nullptr;
+int32_t pixeldatasize = 0;
+uint32_t paldata[256];
+uint8_t* screen_last = nullptr;
+int32_t screen_last_size = 0;
+int32_t show_cursor = 0, show_flashing = 0, cx = 0, cy = 0;
+int32_t show_cursor_last = 0, show_flashing_last = 0, cx_last = -1, cy_last = -1;
+
+int32_t displayorder_screen = 1, displayorder_hardware = 2, displayorder_glrender = 3,
+        displayorder_hardware1 = 4;
+
+int32_t environment__window_width = 0, environment__window_height = 0;
+int32_t environment_2d__screen_width = 0, environment_2d__screen_height = 0;
+int32_t environment_2d__screen_x1 = 0, environment_2d__screen_y1 = 0,
+        environment_2d__screen_x2 = 0, environment_2d__screen_y2 = 0;
+std::atomic<int32_t> environment_2d__screen_scaled_width{0},
+    environment_2d__screen_scaled_height{0};
+float environment_2d__screen_x_scale = 1.0f, environment_2d__screen_y_scale = 1.0f;
+int32_t environment_2d__screen_smooth = 0;
+int32_t environment_2d__letterbox = 0;
+
+int32_t display_required_x = 0, display_required_y = 0;
+int32_t resize_snapback_x = 0, resize_snapback_y = 0;
+float resize_auto_ideal_aspect = 0.0f, resize_auto_accept_aspect = 0.0f;
+
+namespace {
+
+// What frame conversion reads from a page record, taken in one go.
+struct PageSnapshot {
+  bool text = false;
+  int32_t width = 0, height = 0;
+  int32_t bits_per_pixel = 0;
+  int32_t mode = 0;
+  int32_t font = 0;
+  int32_t cursor_x = 1, cursor_y = 1;
+  int32_t cursor_show = 0;
+  int32_t cursor_first = 0, cursor_last = 0;
+  int32_t holding_cursor = 0;
+  const uint8_t* pixels = nullptr;
+  const uint32_t* palette = nullptr;
+};
+
+}  // namespace
+
+// Reading the displayed page.
+//
+// The program thread draws into the displayed page, moves its cursor and changes its palette while
+// frame preparation reads them, without a lock. That is deliberate: a frame that catches a drawing
+// half done is harmless, because the next preparation sees the difference and builds a fresh frame.
+// Structural changes (new mode, new font, freed pixel buffers) are fenced by the display lock
+// instead. Every unsynchronised read of the page goes through this namespace and nowhere else, so
+// that the thread sanitizer can be told about exactly this race (tools/tsan.supp).
+namespace displayed_page_read {
+
+[[gnu::noinline]] const img_struct* current_page() { return display_page; }
+
+// Blinking attributes on or off, as the program last set them through port 0x3C0.
+[[gnu::noinline]] bool blink_enabled() { return H3C0_blink_enable != 0; }
+
+[[gnu::noinline]] PageSnapshot record(const img_struct* page) {
+  PageSnapshot s;
+  s.text = page->text != 0;
+  s.width = page->width;
+  s.height = page->height;
+  s.bits_per_pixel = page->bits_per_pixel;
+  s.mode = page->mode;
+  s.font = static_cast<int32_t>(page->font);
+  s.cursor_x = page->cursor_x;
+  s.cursor_y = page->cursor_y;
+  s.cursor_show = page->cursor_show;
+  s.cursor_first = page->cursor_firstvalue;
+  s.cursor_last = page->cursor_lastvalue;
+  s.holding_cursor = page->holding_cursor;
+  s.pixels = page->pixels;
+  s.palette = page->palette;
+  return s;
+}
+
+[[gnu::noinline]] bool bytes_equal(const void* page_bytes, const void* copy, size_t n) {
+  return std::memcmp(page_bytes, copy, n) == 0;
+}
+
+[[gnu::noinline]] void copy_bytes(void* destination, const void* page_bytes, size_t n) {
+  std::memcpy(destination, page_bytes, n);
+}
+
+}  // namespace displayed_page_read
+
+namespace {
+
+// Text cells of the page as read for this frame (grows only).
+uint8_t* screen_now = nullptr;
+int32_t screen_now_size = 0;
+
+// Grows a byte buffer to at least `bytes`; contents are not kept.
+bool grow_buffer(uint8_t** buffer, int32_t* capacity, int32_t bytes) {
+  if (*capacity >= bytes && *buffer) return true;
+  std::free(*buffer);
+  *buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(std::max(bytes, 1))));
+  *capacity = *buffer ? bytes : 0;
+  return *buffer != nullptr;
+}
+
+// Gives the frame a buffer of at least w * h pixels (buffers only grow) and sets its size.
+bool size_frame(display_frame_struct& f, int32_t w, int32_t h) {
+  int64_t bytes = static_cast<int64_t>(w) * h * 4;
+  if (bytes > std::numeric_limits<int32_t>::max()) return false;
+  if (f.bgra_bytes < bytes || !f.bgra) {
+    std::free(f.bgra);
+    f.bgra = static_cast<uint32_t*>(std::malloc(static_cast<size_t>(std::max<int64_t>(bytes, 4))));
+    f.bgra_bytes = f.bgra ? static_cast<int32_t>(bytes) : 0;
+    if (!f.bgra) return false;
+  }
+  f.w = w;
+  f.h = h;
+  return true;
+}
+
+// Takes a frame for preparation: the highest-index free frame, else the oldest ready one.
+int32_t claim_frame() {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    int32_t choice = -1;
+    int32_t choice_state = 0;
+    int64_t oldest = std::numeric_limits<int64_t>::max();
+    for (int32_t i = 0; i < 3; ++i) {
+      if (display_frame[i].state.load(std::memory_order_acquire) == 3) {
+        int64_t order = display_frame[i].order.load(std::memory_order_relaxed);
+        if (order < oldest) {
+          oldest = order;
+          choice = i;
+          choice_state = 3;
+        }
+      }
+    }
+    for (int32_t i = 0; i < 3; ++i) {
+      if (display_frame[i].state.load(std::memory_order_acquire) == 1) {
+        choice = i;
+        choice_state = 1;
+      }
+    }
+    if (choice < 0) return -1;
+    // The window may have picked or freed the frame since it was looked at: then choose again.
+    if (display_frame[choice].state.compare_exchange_strong(choice_state, 2,
+                                                            std::memory_order_acq_rel))
+      return choice;
+  }
+  return -1;
+}
+
+// The completed frame with the highest order (ready or shown), or -1.
+int32_t newest_completed_frame(int32_t except) {
+  int32_t best = -1;
+  int64_t best_order = std::numeric_limits<int64_t>::min();
+  for (int32_t i = 0; i < 3; ++i) {
+    if (i == except) continue;
+    int32_t s = display_frame[i].state.load(std::memory_order_acquire);
+    if (s != 3 && s != 4) continue;
+    int64_t order = display_frame[i].order.load(std::memory_order_relaxed);
+    if (order > best_order) {
+      best_order = order;
+      best = i;
+    }
+  }
+  return best;
+}
+
+enum class Conversion { Completed, Unchanged };
+
+// Palette-based graphics page: one byte per pixel through the page's palette.
+Conversion convert_indexed_page(const PageSnapshot& page, const FrameClock& clock,
+                                display_frame_struct& f) {
+  int32_t bits = std::clamp(page.bits_per_pixel, 1, 8);
+  int32_t palette_size = 1 << bits;
+  int32_t n = page.width * page.height;
+
+  // The colours in use, read once. Mode 10 pages keep attribute numbers (0..8) in entries 4..7;
+  // their colours 0..3 come from the blink palette of the current half-second phase. They are
+  // worked out here rather than written back into the page, whose palette belongs to the program.
+  uint32_t colours[256];
+  displayed_page_read::copy_bytes(colours, page.palette, static_cast<size_t>(palette_size) * 4);
+  if (page.mode == 10) {
+    int32_t phase = (clock.ticks_ms & 512) ? 1 : 0;
+    uint32_t attributes[8];
+    displayed_page_read::copy_bytes(attributes, page.palette, sizeof attributes);
+    for (int32_t i = 0; i < 4 && i < palette_size; ++i)
+      colours[i] = pal_mode10[phase][std::min<uint32_t>(attributes[4 + i], 8)];
+  }
+
+  bool force = force_display_update.load() != 0;
+  if (n != pixeldatasize) {
+    if (!grow_buffer(&pixeldata, &pixeldatasize, n)) return Conversion::Unchanged;
+    pixeldatasize = n;
+  } else if (!force) {
+    if (displayorder_screen == 0) return Conversion::Unchanged;
+    if (displayed_page_read::bytes_equal(page.pixels, pixeldata, static_cast<size_t>(n)) &&
+        std::memcmp(colours, paldata, static_cast<size_t>(palette_size) * 4) == 0 &&
+        screen_last_valid.load() == 1)
+      return Conversion::Unchanged;
+  }
+  displayed_page_read::copy_bytes(pixeldata, page.pixels, static_cast<size_t>(n));
+  std::memcpy(paldata, colours, static_cast<size_t>(palette_size) * 4);
+
+  if (!size_frame(f, page.width, page.height)) return Conversion::Unchanged;
+  uint32_t* out = f.bgra;
+  const uint8_t* in = pixeldata;
+  for (int32_t i = 0; i < n; ++i) out[i] = paldata[in[i]];
+  return Conversion::Completed;
+}
+
+// 32-bit page: the pixels are already frame pixels.
+Conversion convert_32bit_page(const PageSnapshot& page, display_frame_struct& f, int32_t self) {
+  size_t bytes = static_cast<size_t>(page.width) * page.height * 4;
+  if (force_display_update.load() == 0) {
+    int32_t previous = newest_completed_frame(self);
+    if (previous >= 0 && screen_last_valid.load() == 1 && display_frame[previous].w == page.width &&
+        display_frame[previous].h == page.height) {
+      if (displayorder_screen == 0) return Conversion::Unchanged;
+      if (displayed_page_read::bytes_equal(page.pixels, display_frame[previous].bgra, bytes))
+        return Conversion::Unchanged;
+    }
+  }
+  if (!size_frame(f, page.width, page.height)) return Conversion::Unchanged;
+  displayed_page_read::copy_bytes(f.bgra, page.pixels, bytes);
+  return Conversion::Completed;
+}
+
+// Glyph bitmap (one byte per pixel, 8 wide) of character c in a built-in font, and its rows.
+const uint8_t* glyph_of(int32_t font, uint8_t c, int32_t* rows) {
+  switch (font) {
+    case 8:
+    case 9:
+      *rows = 8;
+      return charset8x8 + c * 64;
+    case 14:
+    case 15:
+      *rows = 14;
+      return charset8x16 + c * 128 + 8;
+    default:
+      *rows = 16;
+      return charset8x16 + c * 128;
+  }
+}
+
+bool is_built_in_font(int32_t font) {
+  return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17;
+}
+
+// Draws one text cell, cw x ch pixels, with its top-left pixel at (px, py).
+void draw_text_cell(uint32_t* frame, int32_t frame_w, int32_t px, int32_t py, int32_t cw,
+                    int32_t ch, int32_t font, uint8_t c, uint32_t fg, uint32_t bg) {
+  int32_t glyph_rows = 0;
+  const uint8_t* glyph = glyph_of(font, c, &glyph_rows);
+  bool doubled = font == 9 || font == 15 || font == 17;
+  for (int32_t row = 0; row < ch; ++row) {
+    uint32_t* out = frame + static_cast<size_t>(py + row) * frame_w + px;
+    if (row >= glyph_rows) {
+      std::fill(out, out + cw, bg);
+      continue;
+    }
+    const uint8_t* bits = glyph + row * 8;
+    if (doubled) {
+      for (int32_t x = 0; x < 8 && 2 * x + 1 < cw; ++x) out[2 * x] = out[2 * x + 1] = bits[x] ? fg : bg;
+    } else {
+      for (int32_t x = 0; x < 8 && x < cw; ++x) out[x] = bits[x] ? fg : bg;
+    }
+  }
+}
+
+// Text page: cells drawn from the built-in fonts, only those that changed since the last frame.
+Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
+                             display_frame_struct& f, int32_t self) {
+  int32_t font = page.font;
+  if (!is_built_in_font(font)) return Conversion::Unchanged;  // no loadable-font renderer here
+  int32_t cw = fontwidth[font];
+  int32_t ch = fontheight[font];
+  if (cw <= 0 || ch <= 0 || !page.palette || !page.pixels) return Conversion::Unchanged;
+
+  bool check_last = screen_last_valid.load() == 1;
+  int32_t cells = page.width * page.height;
+  if (cells * 2 != screen_last_size) {
+    int32_t capacity = 0;
+    std::free(screen_last);
+    screen_last = nullptr;
+    if (!grow_buffer(&screen_last, &capacity, cells * 2)) {
+      screen_last_size = 0;
+      return Conversion::Unchanged;
+    }
+    screen_last_size = cells * 2;
+    check_last = false;
+  }
+  if (displayorder_screen == 0 && check_last) return Conversion::Unchanged;
+
+  uint32_t colours[256];
+  displayed_page_read::copy_bytes(colours, page.palette, sizeof colours);
+  if (check_last) {
+    if (std::memcmp(colours, paldata, sizeof colours) != 0) {
+      std::memcpy(paldata, colours, sizeof colours);
+      check_last = false;
+    }
+  } else {
+    std::memcpy(paldata, colours, sizeof colours);
+  }
+
+  if (!grow_buffer(&screen_now, &screen_now_size, cells * 2)) return Conversion::Unchanged;
+  displayed_page_read::copy_bytes(screen_now, page.pixels, static_cast<size_t>(cells) * 2);
+  bool changed = false;
+  if (check_last) changed = std::memcmp(screen_now, screen_last, static_cast<size_t>(cells) * 2) != 0;
+
+  show_cursor = show_flashing = (clock.display_cycle & 8) ? 1 : 0;
+  cx = page.cursor_x - 1;
+  cy = page.cursor_y - 1;
+  if (page.holding_cursor == 2 && cy < page.height - 1) {
+    cy += 1;
+    cx = 0;
+  }
+  if (check_last) {
+    if (show_flashing != show_flashing_last || show_cursor != show_cursor_last || cx != cx_last ||
+        cy != cy_last)
+      changed = true;
+  } else {
+    changed = true;
+  }
+  if (!changed) return Conversion::Unchanged;
+
+  int32_t frame_w = page.width * cw;
+  int32_t frame_h = page.height * ch;
+  if (!size_frame(f, frame_w, frame_h)) return Conversion::Unchanged;
+  if (check_last) {
+    int32_t previous = newest_completed_frame(self);
+    if (previous < 0) {
+      alert("Text Screen Update: Failed to locate previous frame's data for comparison");
+      check_last = false;
+    } else if (display_frame[previous].w != frame_w || display_frame[previous].h != frame_h) {
+      // A frame of another size cannot serve as the background: draw every cell.
+      check_last = false;
+    } else {
+      std::memcpy(f.bgra, display_frame[previous].bgra,
+                  static_cast<size_t>(frame_w) * frame_h * 4);
+    }
+  }
+
+  bool flashing_changed = show_flashing != show_flashing_last;
+  bool cursor_changed = show_cursor != show_cursor_last;
+  bool cursor_moved = cx != cx_last || cy != cy_last;
+  CursorRows cursor = cursor_rows(page.cursor_first, page.cursor_last, ch);
+  bool blink_enable = clock.blink_enable;
+
+  for (int32_t y = 0; y < page.height; ++y) {
+    for (int32_t x = 0; x < page.width; ++x) {
+      size_t at = (static_cast<size_t>(y) * page.width + x) * 2;
+      uint8_t c = screen_now[at];
+      uint8_t a = screen_now[at + 1];
+      bool is_cursor_cell = x == cx && y == cy;
+      if (check_last && c == screen_last[at] && a == screen_last[at + 1]) {
+        // Besides changed cells: blinking cells when the blink phase turns, and the cursor's
+        // cell when the cursor turns on or off or moves (its old cell to clear it, its new cell
+        // so that it shows at once rather than at the next blink).
+        bool redraw = ((a & 0x80) && flashing_changed) || (is_cursor_cell && cursor_changed) ||
+                      (is_cursor_cell && cursor_moved) ||
+                      (x == cx_last && y == cy_last && cursor_moved);
+        if (!redraw) continue;
+      }
+      screen_last[at] = c;
+      screen_last[at + 1] = a;
+
+      int32_t fg = a & 15;
+      int32_t bg = blink_enable ? (a >> 4) & 7 : a >> 4;
+      if (blink_enable && (a & 0x80) && show_flashing) fg = bg;
+      draw_text_cell(f.bgra, frame_w, x * cw, y * ch, cw, ch, font, c, paldata[fg], paldata[bg]);
+
+      if (is_cursor_cell && page.cursor_show && show_cursor && cursor.count > 0) {
+        uint32_t colour = paldata[a & 15];
+        for (int32_t row = cursor.first; row < cursor.first + cursor.count; ++row) {
+          uint32_t* out = f.bgra + static_cast<size_t>(y * ch + row) * frame_w + x * cw;
+          std::fill(out, out + cw, colour);
+        }
+      }
+    }
+  }
+
+  show_flashing_last = show_flashing;
+  show_cursor_last = show_cursor;
+  cx_last = cx;
+  cy_last = cy;
+  return Conversion::Completed;
+}
+
+// Answers a pending display-lock request: the program may now change the screen's structure.
+void answer_display_lock() {
+  int32_t requested = 1;
+  if (lock_display.compare_exchange_strong(requested, 2)) sched_yield();
+}
+
+}  // namespace
+
+void reset_display_frames() {
+  for (auto& f : display_frame) {
+    f.state.store(1);
+    f.order.store(0);
+    std::free(f.bgra);
+    f.bgra = nullptr;
+    f.w = f.h = 0;
+    f.bgra_bytes = 0;
+  }
+  display_frame_order_next = 1;
+  last_hardware_display_frame_order.store(0);
+  last_rendered_hardware_display_frame_order = 0;
+  std::free(pixeldata);
+  pixeldata = nullptr;
+  pixeldatasize = 0;
+  std::memset(paldata, 0, sizeof paldata);
+  std::free(screen_last);
+  screen_last = nullptr;
+  screen_last_size = 0;
+  show_cursor = show_flashing = cx = cy = 0;
+  show_cursor_last = show_flashing_last = 0;
+  cx_last = cy_last = -1;
+}
+
+void page_frame_size(const img_struct* page, int32_t* w, int32_t* h) {
+  PageSnapshot s = displayed_page_read::record(page);
+  if (s.text) {
+    int32_t font = s.font >= 0 && s.font < font_slots ? s.font : 16;
+    *w = s.width * fontwidth[font];
+    *h = s.height * fontheight[font];
+  } else {
+    *w = s.width;
+    *h = s.height;
+  }
+}
+
+CursorRows cursor_rows(int32_t start, int32_t end, int32_t ch) {
+  const int32_t bottom = ch == 16 ? 14 : ch - 1;
+  auto from_bottom = [&](int32_t rows) { return CursorRows{bottom - rows + 1, rows}; };
+  auto to_bottom = [&](int32_t from) { return CursorRows{from, ch - from}; };
+  const int32_t s = start, e = end;
+  CursorRows r;
+  if (e == 0 && s == 0) r = {0, 1};
+  else if (e == 0) r = {0, 0};
+  else if (e < s) r = to_bottom(e);
+  else if (s == e && s <= 3) r = {s, 1};
+  else if (s == e) r = from_bottom(1);
+  else if (s >= 3 && e == s + 1) r = from_bottom(2);
+  else if (s >= 3 && e == s + 2) r = from_bottom(3);
+  else if (s >= 3) r = {ch - ch / 2, ch / 2};
+  else if (s <= 1 && e <= 3) r = {s, e - s + 1};
+  else if (s <= 1) r = to_bottom(s);
+  else if (e == 3) r = {2, 2};  // s == 2 from here on
+  else if (e == 4) r = from_bottom(3);
+  else r = to_bottom(2);
+
+  // A cursor that starts below the cell is not drawn; one that runs past it is cut at its edge.
+  if (r.first >= ch || r.count <= 0) return {0, 0};
+  if (r.first < 0) {
+    r.count += r.first;
+    r.first = 0;
+  }
+  r.count = std::min(r.count, ch - r.first);
+  if (r.count <= 0) return {0, 0};
+  return r;
+}
+
+FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& clock) {
+  if (!page) return FrameResult::Unchanged;
+  PageSnapshot s = displayed_page_read::record(page);
+  if (s.width <= 0 || s.height <= 0 || !s.pixels || (!s.text && s.bits_per_pixel != 32 && !s.palette))
+    return FrameResult::Unchanged;
+
+  int32_t index = claim_frame();
+  if (index < 0) {
+    alert("Software frame buffer: Failed to find available frame");
+    return FrameResult::NoFrameAvailable;
+  }
+  display_frame_struct& f = display_frame[index];
+  int64_t order = display_frame_order_next++;
+  f.order.store(order, std::memory_order_relaxed);
+
+  Conversion result;
+  if (s.text) result = convert_text_page(s, clock, f, index);
+  else if (s.bits_per_pixel == 32) result = convert_32bit_page(s, f, index);
+  else result = convert_indexed_page(s, clock, f);
+
+  if (result == Conversion::Completed) {
+    force_display_update.store(0);
+    screen_last_valid.store(1);
+    f.state.store(3, std::memory_order_release);
+    last_hardware_display_frame_order.store(order);
+    return FrameResult::Completed;
+  }
+  // Nothing changed: the frame goes back unused. The window is not told about it, so an unchanged
+  // screen costs the window thread nothing (it keeps showing the frame it has).
+  f.state.store(1, std::memory_order_release);
+  return FrameResult::Unchanged;
+}
+
+void display() {
+  answer_display_lock();
+  if (screen_hide.load()) {
+    display_called.store(1);
+    return;
+  }
+  if (lock_display.load() == 0) {
+    FrameClock clock;
+    clock.display_cycle = frame.load();
+    clock.ticks_ms = GetTicks();
+    clock.blink_enable = displayed_page_read::blink_enabled();
+    prepare_frame_from_page(displayed_page_read::current_page(), clock);
+  }
+  answer_display_lock();
+  int32_t handing_over = -1;
+  autodisplay.compare_exchange_strong(handing_over, 0);
+  display_called.store(1);
+}
+
+void swap_paldata_BGRA_with_RGBA() {
+  for (uint32_t& entry : paldata)
+    entry = (entry & 0xFF00FF00u) | ((entry >> 16) & 0xFFu) | ((entry & 0xFFu) << 16);
+}
+
+int32_t pick_frame_to_show(bool* is_new) {
+  *is_new = false;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    int32_t last = -1;
+    for (int32_t i = 0; i < 3; ++i)
+      if (display_frame[i].state.load(std::memory_order_acquire) == 4) last = i;
+    int64_t last_order = last >= 0 ? display_frame[last].order.load(std::memory_order_relaxed) : 0;
+
+    int32_t candidate = -1;
+    int64_t candidate_order = last_order;
+    for (int32_t i = 0; i < 3; ++i) {
+      if (display_frame[i].state.load(std::memory_order_acquire) != 3) continue;
+      int64_t order = display_frame[i].order.load(std::memory_order_relaxed);
+      if (order > candidate_order) {
+        candidate_order = order;
+        candidate = i;
+      }
+    }
+    if (candidate < 0) return last;
+
+    int32_t ready = 3;
+    if (!display_frame[candidate].state.compare_exchange_strong(ready, 4,
+                                                                std::memory_order_acq_rel))
+      continue;  // preparation took it back meanwhile: look again
+    candidate_order = display_frame[candidate].order.load(std::memory_order_relaxed);
+    for (int32_t i = 0; i < 3; ++i) {
+      if (i == candidate) continue;
+      int32_t s = display_frame[i].state.load(std::memory_order_acquire);
+      if ((s == 3 || s == 4) &&
+          display_frame[i].order.load(std::memory_order_relaxed) < candidate_order)
+        display_frame[i].state.compare_exchange_strong(s, 1, std::memory_order_acq_rel);
+    }
+    *is_new = true;
+    return candidate;
+  }
+  return -1;
+}
+
+Environment2d compute_environment_2d(int32_t window_w, int32_t window_h, int32_t frame_w,
+                                     int32_t frame_h, int32_t full_screen_mode,
+                                     int32_t smooth_in_full_screen, int32_t resize_auto_mode) {
+  Environment2d e;
+  bool scale = false;
+  bool square = false;
+  int32_t smooth = 0;
+  if (full_screen_mode >= 1) {
+    scale = true;
+    square = full_screen_mode == 2;
+    smooth = smooth_in_full_screen;
+  } else if (resize_auto_mode > 0) {
+    scale = true;
+    smooth = resize_auto_mode == 2 ? 1 : 0;
+  }
+  if (frame_w <= 0 || frame_h <= 0 || window_w <= 0 || window_h <= 0 ||
+      (frame_w == window_w && frame_h == window_h)) {
+    e.x2 = frame_w - 1;
+    e.y2 = frame_h - 1;
+    e.scaled_width = frame_w;
+    e.scaled_height = frame_h;
+    return e;
+  }
+
+  // The ratios are held as 32-bit floats; products and quotients with them are taken in double,
+  // so 1280 / 1.6f gives 799.99998 (799 rows), not the 800 that float arithmetic would round to.
+  const float window_ratio = static_cast<float>(window_w) / static_cast<float>(window_h);
+  const float screen_ratio = static_cast<float>(frame_w) / static_cast<float>(frame_h);
+  if (scale && square && window_ratio != screen_ratio) {
+    if (window_ratio > screen_ratio) {
+      int32_t z = static_cast<int32_t>(static_cast<double>(window_h) * screen_ratio);
+      e.x1 = window_w / 2 - z / 2;
+      e.x2 = e.x1 + z - 1;
+      e.y1 = 0;
+      e.y2 = window_h - 1;
+      e.letterbox = 1;
+    } else {
+      int32_t z = static_cast<int32_t>(static_cast<double>(window_w) / screen_ratio);
+      e.y1 = window_h / 2 - z / 2;
+      e.y2 = e.y1 + z - 1;
+      e.x1 = 0;
+      e.x2 = window_w - 1;
+      e.letterbox = 2;
+    }
+  } else if (scale) {
+    e.x2 = window_w - 1;
+    e.y2 = window_h - 1;
+  } else {
+    e.x2 = frame_w - 1;
+    e.y2 = frame_h - 1;
+  }
+  e.smooth = smooth;
+  e.scaled_width = e.x2 - e.x1 + 1;
+  e.scaled_height = e.y2 - e.y1 + 1;
+  e.x_scale = static_cast<float>(e.scaled_width) / static_cast<float>(frame_w);
+  e.y_scale = static_cast<float>(e.scaled_height) / static_cast<float>(frame_h);
+  return e;
+}
+
+void prepare_environment_2d() {
+  Environment2d e = compute_environment_2d(
+      environment__window_width, environment__window_height, environment_2d__screen_width,
+      environment_2d__screen_height, full_screen.load(), fullscreen_smooth.load(),
+      resize_auto.load());
+  environment_2d__screen_x1 = e.x1;
+  environment_2d__screen_y1 = e.y1;
+  environment_2d__screen_x2 = e.x2;
+  environment_2d__screen_y2 = e.y2;
+  environment_2d__screen_scaled_width.store(e.scaled_width);
+  environment_2d__screen_scaled_height.store(e.scaled_height);
+  environment_2d__screen_x_scale = e.x_scale;
+  environment_2d__screen_y_scale = e.y_scale;
+  environment_2d__screen_smooth = e.smooth;
+  environment_2d__letterbox = e.letterbox;
+}
+
+namespace {
+// Rounds to the nearest integer, ties to even (the default rounding mode).
+int32_t round_even(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+}  // namespace
+
+int32_t environment_2d__get_window_x1_coord(int32_t x) {
+  return round_even(static_cast<double>(x) * environment_2d__screen_x_scale) +
+         environment_2d__screen_x1;
+}
+int32_t environment_2d__get_window_y1_coord(int32_t y) {
+  return round_even(static_cast<double>(y) * environment_2d__screen_y_scale) +
+         environment_2d__screen_y1;
+}
+int32_t environment_2d__get_window_x2_coord(int32_t x) {
+  return round_even((static_cast<double>(x) + 1) * environment_2d__screen_x_scale - 1) +
+         environment_2d__screen_x1;
+}
+int32_t environment_2d__get_window_y2_coord(int32_t y) {
+  return round_even((static_cast<double>(y) + 1) * environment_2d__screen_y_scale - 1) +
+         environment_2d__screen_y1;
+}
+
+WindowRect environment_2d__screen_to_window_rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  WindowRect r;
+  r.left = round_even(static_cast<double>(x1) * environment_2d__screen_x_scale) +
+           environment_2d__screen_x1;
+  r.top = round_even(static_cast<double>(y1) * environment_2d__screen_y_scale) +
+          environment_2d__screen_y1;
+  r.width = static_cast<int32_t>((std::abs(x2 - x1) + 1) *
+                                     static_cast<double>(environment_2d__screen_x_scale) +
+                                 0.99);
+  r.height = static_cast<int32_t>((std::abs(y2 - y1) + 1) *
+                                      static_cast<double>(environment_2d__screen_y_scale) +
+                                  0.99);
+  r.right = r.left + r.width - 1;
+  r.bottom = r.top + r.height - 1;
+  return r;
+}
+
+WindowSizeAction decide_window_size(const WindowSizeInput& in) {
+  WindowSizeAction action;
+  if (in.frame_w <= 0 || in.frame_h <= 0) return action;
+  display_required_x = in.frame_w;
+  display_required_y = in.frame_h;
+  bool frame_size_changed = in.frame_w != resize_snapback_x || in.frame_h != resize_snapback_y;
+  resize_snapback_x = in.frame_w;
+  resize_snapback_y = in.frame_h;
+  resize_auto_ideal_aspect = static_cast<float>(in.frame_w) / static_cast<float>(in.frame_h);
+  if (in.window_w <= 0 || in.window_h <= 0) return action;  // minimised or not mapped yet
+
+  const float ideal = resize_auto_ideal_aspect;
+  const float window_aspect = static_cast<float>(in.window_w) / static_cast<float>(in.window_h);
+  if (in.auto_scale != 0 && window_aspect != resize_auto_accept_aspect && window_aspect != ideal) {
+    bool width_same = in.window_w == in.window_prev_w;
+    bool height_same = in.window_h == in.window_prev_h;
+    bool keep_height;
+    if (height_same) keep_height = false;  // wins when neither changed
+    else if (width_same) keep_height = true;
+    else
+      keep_height = std::abs(in.window_h - in.window_prev_h) >= std::abs(in.window_w - in.window_prev_w);
+    int32_t w = in.window_w, h = in.window_h;
+    if (keep_height) w = static_cast<int32_t>(static_cast<double>(h) * ideal);
+    else h = static_cast<int32_t>(static_cast<double>(w) / ideal);
+    w = std::max(w, 1);
+    h = std::max(h, 1);
+    resize_auto_accept_aspect = static_cast<float>(w) / static_cast<float>(h);
+    action = {true, w, h};
+    return action;
+  }
+  if ((in.window_w != in.frame_w || in.window_h != in.frame_h) &&
+      (in.snapback != 0 || frame_size_changed))
+    action = {true, in.frame_w, in.frame_h};
+  return action;
+}
