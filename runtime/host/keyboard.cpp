@@ -327,6 +327,16 @@ keyhit_value keyhit_value_of(int32_t code) {
   return {code, false};
 }
 
+// Codes outside the character and extended ranges that are not keypad keys: Shift, Ctrl, Alt, the
+// lock keys and the rest of the code space. They change the status bytes but never the ring.
+bool is_modifier_or_lock_code(int32_t code) {
+  if (code >= 0 && code <= 65535) return false;
+  if (code == key_zero_character) return false;
+  if (code >= key_keypad_first && code <= key_keypad_last) return false;
+  if (code >= key_keypad_nav_first && code <= key_keypad_nav_last) return false;
+  return true;
+}
+
 // The result column for the modifiers held now: Alt before Ctrl before Shift before none.
 int32_t modified_result_locked(const lookup_row& row) {
   if (alt_held()) return row[col_alt];
@@ -457,7 +467,7 @@ void keydown_locked(int32_t code) {
   // runtime, so every key goes on.
   keyhit_append_locked(hit.code, hit.keypad);
 
-  if (!hit.keypad && (code > 65535 || code < 0)) {
+  if (is_modifier_or_lock_code(code)) {
     if (const uint8_t scan = modifier_scan_code(code)) scancodedown_locked(scan);
     if (code == key_scroll_lock && !scroll_repeat && !ctrl_held())
       held_toggle_locked(marker_scroll_lock_on);
@@ -474,7 +484,7 @@ void keyup_locked(int32_t code) {
   const keyhit_value hit = keyhit_value_of(code);
   keyhit_append_locked(-hit.code, hit.keypad);
 
-  if (!hit.keypad && (code > 65535 || code < 0)) {
+  if (is_modifier_or_lock_code(code)) {
     if (const uint8_t scan = modifier_scan_code(code)) scancodeup_locked(scan);
     rebuild_status_bytes_locked();
     return;
@@ -608,13 +618,18 @@ void update_shift_state() {
   rebuild_status_bytes_locked();
 }
 
-zqs* zqs_inkey() {
-  if (error_pending()) return zqs_new(0, 1);
+bool keyboard_ring_pop(uint8_t* character, uint8_t* scan) {
   const uint8_t head = ring_head().load(std::memory_order_relaxed);
-  if (head == ring_tail().load(std::memory_order_acquire)) return zqs_new(0, 1);
-  const uint8_t character = cmem[ring_base + head];
-  const uint8_t scan = cmem[ring_base + head + 1];
+  if (head == ring_tail().load(std::memory_order_acquire)) return false;
+  *character = cmem[ring_base + head];
+  *scan = cmem[ring_base + head + 1];
   ring_head().store(ring_advance(head), std::memory_order_release);
+  return true;
+}
+
+zqs* zqs_inkey() {
+  uint8_t character = 0, scan = 0;
+  if (error_pending() || !keyboard_ring_pop(&character, &scan)) return zqs_new(0, 1);
   if (character == 0 && scan != 0) {
     zqs* s = zqs_new(2, 1);
     s->data[0] = 0;

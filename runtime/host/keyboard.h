@@ -62,6 +62,8 @@ void update_shift_state();
 
 // Next key of the ring as a 0-, 1- or 2-byte temporary string (program thread).
 zqs* zqs_inkey();
+// Takes the key at the head of the ring; false when the ring is empty (program thread).
+bool keyboard_ring_pop(uint8_t* character, uint8_t* scan);
 // True when the keyboard ring holds no key: lets key-polling loops sleep instead of spinning.
 bool keyboard_ring_empty();
 // Empties the keyboard ring (1), the key-hit ring (2), the port queue (3) or all (nothing passed).
