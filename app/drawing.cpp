@@ -21,6 +21,11 @@ void draw_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, 
            static_cast<float>(y2), colour, box, 0, line_first_point_and_colour);
 }
 
+void set_colour_for(int16_t display_class, int16_t colour, uint32_t line) {
+  if (condition(VID == display_class)) C = colour;
+  check_statement(line);
+}
+
 void draw_shape(std::span<const segment> shape, uint32_t first_line) {
   procedure_activation activation;
   uint32_t line = first_line;

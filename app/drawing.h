@@ -31,6 +31,9 @@ constexpr segment point_segment(int dx, int dy) {
 // included. Coordinates go to the runtime as single-precision floats of the integer values.
 void draw_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, stroke kind);
 
+// IF VID = display_class THEN C = colour, as one statement at line.
+void set_colour_for(int16_t display_class, int16_t colour, uint32_t line);
+
 // A procedure that draws a fixed shape: each segment is one statement, checked with the lines
 // first_line, first_line + 1, ... in order.
 void draw_shape(std::span<const segment> shape, uint32_t first_line);

@@ -15,6 +15,14 @@
 // The value of an IF condition: the condition itself, or true while an error is pending.
 inline bool condition(bool value) { return value || error_pending(); }
 
+// IF condition THEN ... at the given line: the statement's check follows the condition, and the
+// result says whether the THEN part runs.
+inline bool branch(bool value, uint32_t line) {
+  const bool taken = condition(value);
+  check_statement(line);
+  return taken;
+}
+
 // What a loop body asks for after a pass.
 enum class loop_step { next, leave };
 
