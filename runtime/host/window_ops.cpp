@@ -91,7 +91,12 @@ void sub__title(zqs* text) {
   title_generation.fetch_add(1, std::memory_order_release);
 }
 
-zqs* func__title() { return zqs_new_txt(current_window_title().c_str()); }
+zqs* func__title() {
+  std::string title = current_window_title();
+  zqs* result = zqs_new(static_cast<uint32_t>(title.size()), 1);
+  if (result && !title.empty()) std::memcpy(result->data, title.data(), title.size());
+  return result;
+}
 
 std::string current_window_title(uint32_t* generation) {
   std::lock_guard<std::mutex> guard(title_lock);

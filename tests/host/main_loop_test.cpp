@@ -1,0 +1,191 @@
+#include "runtime/host/main_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "runtime/core/clock.h"
+#include "runtime/core/error.h"
+#include "runtime/core/memory.h"
+#include "runtime/host/host_state.h"
+#include "runtime/host/window_ops.h"
+
+namespace {
+
+// Puts every flag the main loop reads back to its start-up value; no window, so frame
+// preparation only reports that it ran.
+void reset_host_flags() {
+  exit_value = 0;
+  exit_blocked = 0;
+  exit_code = 0;
+  close_program = 0;
+  stop_program = 0;
+  zqevent = 0;
+  exit_ok = 0;
+  autodisplay = 1;
+  display_called = 0;
+  frame = 0;
+  shell_call_in_progress = 0;
+  vertical_retrace_happened = 0;
+  vertical_retrace_in_progress = 0;
+  screen_hide = 1;
+}
+
+int64_t fake_ticks = 0;
+int64_t fake_tick_source() { return fake_ticks; }
+
+class MainLoopTest : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_host_flags(); }
+  void TearDown() override {
+    set_tick_source(nullptr);
+    reset_host_flags();
+  }
+};
+
+TEST_F(MainLoopTest, BiosTicksCountEighteenPointTwoPerSecondSinceMidnight) {
+  constexpr int64_t noon_ms = 12 * 3600 * 1000;
+  EXPECT_EQ(bios_ticks_at(5000, 5000, noon_ms), 786240u);  // trunc(43200000 * 0.0182)
+  EXPECT_EQ(bios_ticks_at(5000 + 55, 5000, noon_ms), 786240u + 1);
+  EXPECT_EQ(bios_ticks_at(0, 0, 0), 0u);
+  // One second before midnight plus two seconds is one second after midnight.
+  EXPECT_EQ(bios_ticks_at(2000, 0, 86399000), 18u);
+  // The tick source wraps at 2^32 ms: a reference just below the wrap and a reading just after
+  // it are 30 ms apart.
+  EXPECT_EQ(bios_ticks_at(-2147483648LL + 20, 2147483647LL - 9, noon_ms),
+            bios_ticks_at(30, 0, noon_ms));
+}
+
+TEST_F(MainLoopTest, TickCountLandsLittleEndianAt0x46CAndLeavesTheNextByteAlone) {
+  const int64_t saved_first = clock_firsttimervalue, saved_local = zorbel_firsttimervalue;
+  clock_firsttimervalue = 1000;
+  zorbel_firsttimervalue = 23 * 3600 * 1000;  // 23:00, 1506960 ticks = 0x16FE90
+  fake_ticks = 1000;
+  set_tick_source(fake_tick_source);
+  cmem[0x46F] = 0xAA;
+  update_bios_tick_count();
+  EXPECT_EQ(cmem[0x46C], 0x90);
+  EXPECT_EQ(cmem[0x46D], 0xFE);
+  EXPECT_EQ(cmem[0x46E], 0x16);
+  EXPECT_EQ(cmem[0x46F], 0xAA);
+  EXPECT_EQ(bios_tick_count(), 0x16FE90u);
+  clock_firsttimervalue = saved_first;
+  zorbel_firsttimervalue = saved_local;
+}
+
+TEST_F(MainLoopTest, EverySecondPassPreparesAFrameStartingWithTheFirst) {
+  MainLoop loop;
+  vertical_retrace_happened = 0;
+  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
+  EXPECT_EQ(frame.load(), 1u);
+  EXPECT_EQ(display_called.load(), 1);
+  EXPECT_EQ(vertical_retrace_happened.load(), 1);
+  EXPECT_EQ(vertical_retrace_in_progress.load(), 0);
+  display_called = 0;
+  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
+  EXPECT_EQ(frame.load(), 1u);
+  EXPECT_EQ(display_called.load(), 0);
+  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
+  EXPECT_EQ(frame.load(), 2u);
+  EXPECT_EQ(display_called.load(), 1);
+  // With automatic display off the frame counter still advances, but nothing is prepared.
+  autodisplay = 0;
+  display_called = 0;
+  main_loop_pass(loop);
+  main_loop_pass(loop);
+  EXPECT_EQ(frame.load(), 3u);
+  EXPECT_EQ(display_called.load(), 0);
+}
+
+TEST_F(MainLoopTest, APassTakesAboutSixteenMilliseconds) {
+  MainLoop loop;
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 4; ++i) main_loop_pass(loop);
+  auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(elapsed, std::chrono::milliseconds(4 * 16));
+}
+
+TEST_F(MainLoopTest, ShellCallPresentsOnceThenOnlyWaits) {
+  MainLoop loop;
+  shell_call_in_progress = 1;
+  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
+  EXPECT_EQ(shell_call_in_progress.load(), -1);
+  EXPECT_EQ(frame.load(), 1u);
+  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
+  EXPECT_EQ(frame.load(), 1u);
+}
+
+TEST_F(MainLoopTest, ProgramEndAndCloseRequestsBeginShutdown) {
+  MainLoop loop;
+  close_program = 1;
+  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Shutdown);
+  close_program = 0;
+  EXPECT_EQ(zorbel_custom_event(1), 0);
+  EXPECT_EQ(exit_value.load(), 1);
+  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Shutdown);
+}
+
+TEST_F(MainLoopTest, AfterFuncExitTheCloseButtonOnlyReachesTheProgram) {
+  MainLoop loop;
+  EXPECT_EQ(func__exit(), 0);
+  zorbel_custom_event(1);
+  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
+  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
+  EXPECT_EQ(func__exit(), 1);
+  EXPECT_EQ(func__exit(), 0);
+  // Break while exiting is blocked arrives as bit 1 and is read the same way.
+  exit_value.fetch_or(2);
+  zorbel_custom_event(1);
+  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
+  EXPECT_EQ(func__exit(), 3);
+  // Codes other than the close button change nothing.
+  zorbel_custom_event(7);
+  EXPECT_EQ(exit_value.load(), 0);
+}
+
+// The shutdown handshake with stand-ins for the program and timer threads: the loop raises
+// stop_program and zqevent, and returns only once both have acknowledged.
+TEST_F(MainLoopTest, ThreadedShutdownWaitsForBothAcknowledgements) {
+  exit_code = 0;
+  std::atomic<bool> loop_returned{false};
+  std::atomic<int32_t> status{-1};
+  std::thread main_loop([&] {
+    status = run_main_loop();
+    loop_returned = true;
+  });
+  std::thread program([] {
+    while (!zqevent.load(std::memory_order_acquire)) Sleep(1);
+    // What the statement check does when it finds the stop request.
+    if (stop_program.load()) exit_ok.fetch_or(1);
+  });
+
+  Sleep(40);
+  EXPECT_FALSE(loop_returned.load());
+  close_program = 1;
+  program.join();
+  EXPECT_EQ(stop_program.load(), 1);
+  Sleep(100);
+  EXPECT_FALSE(loop_returned.load()) << "shut down before the timer thread acknowledged";
+  exit_ok.fetch_or(2);
+  main_loop.join();
+  EXPECT_TRUE(loop_returned.load());
+  EXPECT_EQ(status.load(), 0);
+}
+
+TEST_F(MainLoopTest, ThreadedCloseButtonEndsTheLoopWithTheExitCode) {
+  exit_code = 0;
+  std::thread main_loop([] { EXPECT_EQ(run_main_loop(), 0); });
+  std::thread timer([] {
+    while (!stop_program.load()) Sleep(1);
+    exit_ok.fetch_or(2);
+  });
+  zorbel_custom_event(1);
+  while (!stop_program.load()) Sleep(1);
+  exit_ok.fetch_or(1);
+  timer.join();
+  main_loop.join();
+}
+
+}  // namespace

@@ -1,0 +1,305 @@
+#include "runtime/host/window_ops.h"
+
+#include <gtest/gtest.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cmath>
+#include <string>
+#include <thread>
+
+#include "runtime/core/clock.h"
+#include "runtime/core/error.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/strings.h"
+#include "runtime/host/host_state.h"
+#include "runtime/host/lists.h"
+#include "runtime/host/startup.h"
+#include "runtime/runtime.h"
+#include "runtime/screen/image.h"
+#include "tests/support/child_process.h"
+
+namespace {
+
+std::string text_of(zqs* s) {
+  return s ? std::string(reinterpret_cast<const char*>(s->data), static_cast<size_t>(s->length))
+           : std::string();
+}
+
+void clear_pending_error() {
+  new_error = 0;
+  zqevent = 0;
+}
+
+// The runtime, started once for the suite without a window and without the clock wait.
+class WindowOpsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    startup_clock_on_whole_second = false;
+    screen_hide = 1;
+    runtime_init();
+  }
+  void SetUp() override {
+    clear_pending_error();
+    screen_hide = 1;
+    window_exists = 0;
+    stop_program = 0;
+    autodisplay = 1;
+    full_screen = 0;
+    full_screen_set = -1;
+    fullscreen_smooth = 0;
+    force_display_update = 0;
+    exit_value = 0;
+    exit_blocked = 0;
+  }
+  void TearDown() override { SetUp(); }
+};
+
+TEST(StartUp, CommandLineJoinsTheArgumentsAfterTheProgramName) {
+  char program[] = "/usr/games/vostrandelimerix", a[] = "a", bc[] = "b c";
+  char* with_arguments[] = {program, a, bc, nullptr};
+  EXPECT_EQ(join_command_line(3, with_arguments), "a b c");
+  EXPECT_EQ(join_command_line(1, with_arguments), "");
+  EXPECT_EQ(join_command_line(0, nullptr), "");
+}
+
+TEST(StartUp, LocalTimeOfDayIsWholeMillisecondsSinceMidnight) {
+  EXPECT_EQ(local_ms_since_midnight(static_cast<time_t>(-1)), 0);
+  time_t now = time(nullptr);
+  tm local{};
+  localtime_r(&now, &local);
+  EXPECT_EQ(local_ms_since_midnight(now),
+            (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000LL);
+}
+
+// A real start: arguments are kept, and the executable's directory becomes current.
+TEST(StartUp, StartWithArgumentsEntersTheExecutableDirectory) {
+  ChildResult result = run_in_child([] {
+    char cwd[PATH_MAX];
+    std::string before = getcwd(cwd, sizeof cwd);
+    startup_clock_on_whole_second = false;
+    screen_hide = 1;
+    char program[] = "host_tests", a[] = "a", bc[] = "b c";
+    char* argv[] = {program, a, bc, nullptr};
+    runtime_init(3, argv);
+    if (command_line != "a b c") return 10;
+    if (program_argc != 3 || program_argv != argv) return 11;
+    if (start_directory != before) return 12;
+    std::string now = getcwd(cwd, sizeof cwd);
+    if (now != executable_directory() || root_directory != now) return 13;
+    return 0;
+  });
+  EXPECT_TRUE(result.exited_with(0)) << result.describe();
+}
+
+// Start-up waits for the wall-clock second to change before taking the clock reference, so the
+// reference lies on a whole second of real time and TIMER starts with a fraction close to zero.
+TEST(StartUp, ClockReferenceFallsOnAWholeSecond) {
+  ChildResult result = run_in_child([] {
+    startup_clock_on_whole_second = true;
+    screen_hide = 1;
+    runtime_init();
+    timespec real{};
+    clock_gettime(CLOCK_REALTIME, &real);
+    int64_t elapsed_ms = GetTicks() - clock_firsttimervalue;
+    int64_t fraction_ms = real.tv_nsec / 1000000;
+    // How far past a whole second the reference was taken.
+    int64_t offset_ms = ((fraction_ms - elapsed_ms) % 1000 + 1000) % 1000;
+    if (offset_ms > 150) return 10;
+    if (zorbel_firsttimervalue % 1000 != 0) return 11;
+    double timer = func_timer(0.001, 1);
+    if (timer - std::floor(timer) > 0.2 && zorbel_firsttimervalue != 0) return 12;
+    return 0;
+  });
+  EXPECT_TRUE(result.exited_with(0)) << result.describe();
+}
+
+TEST_F(WindowOpsTest, StartUpLeavesRingIconsListsAndTextModeReady) {
+  EXPECT_EQ(cmem[0x41A], 0x1E);
+  EXPECT_EQ(cmem[0x41C], 0x1E);
+  ASSERT_LT(builtin_icon32, -1);
+  ASSERT_LT(builtin_icon16, -1);
+  EXPECT_EQ(img[-builtin_icon32].width, 32);
+  EXPECT_EQ(img[-builtin_icon32].bits_per_pixel, 32);
+  EXPECT_EQ(img[-builtin_icon16].width, 16);
+  EXPECT_NE(hardware_img_handles, nullptr);
+  ASSERT_NE(display_page, nullptr);
+  EXPECT_TRUE(display_page->text);
+}
+
+TEST_F(WindowOpsTest, TitleIsCopiedAndCountedForTheWindowThread) {
+  uint32_t before = window_title_generation();
+  sub__title(zqs_new_txt("Vostrandelimerix"));
+  EXPECT_EQ(window_title_generation(), before + 1);
+  EXPECT_EQ(text_of(func__title()), "Vostrandelimerix");
+  uint32_t generation = 0;
+  EXPECT_EQ(current_window_title(&generation), "Vostrandelimerix");
+  EXPECT_EQ(generation, before + 1);
+
+  // While an error is pending the title stays as it was.
+  error(5);
+  sub__title(zqs_new_txt("other"));
+  EXPECT_EQ(current_window_title(), "Vostrandelimerix");
+  EXPECT_EQ(window_title_generation(), before + 1);
+  clear_pending_error();
+  zqs_cleanup(1, 0);
+}
+
+TEST_F(WindowOpsTest, FullScreenRequestIsVisibleBeforeTheWindowSwitches) {
+  sub__fullscreen(0, 0);
+  EXPECT_EQ(full_screen_set.load(), 1);
+  EXPECT_EQ(full_screen.load(), 0);
+  EXPECT_EQ(func__fullscreen(), 1);
+  EXPECT_EQ(force_display_update.load(), 1);
+  EXPECT_EQ(func__fullscreensmooth(), 0);
+
+  // Methods 0 to 4 from a windowed start: windowed requests match the current state and leave
+  // nothing pending.
+  const int32_t expected[] = {1, -1, 1, 2, -1};
+  for (int32_t method = 0; method <= 4; ++method) {
+    full_screen_set = -1;
+    sub__fullscreen(method, 0);
+    EXPECT_EQ(full_screen_set.load(), expected[method]) << "method " << method;
+  }
+  sub__fullscreen(3, 1);
+  EXPECT_EQ(func__fullscreen(), 2);
+  EXPECT_EQ(func__fullscreensmooth(), -1);
+  // Back to windowed while full screen is shown.
+  full_screen = 1;
+  full_screen_set = -1;
+  sub__fullscreen(1, 0);
+  EXPECT_EQ(func__fullscreen(), 0);
+
+  full_screen_set = -1;
+  sub__fullscreen(5, 0);
+  EXPECT_EQ(new_error.load(), 5u);
+  EXPECT_EQ(full_screen_set.load(), -1);
+}
+
+TEST_F(WindowOpsTest, IconArgumentsAreValidated) {
+  sub__icon(0, 0, 0);
+  EXPECT_EQ(new_error.load(), 0u);
+  sub__icon(builtin_icon32, 0, 1);
+  EXPECT_EQ(new_error.load(), 0u);
+  sub__icon(-9999, 0, 1);
+  EXPECT_EQ(new_error.load(), 258u);
+  clear_pending_error();
+  // A valid 32-bit image with an invalid second handle.
+  sub__icon(builtin_icon32, -9999, 3);
+  EXPECT_EQ(new_error.load(), 258u);
+  clear_pending_error();
+  // Page 0 is the text screen of mode 0.
+  sub__icon(0, 0, 1);
+  EXPECT_EQ(new_error.load(), 5u);
+  clear_pending_error();
+}
+
+TEST_F(WindowOpsTest, ResizeEventsAreReadOnceUnlessTheWindowSnapsBack) {
+  resize_snapback = 1;
+  resize_event = -1;
+  resize_event_x = 800;
+  resize_event_y = 500;
+  EXPECT_EQ(func__resize(), 0);
+  sub__resize(1, 0, 1);
+  EXPECT_EQ(resize_snapback.load(), 0);
+  EXPECT_EQ(resize_auto.load(), 0);
+  EXPECT_EQ(func__resize(), -1);
+  EXPECT_EQ(func__resize(), 0);
+  EXPECT_EQ(func__resizewidth(), 800);
+  EXPECT_EQ(func__resizeheight(), 500);
+  sub__resize(2, 2, 3);
+  EXPECT_EQ(resize_snapback.load(), 1);
+  EXPECT_EQ(resize_auto.load(), 2);
+  sub__resize(3, 0, 1);
+  EXPECT_EQ(new_error.load(), 5u);
+  EXPECT_EQ(resize_snapback.load(), 1);
+  clear_pending_error();
+  resize_auto = 0;
+  resize_event = 0;
+}
+
+TEST_F(WindowOpsTest, WithoutAWindowQueriesAnswerAtOnce) {
+  EXPECT_EQ(func_windowexists(), 0);
+  EXPECT_EQ(func_screenwidth(), 0);
+  EXPECT_EQ(func_screenicon(), 0);
+  EXPECT_EQ(new_error.load(), 5u);
+  clear_pending_error();
+  window_exists = 1;
+  EXPECT_EQ(func_windowexists(), -1);
+  // With screen_hide nothing is displayed and automatic display stays as it is.
+  sub__display();
+  EXPECT_EQ(autodisplay.load(), 1);
+}
+
+TEST_F(WindowOpsTest, ThreadedIconWaitsForTheWindow) {
+  screen_hide = 0;
+  std::atomic<bool> returned{false};
+  std::thread program([&] {
+    sub__icon(0, 0, 0);
+    returned = true;
+  });
+  Sleep(250);
+  EXPECT_FALSE(returned.load());
+  window_exists = 1;
+  program.join();
+  EXPECT_TRUE(returned.load());
+  EXPECT_EQ(new_error.load(), 0u);
+}
+
+// A wait that nobody will ever answer must still let a stop request reach the statement check.
+TEST_F(WindowOpsTest, ThreadedWaitsGiveUpWhenTheHostStops) {
+  screen_hide = 0;
+  std::thread icon([] { sub__icon(0, 0, 0); });
+  std::thread frames([] { display_now(); });
+  Sleep(50);
+  stop_program = 1;
+  icon.join();
+  frames.join();
+  std::thread display_off([] { sub__display(); });
+  display_off.join();
+}
+
+TEST_F(WindowOpsTest, ThreadedDisplayHandOffAndFrameWait) {
+  screen_hide = 0;
+  // Stand-in for frame preparation on the main loop thread: it completes the hand-off started by
+  // sub__display and reports each finished frame.
+  std::atomic<bool> running{true};
+  std::thread main_loop([&] {
+    while (running.load()) {
+      int32_t expected = -1;
+      autodisplay.compare_exchange_strong(expected, 0);
+      display_called = 1;
+      Sleep(2);
+    }
+  });
+  sub__display();
+  EXPECT_EQ(autodisplay.load(), 0);
+  EXPECT_EQ(func__autodisplay(), 0);
+  sub__autodisplay();
+  EXPECT_EQ(func__autodisplay(), -1);
+  display_now();
+  EXPECT_EQ(display_called.load(), 1);
+  running = false;
+  main_loop.join();
+}
+
+TEST_F(WindowOpsTest, ThreadedX11LockHoldsTheWindowThreadUntilReleased) {
+  screen_hide = 0;
+  std::atomic<bool> served{false};
+  std::thread window_thread([&] {
+    while (!serve_x11_lock_request()) Sleep(1);
+    served = true;
+  });
+  x11_lock();
+  EXPECT_EQ(x11_locked.load(), 1);
+  Sleep(30);
+  EXPECT_FALSE(served.load());
+  x11_unlock();
+  window_thread.join();
+  EXPECT_TRUE(served.load());
+  EXPECT_EQ(x11_lock_request.load(), 0);
+}
+
+}  // namespace
