@@ -5,11 +5,13 @@
 // Prints "X Y WIDTH HEIGHT" (the window's position relative to the root window and its size) on
 // standard output. With an output file, also reads the window's pixels with XGetImage and writes
 // them as a binary PPM (P6) or, when built with libpng, as an 8-bit RGB PNG, chosen by the file
-// extension. Compare decoded pixels, never file bytes. Exits 0 on success, 1 when the window
+// extension. The image always has the window's size; parts of the window outside the screen are
+// black. Compare decoded pixels, never file bytes. Exits 0 on success, 1 when the window
 // cannot be read or the file not written, 2 on bad usage or when the display cannot be opened.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,24 +79,33 @@ int main(int argc, char** argv) {
   std::printf("%d %d %d %d\n", x, y, attributes.width, attributes.height);
   if (argc == 2) return 0;
 
-  XImage* picture = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
-                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-  if (!picture) {
-    std::fprintf(stderr, "%s: XGetImage failed\n", argv[0]);
-    return 1;
-  }
-  std::vector<uint8_t> rgb(static_cast<size_t>(picture->width) * picture->height * 3);
-  size_t at = 0;
-  for (int row = 0; row < picture->height; ++row) {
-    for (int column = 0; column < picture->width; ++column) {
-      unsigned long pixel = XGetPixel(picture, column, row);
-      rgb[at++] = channel(pixel, picture->red_mask);
-      rgb[at++] = channel(pixel, picture->green_mask);
-      rgb[at++] = channel(pixel, picture->blue_mask);
+  // Only the part of the window that lies on the screen can be read (without a window manager
+  // the window often starts at (1, 1) and hangs over the edge); the rest stays black.
+  XWindowAttributes root;
+  XGetWindowAttributes(display, attributes.root, &root);
+  const int width = attributes.width, height = attributes.height;
+  const int left = std::max(0, -x), top = std::max(0, -y);
+  const int right = std::min(width, root.width - x), bottom = std::min(height, root.height - y);
+  std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3, 0);
+  if (right > left && bottom > top) {
+    XImage* picture =
+        XGetImage(display, window, left, top, static_cast<unsigned>(right - left),
+                  static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
+    if (!picture) {
+      std::fprintf(stderr, "%s: XGetImage failed\n", argv[0]);
+      return 1;
     }
+    for (int row = 0; row < picture->height; ++row) {
+      for (int column = 0; column < picture->width; ++column) {
+        unsigned long pixel = XGetPixel(picture, column, row);
+        size_t at = (static_cast<size_t>(top + row) * width + left + column) * 3;
+        rgb[at] = channel(pixel, picture->red_mask);
+        rgb[at + 1] = channel(pixel, picture->green_mask);
+        rgb[at + 2] = channel(pixel, picture->blue_mask);
+      }
+    }
+    XDestroyImage(picture);
   }
-  int width = picture->width, height = picture->height;
-  XDestroyImage(picture);
   XCloseDisplay(display);
 
   std::string path = argv[2];
