@@ -1,10 +1,500 @@
 #include "runtime/host/window/present_gl.h"
 
+#include <GL/glew.h>
+// GLEW comes before any other GL header.
 #include <GL/freeglut.h>
+#include <GL/glu.h>
 
-// Until frames are uploaded, the window is cleared to black.
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runtime/core/error.h"
+#include "runtime/host/host_state.h"
+#include "runtime/host/lists.h"
+#include "runtime/host/present.h"
+
+static_assert(sizeof(hardware_img_struct) <= 72, "hardware image records are 72 bytes");
+
+int32_t software_screen_hardware_frame = 0;
+int32_t in_GLUT_DISPLAY_REQUEST = 0;
+int32_t hardware_img_force_PO2_fix = 0;
+
+namespace {
+
+// Set by present_request_redraw on any thread; taken by the display callback.
+std::atomic<int32_t> redraw_requested{0};
+
+// What the GL state currently is, so that it is changed only when it differs. -1 = not set.
+struct RenderState {
+  int32_t dest = -1;
+  int32_t source = -1;
+  int32_t view_mode = 0;
+  int32_t view_width = -1, view_height = -1;  // window size the 2-D view was set up for
+  int32_t use_alpha = -1;
+  int32_t depthbuffer_mode = -1;
+  int32_t cull_mode = -1;
+};
+RenderState render_state;
+
+// Queued triangles: two floats per vertex, and two per texture coordinate.
+std::vector<float> vertices;
+std::vector<float> texcoords;
+
+// The 1 x 1 black image stretched over the letterbox bars (created once).
+int32_t letterbox_image = 0;
+
+hardware_img_struct* hardware_img(int32_t handle) {
+  if (handle <= 0 || !hardware_img_handles) return nullptr;
+  return static_cast<hardware_img_struct*>(list_get(hardware_img_handles, handle));
+}
+
+void clear_gl_errors() {
+  while (glGetError() != GL_NO_ERROR) {
+  }
+}
+
+int32_t next_power_of_two(int32_t n) {
+  int32_t p = 1;
+  while (p < n) p <<= 1;
+  return p;
+}
+
+// Uploads pixels at the next power-of-two size: the column right of the image repeats its last
+// column and the row below repeats its last row, so that filtering at the edge sees no black.
+bool upload_padded(hardware_img_struct* im, const uint32_t* pixels) {
+  int32_t pw = next_power_of_two(im->w);
+  int32_t ph = next_power_of_two(im->h);
+  std::vector<uint32_t> padded(static_cast<size_t>(pw) * ph, 0);
+  for (int32_t y = 0; y < im->h; ++y) {
+    std::memcpy(&padded[static_cast<size_t>(y) * pw], pixels + static_cast<size_t>(y) * im->w,
+                static_cast<size_t>(im->w) * 4);
+    if (pw > im->w) padded[static_cast<size_t>(y) * pw + im->w] = pixels[(y + 1) * im->w - 1];
+  }
+  if (ph > im->h)
+    std::memcpy(&padded[static_cast<size_t>(im->h) * pw], &padded[static_cast<size_t>(im->h - 1) * pw],
+                static_cast<size_t>(pw) * 4);
+  clear_gl_errors();
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, pw, ph, 0, GL_BGRA, GL_UNSIGNED_BYTE, padded.data());
+  if (glGetError() != GL_NO_ERROR) return false;
+  im->source_state_PO2_fixed = 1;
+  im->PO2_w = pw;
+  im->PO2_h = ph;
+  return true;
+}
+
+// Makes the texture of a hardware image from its pixels: directly, else padded to a power-of-two
+// size, else through mipmap building.
+void make_texture(hardware_img_struct* im, const uint32_t* pixels) {
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  im->texture_handle = name;
+  glBindTexture(GL_TEXTURE_2D, name);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  clear_gl_errors();
+  bool made = false;
+  if (!hardware_img_force_PO2_fix) {
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, im->w, im->h, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+    made = glGetError() == GL_NO_ERROR;
+  }
+  if (!made) made = upload_padded(im, pixels);
+  if (!made) {
+    clear_gl_errors();
+    GLint status = gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, im->w, im->h, GL_BGRA,
+                                     GL_UNSIGNED_BYTE, pixels);
+    if (status != 0) {
+      alert("gluBuild2DMipmaps failed");
+      alert(std::to_string(status).c_str());
+    } else {
+      im->source_state_PO2_fixed = 2;
+    }
+  }
+  // A texture without mipmaps is only complete once its minification filter needs none.
+  GLint filter = im->source_state_PO2_fixed == 2 ? GL_LINEAR : GL_NEAREST;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  im->smooth_shrinking = im->smooth_stretching = -1;
+  im->texture_wrap = -1;
+}
+
+// The texture of a hardware image, made now if it was deferred.
+void ensure_texture(hardware_img_struct* im) {
+  if (im->texture_handle || !im->software_pixel_buffer) return;
+  make_texture(im, im->software_pixel_buffer);
+  if (im->owns_software_pixels) std::free(im->software_pixel_buffer);
+  im->software_pixel_buffer = nullptr;
+}
+
+// Queues the window rectangle (x1, y1)-(x2, y2), inclusive, with texture coordinates.
+void queue_rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2, float u1, float v1, float u2,
+                     float v2) {
+  const float l = static_cast<float>(x1), t = static_cast<float>(y1);
+  const float r = static_cast<float>(x2 + 1), b = static_cast<float>(y2 + 1);
+  const float quad[12] = {l, t, r, t, l, b, l, b, r, t, r, b};
+  const float tex[12] = {u1, v1, u2, v1, u1, v2, u1, v2, u2, v1, u2, v2};
+  if (vertices.capacity() < vertices.size() + 12) {
+    vertices.reserve(vertices.capacity() * 2 + 12);
+    texcoords.reserve(texcoords.capacity() * 2 + 12);
+  }
+  vertices.insert(vertices.end(), quad, quad + 12);
+  texcoords.insert(texcoords.end(), tex, tex + 12);
+}
+
+// Draws a whole hardware image stretched over a window rectangle, unblended and unsmoothed.
+void put_on_window(int32_t handle, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  hardware_img_struct* im = hardware_img(handle);
+  if (!im) return;
+  set_render_dest(0);
+  set_view(1);
+  set_render_source(handle);
+  set_smooth(0, 0);
+  set_alpha(0);
+  set_depthbuffer(0);
+  set_cull_mode(0);
+  set_texture_wrap(0);
+  queue_rectangle(x1, y1, x2, y2, 0.01f, 0.01f, 0.99f, 0.99f);
+}
+
+// Black bars beside (letterbox 1) or above and below (letterbox 2) a square-pixel picture.
+void draw_letterbox_bars() {
+  if (!letterbox_image) {
+    uint32_t black = 0;
+    letterbox_image = new_hardware_img(1, 1, &black, 0);
+  }
+  const int32_t ww = environment__window_width, wh = environment__window_height;
+  if (environment_2d__letterbox == 1) {
+    if (environment_2d__screen_x1 > 0)
+      put_on_window(letterbox_image, 0, 0, environment_2d__screen_x1 - 1, wh - 1);
+    if (environment_2d__screen_x2 < ww - 1)
+      put_on_window(letterbox_image, environment_2d__screen_x2 + 1, 0, ww - 1, wh - 1);
+  } else if (environment_2d__letterbox == 2) {
+    if (environment_2d__screen_y1 > 0)
+      put_on_window(letterbox_image, 0, 0, ww - 1, environment_2d__screen_y1 - 1);
+    if (environment_2d__screen_y2 < wh - 1)
+      put_on_window(letterbox_image, 0, environment_2d__screen_y2 + 1, ww - 1, wh - 1);
+  }
+  hardware_buffer_flush();
+}
+
+// Keeps the windowed window's size in step with the frame (snap-back, aspect), and applies a
+// pending full-screen request.
+void follow_window_size_and_full_screen(const display_frame_struct& frame) {
+  if (full_screen.load() == 0 && full_screen_set.load() == -1) {
+    WindowSizeInput in;
+    in.frame_w = frame.w;
+    in.frame_h = frame.h;
+    in.window_w = display_x.load();
+    in.window_h = display_y.load();
+    in.window_prev_w = display_x_prev.load();
+    in.window_prev_h = display_y_prev.load();
+    in.snapback = resize_snapback.load();
+    in.auto_scale = resize_auto.load();
+    WindowSizeAction action = decide_window_size(in);
+    if (action.reshape) {
+      resize_pending.store(1);
+      glutReshapeWindow(action.w, action.h);
+      glutPostRedisplay();
+    }
+  }
+
+  int32_t request = full_screen_set.load();
+  if (resize_pending.load() == 0 && request != -1) {
+    if (request != 0) {
+      if (full_screen.load() == 0) glutFullScreen();
+      full_screen.store(request);
+    } else if (full_screen.load() != 0) {
+      resize_pending.store(1);
+      // The toolkit must know the window left full screen, or its next full-screen request
+      // would be ignored; the reshape then brings the window back to the frame size.
+      glutLeaveFullScreen();
+      glutReshapeWindow(frame.w, frame.h);
+      glutPostRedisplay();
+      full_screen.store(0);
+    }
+    // A request that arrived meanwhile stays pending for the next redraw.
+    full_screen_set.compare_exchange_strong(request, -1);
+  }
+}
+
+// Draws the frame's texture (made anew when the frame is new) into the scaled rectangle.
+void draw_screen_layer(const display_frame_struct& frame, bool is_new) {
+  if (software_screen_hardware_frame && is_new) {
+    free_hardware_img(software_screen_hardware_frame, 847001);
+    software_screen_hardware_frame = 0;
+  }
+  if (is_new || !software_screen_hardware_frame)
+    software_screen_hardware_frame = new_hardware_img(frame.w, frame.h, frame.bgra, 0);
+  if (!software_screen_hardware_frame) {
+    alert("Invalid software_screen_hardware_frame!!");
+    return;
+  }
+  hardware_img_struct* texture = hardware_img(software_screen_hardware_frame);
+  if (!texture) {
+    alert("Invalid software_screen_hardware_frame!");
+    return;
+  }
+  int32_t use_alpha = displayorder_screen > 1 ? 1 : 0;
+  hardware_img_put(0, 0, environment_2d__screen_width - 1, environment_2d__screen_height - 1,
+                   software_screen_hardware_frame, 0, 0, 0, texture->w - 1, texture->h - 1,
+                   use_alpha, environment_2d__screen_smooth);
+  hardware_buffer_flush();
+}
+
+}  // namespace
+
+void present_request_redraw() { redraw_requested.store(1); }
+
 void GLUT_DISPLAY_REQUEST() {
-  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glutSwapBuffers();
+  if (in_GLUT_DISPLAY_REQUEST) return;
+  in_GLUT_DISPLAY_REQUEST = 1;
+
+  bool is_new = false;
+  int32_t index = pick_frame_to_show(&is_new);
+  if (index < 0) {
+    in_GLUT_DISPLAY_REQUEST = 0;
+    return;
+  }
+  // Nothing new to show and nothing else asking for a redraw: the picture on screen stands.
+  // This is the common case while the program waits, and what keeps waiting cheap.
+  if (!is_new &&
+      last_rendered_hardware_display_frame_order == last_hardware_display_frame_order.load() &&
+      full_screen_set.load() == -1 && os_resize_event.load() == 0 &&
+      redraw_requested.load() == 0) {
+    in_GLUT_DISPLAY_REQUEST = 0;
+    return;
+  }
+  redraw_requested.store(0);
+
+  const display_frame_struct& frame = display_frame[index];
+  environment_2d__screen_width = frame.w;
+  environment_2d__screen_height = frame.h;
+  os_resize_event.store(0);
+
+  follow_window_size_and_full_screen(frame);
+
+  environment__window_width = display_x.load();
+  environment__window_height = display_y.load();
+  prepare_environment_2d();
+
+  for (int32_t layer = 0; layer <= 5; ++layer) {
+    if (layer == 0) {
+      set_render_dest(0);
+      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    if (layer == displayorder_screen) draw_screen_layer(frame, is_new);
+    // The hardware layers (displayorder_hardware, displayorder_hardware1) carry no commands in
+    // this program.
+    if (layer == 5 && environment_2d__letterbox != 0) draw_letterbox_bars();
+  }
+
+  last_rendered_hardware_display_frame_order = last_hardware_display_frame_order.load();
+  if (!(suspend_program.load() & 1)) glutSwapBuffers();
+  in_GLUT_DISPLAY_REQUEST = 0;
+}
+
+int32_t new_hardware_img(int32_t width, int32_t height, uint32_t* pixels, int32_t flags) {
+  if (!hardware_img_handles || width <= 0 || height <= 0) return 0;
+  int32_t handle = static_cast<int32_t>(list_add(hardware_img_handles));
+  hardware_img_struct* im = hardware_img(handle);
+  if (!im) return 0;
+  im->w = width;
+  im->h = height;
+  im->valid = 1;
+  im->smooth_shrinking = im->smooth_stretching = im->texture_wrap = -1;
+  if (flags & 1) {
+    // Deferred: the texture is made at first use from the caller's pixels or a copy of them.
+    if (flags & 2) {
+      size_t bytes = static_cast<size_t>(width) * height * 4;
+      im->software_pixel_buffer = static_cast<uint32_t*>(std::malloc(bytes));
+      if (im->software_pixel_buffer) std::memcpy(im->software_pixel_buffer, pixels, bytes);
+      im->owns_software_pixels = 1;
+    } else {
+      im->software_pixel_buffer = pixels;
+    }
+  } else {
+    make_texture(im, pixels);
+  }
+  set_render_source(-1);
+  return handle;
+}
+
+void free_hardware_img(int32_t handle, int32_t /*caller_code*/) {
+  hardware_img_struct* im = hardware_img(handle);
+  if (!im) {
+    alert("free_hardware_img: image does not exist");
+    return;
+  }
+  hardware_buffer_flush();
+  if (im->dest_context_handle) {
+    GLuint fbo = static_cast<GLuint>(im->dest_context_handle);
+    if (glDeleteFramebuffersEXT) glDeleteFramebuffersEXT(1, &fbo);
+  }
+  if (im->texture_handle) {
+    GLuint name = im->texture_handle;
+    glDeleteTextures(1, &name);
+  }
+  if (im->owns_software_pixels) std::free(im->software_pixel_buffer);
+  if (render_state.source == handle) render_state.source = -1;
+  if (render_state.dest == handle) render_state.dest = -1;
+  list_remove(hardware_img_handles, handle);
+}
+
+void hardware_img_put(int32_t dx1, int32_t dy1, int32_t dx2, int32_t dy2, int32_t src_handle,
+                      int32_t dst_handle, int32_t sx1, int32_t sy1, int32_t sx2, int32_t sy2,
+                      int32_t use_alpha, int32_t smooth) {
+  hardware_img_struct* src = hardware_img(src_handle);
+  if (!src || dst_handle != 0) return;  // only the window is a destination here
+  if (dx1 > dx2) {
+    std::swap(dx1, dx2);
+    std::swap(sx1, sx2);
+  }
+  if (dy1 > dy2) {
+    std::swap(dy1, dy2);
+    std::swap(sy1, sy2);
+  }
+  ensure_texture(src);
+  set_render_dest(0);
+  set_view(1);
+  set_render_source(src_handle);
+
+  WindowRect r = environment_2d__screen_to_window_rect(dx1, dy1, dx2, dy2);
+  set_smooth(smooth, smooth);
+  set_alpha(use_alpha);
+  set_depthbuffer(0);
+  set_cull_mode(0);
+  set_texture_wrap(0);
+
+  const float tw = static_cast<float>(src->source_state_PO2_fixed == 1 ? src->PO2_w : src->w);
+  const float th = static_cast<float>(src->source_state_PO2_fixed == 1 ? src->PO2_h : src->h);
+  // Texture coordinates stay just inside the outer texels, at the near edge of the first and the
+  // far edge of the last; a mirrored source has them the other way round.
+  auto span = [](int32_t a, int32_t b, float size, float* from, float* to) {
+    if (a <= b) {
+      *from = (static_cast<float>(a) + 0.01f) / size;
+      *to = (static_cast<float>(b) + 0.99f) / size;
+    } else {
+      *from = (static_cast<float>(a) + 0.99f) / size;
+      *to = (static_cast<float>(b) + 0.01f) / size;
+    }
+  };
+  float u1, u2, v1, v2;
+  span(sx1, sx2, tw, &u1, &u2);
+  span(sy1, sy2, th, &v1, &v2);
+  queue_rectangle(r.left, r.top, r.right, r.bottom, u1, v1, u2, v2);
+}
+
+void hardware_buffer_flush() {
+  if (vertices.empty()) return;
+  glVertexPointer(2, GL_FLOAT, 8, vertices.data());
+  glTexCoordPointer(2, GL_FLOAT, 8, texcoords.data());
+  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(vertices.size() / 2));
+  vertices.clear();
+  texcoords.clear();
+}
+
+void set_render_dest(int32_t handle) {
+  if (render_state.dest == handle) return;
+  hardware_buffer_flush();
+  // Only the window is drawn into in this program; another destination would bind its
+  // framebuffer here.
+  render_state.dest = handle;
+  render_state.view_mode = 0;
+}
+
+void set_view(int32_t mode) {
+  const int32_t ww = environment__window_width, wh = environment__window_height;
+  if (mode == 0) {
+    render_state.view_mode = 0;
+    return;
+  }
+  if (render_state.view_mode == mode && render_state.view_width == ww &&
+      render_state.view_height == wh)
+    return;
+  hardware_buffer_flush();
+  glEnable(GL_TEXTURE_2D);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, ww, 0, wh, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  // (0, 0) is the window's top-left pixel and y grows downward.
+  glScalef(1.0f, -1.0f, 1.0f);
+  glTranslatef(0.0f, static_cast<float>(-wh), 0.0f);
+  glViewport(0, 0, ww, wh);
+  render_state.view_mode = mode;
+  render_state.view_width = ww;
+  render_state.view_height = wh;
+}
+
+void set_smooth(int32_t shrink_mode, int32_t stretch_mode) {
+  hardware_img_struct* im = hardware_img(render_state.source);
+  if (!im || !im->texture_handle) return;
+  if (im->smooth_shrinking == shrink_mode && im->smooth_stretching == stretch_mode) return;
+  hardware_buffer_flush();
+  // Mipmapped textures are always filtered linearly.
+  bool mipmaps = im->source_state_PO2_fixed == 2;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                  shrink_mode || mipmaps ? GL_LINEAR : GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,
+                  stretch_mode || mipmaps ? GL_LINEAR : GL_NEAREST);
+  im->smooth_shrinking = shrink_mode;
+  im->smooth_stretching = stretch_mode;
+}
+
+void set_alpha(int32_t mode) {
+  if (render_state.use_alpha == mode) return;
+  hardware_buffer_flush();
+  if (mode) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  } else {
+    glDisable(GL_BLEND);
+  }
+  render_state.use_alpha = mode;
+}
+
+void set_depthbuffer(int32_t mode) {
+  if (render_state.depthbuffer_mode == mode) return;
+  hardware_buffer_flush();
+  if (mode) glEnable(GL_DEPTH_TEST);
+  else glDisable(GL_DEPTH_TEST);
+  render_state.depthbuffer_mode = mode;
+}
+
+void set_cull_mode(int32_t mode) {
+  if (render_state.cull_mode == mode) return;
+  hardware_buffer_flush();
+  if (mode) glEnable(GL_CULL_FACE);
+  else glDisable(GL_CULL_FACE);
+  render_state.cull_mode = mode;
+}
+
+void set_texture_wrap(int32_t mode) {
+  hardware_img_struct* im = hardware_img(render_state.source);
+  if (!im || !im->texture_handle || im->texture_wrap == mode) return;
+  hardware_buffer_flush();
+  GLint wrap = mode ? GL_REPEAT : GL_CLAMP_TO_EDGE;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+  im->texture_wrap = mode;
+}
+
+void set_render_source(int32_t handle) {
+  if (render_state.source == handle && handle != -1) return;
+  hardware_buffer_flush();
+  if (handle == -1) {
+    render_state.source = -1;
+    return;
+  }
+  hardware_img_struct* im = hardware_img(handle);
+  if (!im) return;
+  ensure_texture(im);
+  glBindTexture(GL_TEXTURE_2D, im->texture_handle);
+  render_state.source = handle;
 }

@@ -1,0 +1,60 @@
+// Program body of present_demo. VOST_PRESENT_DEMO_SCENE chooses the picture: "graphics"
+// (default) draws the 640 x 480 pattern of demo_pattern.h in screen mode 12; "text" prints a line
+// on the 80 x 25 text screen and shows the text cursor. Then it waits for Esc, which ends it.
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/program.h"
+#include "runtime/core/clock.h"
+#include "runtime/core/error.h"
+#include "runtime/core/strings.h"
+#include "runtime/host/keyboard.h"
+#include "runtime/host/window_ops.h"
+#include "runtime/screen/color.h"
+#include "runtime/screen/draw.h"
+#include "runtime/screen/image.h"
+#include "runtime/screen/text.h"
+#include "tools/present_demo/demo_pattern.h"
+
+namespace {
+
+void draw_graphics_scene() {
+  zqg_screen(12, 0, 0, 0, 0, 1);
+  for (int y = 0; y < demo_height; ++y)
+    for (int x = 0; x < demo_width; ++x) pset(x, y, demo_colour(x, y));
+}
+
+void draw_text_scene(uint32_t temporaries) {
+  zqg_sub_color(14, 1, 0, 3);
+  zqg_sub_locate(demo_text_row, demo_text_column, 0, 0, 0, 3);
+  zqs_print(zqs_new_txt(demo_text), 0);
+  zqs_cleanup(temporaries, 0);
+  zqg_sub_color(7, 0, 0, 3);
+  zqg_sub_locate(demo_cursor_row, demo_cursor_column, 1, demo_cursor_first_line,
+                 demo_cursor_last_line, 31);
+}
+
+}  // namespace
+
+void ZQMAIN() {
+  const uint32_t temporaries = zqs_tmp_list_nexti;
+  sub__title(zqs_new_txt("present demo"));
+  zqs_cleanup(temporaries, 0);
+  check_statement(1);
+
+  const char* scene = std::getenv("VOST_PRESENT_DEMO_SCENE");
+  if (scene && std::strcmp(scene, "text") == 0) draw_text_scene(temporaries);
+  else draw_graphics_scene();
+  check_statement(2);
+
+  for (;;) {
+    check_statement(3);
+    zqs* key = zqs_inkey();
+    bool escape = zqs_len(key) == 1 && zqs_equal(key, func_chr(27));
+    zqs_cleanup(temporaries, 0);
+    if (escape) program_end();
+    // The picture stands still: poll the keyboard rarely.
+    if (keyboard_ring_empty()) Sleep(10);
+  }
+}
