@@ -26,7 +26,8 @@ extern std::atomic<int32_t> window_focused;
 extern std::atomic<int32_t> autodisplay;
 // Set to 1 at the end of every frame preparation (main loop); cleared by display_now.
 extern std::atomic<int32_t> display_called;
-// Display-cycle counter incremented by the main loop thread; blink and cursor phases derive from it.
+// Display-cycle counter incremented by the main loop thread; blink and cursor phases derive from
+// it.
 extern std::atomic<uint32_t> frame;
 // Emulated vertical retrace: set by the main loop thread, read (and cleared) through port 0x3DA.
 extern std::atomic<int32_t> vertical_retrace_happened;
@@ -94,9 +95,9 @@ extern std::atomic<int32_t> iconify_request;
 extern char* window_title;
 
 // Process start-up facts kept by runtime_init (written before any thread starts).
-extern std::string start_directory;   // working directory the process was started in
-extern std::string root_directory;    // directory holding the executable, made current
-extern std::string command_line;      // arguments after the program name, joined by spaces
+extern std::string start_directory;  // working directory the process was started in
+extern std::string root_directory;   // directory holding the executable, made current
+extern std::string command_line;     // arguments after the program name, joined by spaces
 extern int32_t program_argc;
 extern char** program_argv;
 

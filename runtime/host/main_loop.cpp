@@ -28,7 +28,8 @@ void close_all_files() {}
 }  // namespace
 
 uint32_t bios_ticks_at(int64_t ticks_now, int64_t first_ticks, int64_t first_local_ms) {
-  uint32_t ms = static_cast<uint32_t>(ticks_now - first_ticks) + static_cast<uint32_t>(first_local_ms);
+  uint32_t ms =
+      static_cast<uint32_t>(ticks_now - first_ticks) + static_cast<uint32_t>(first_local_ms);
   ms %= ms_per_day;
   return static_cast<uint32_t>(ms * bios_ticks_per_ms);
 }

@@ -88,9 +88,8 @@ int main(int argc, char** argv) {
   const int right = std::min(width, root.width - x), bottom = std::min(height, root.height - y);
   std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3, 0);
   if (right > left && bottom > top) {
-    XImage* picture =
-        XGetImage(display, window, left, top, static_cast<unsigned>(right - left),
-                  static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
+    XImage* picture = XGetImage(display, window, left, top, static_cast<unsigned>(right - left),
+                                static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
     if (!picture) {
       std::fprintf(stderr, "%s: XGetImage failed\n", argv[0]);
       return 1;

@@ -76,10 +76,14 @@ int main(int argc, char** argv) {
   Query query;
   double timeout_s = 10.0;
   for (int i = 1; i + 1 < argc; i += 2) {
-    if (!std::strcmp(argv[i], "--pid")) query.pid = std::atol(argv[i + 1]);
-    else if (!std::strcmp(argv[i], "--name")) query.name = argv[i + 1];
-    else if (!std::strcmp(argv[i], "--timeout")) timeout_s = std::atof(argv[i + 1]);
-    else query.pid = -2;
+    if (!std::strcmp(argv[i], "--pid"))
+      query.pid = std::atol(argv[i + 1]);
+    else if (!std::strcmp(argv[i], "--name"))
+      query.name = argv[i + 1];
+    else if (!std::strcmp(argv[i], "--timeout"))
+      timeout_s = std::atof(argv[i + 1]);
+    else
+      query.pid = -2;
   }
   if (argc % 2 == 0 || query.pid == -2 || (query.pid < 0 && !query.name)) {
     std::fprintf(stderr, "usage: %s [--pid PID] [--name TITLE] [--timeout SECONDS]\n", argv[0]);
