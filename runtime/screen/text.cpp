@@ -142,21 +142,25 @@ void draw_glyph(img_struct& im, uint32_t character) {
   if (!glyph) return;  // loadable fonts are not provided by this runtime
   const int32_t width = font_width_of(im.font);
   const int32_t height = font_height_of(im.font);
-  const int32_t repeat = width / 8;
+  const int32_t doubled = width > 8 ? 1 : 0;
   const int32_t x0 = width * (im.cursor_x - 1);
   const int32_t y0 = height * (im.cursor_y - 1);
-  const bool draw_foreground = im.print_mode & 1;
-  const bool draw_background = im.print_mode & 2;
-  for (int32_t row = 0; row < height; ++row) {
+  if (x0 < 0 || y0 < 0) return;
+  // Only the part of the cell inside the page is drawn.
+  const int32_t columns = std::min(width, im.width - x0);
+  const int32_t rows = std::min(height, im.height - y0);
+  const uint32_t foreground = im.color;
+  const uint32_t background = im.background_color;
+  const int32_t mode = im.print_mode & 3;
+  for (int32_t row = 0; row < rows; ++row) {
+    const uint8_t* bits = glyph + row * 8;
     const int32_t y = y0 + row;
-    if (y < 0 || y >= im.height) continue;
-    for (int32_t column = 0; column < width; ++column) {
-      const int32_t x = x0 + column;
-      if (x < 0 || x >= im.width) continue;
-      if (glyph[row * 8 + column / repeat]) {
-        if (draw_foreground) pset(x, y, im.color);
-      } else if (draw_background) {
-        pset(x, y, im.background_color);
+    for (int32_t column = 0; column < columns; ++column) {
+      const bool set = bits[column >> doubled] != 0;
+      if (mode == 3) {
+        pset(x0 + column, y, set ? foreground : background);
+      } else if (set ? (mode & 1) : (mode & 2)) {
+        pset(x0 + column, y, set ? foreground : background);
       }
     }
   }
