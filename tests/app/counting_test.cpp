@@ -1,53 +1,15 @@
-// Attack counting: the five routines against the counting rule, computed here the plain way
-// (every target tested against the board) for every square of the board.
+// Attack counting: the five routines against the counting rule, computed the plain way (every
+// target tested against the board) for every square of the board.
 #include <array>
 #include <vector>
 
 #include "app/procedures.h"
 #include "tests/app/program_harness.h"
+#include "tests/app/reference.h"
 
 namespace {
 
 using namespace program_test;
-using board = std::array<std::array<int, 9>, 9>;  // [file][row], 1..8 used
-
-enum piece_kind { king = 1, queen, bishop, knight, rook };
-
-struct step {
-  int dx, dy;
-};
-const std::vector<step> king_steps = {{1, 0}, {-1, 0}, {0, 1}, {0, -1},
-                                      {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
-const std::vector<step> knight_steps = {{1, 2},   {2, 1},   {2, -1}, {1, -2},
-                                        {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
-const std::vector<step> rook_rays = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
-const std::vector<step> bishop_rays = {{1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
-
-bool on_board(int x, int y) { return x >= 1 && x <= 8 && y >= 1 && y <= 8; }
-
-// The counting rule on an empty board, written the direct way.
-board expected_attacks(piece_kind kind, int x, int y) {
-  board b{};
-  auto jump = [&](const std::vector<step>& steps) {
-    for (step s : steps)
-      if (on_board(x + s.dx, y + s.dy)) ++b[x + s.dx][y + s.dy];
-  };
-  auto rays = [&](const std::vector<step>& directions) {
-    for (step d : directions)
-      for (int k = 1; on_board(x + k * d.dx, y + k * d.dy); ++k) ++b[x + k * d.dx][y + k * d.dy];
-  };
-  switch (kind) {
-    case king: jump(king_steps); break;
-    case knight: jump(knight_steps); break;
-    case rook: rays(rook_rays); break;
-    case bishop: rays(bishop_rays); break;
-    case queen:
-      rays(rook_rays);
-      rays(bishop_rays);
-      break;
-  }
-  return b;
-}
 
 void place(piece_kind kind, int x, int y) {
   int16_t* positions[6][2] = {{nullptr, nullptr}, {&DC1X, &DC1Y}, {&DC2X, &DC2Y},

@@ -120,12 +120,12 @@ TEST(StartUp, Key3ChoosesClass5) { expect_menu_choice('3', 5, 1); }
 
 TEST(StartUp, EscInTheMenuEndsTheProgram) {
   run_checked([] {
-    start_program([] {
+    start_program();
+    wait_at_prompt();
+    quit([] {
       CHILD_EXPECT_EQ(close_program.load(), 1);
       CHILD_EXPECT_EQ(VID, 0);
     });
-    wait_at_prompt();
-    quit();
   });
 }
 

@@ -156,11 +156,16 @@ inline void wait_at_prompt() {
   wait_until_read();
 }
 
-// Starts ZQMAIN on its own thread. When the program reaches end(), at_end runs on the watcher
-// thread and the child exits with program_ended.
-inline void start_program(std::function<void()> at_end = [] {}) {
-  start_end_watcher([at_end = std::move(at_end)] {
-    at_end();
+// Checks to run once the program has reached end(); set before the key or stop request that
+// ends it (the ring and the stop flag carry the write over to the program thread and on to the
+// watcher).
+inline std::function<void()> at_program_end = [] {};
+
+// Starts ZQMAIN on its own thread. When the program reaches end(), at_program_end runs on the
+// watcher thread and the child exits with program_ended.
+inline void start_program() {
+  start_end_watcher([] {
+    at_program_end();
     return program_ended;
   });
   std::thread([] { ZQMAIN(); }).detach();
@@ -168,14 +173,16 @@ inline void start_program(std::function<void()> at_end = [] {}) {
 
 // Asks the program to stop at its next statement check (as the host does when the window
 // closes) and waits; the watcher ends the child.
-[[noreturn]] inline void stop_program_and_wait() {
+[[noreturn]] inline void stop_program_and_wait(std::function<void()> checks = [] {}) {
+  at_program_end = std::move(checks);
   stop_program.store(1);
   zqevent.store(1, std::memory_order_release);
   for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 // Presses Esc and waits for the program to end.
-[[noreturn]] inline void quit() {
+[[noreturn]] inline void quit(std::function<void()> checks = [] {}) {
+  at_program_end = std::move(checks);
   press(key_escape);
   for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
