@@ -218,22 +218,23 @@ constexpr size_t mouse_queue_buffer_offset = 20;
 constexpr int32_t mouse_queue_last_index = 65535;
 constexpr size_t mouse_message_size = 12;
 
+// The default queue's message buffer. The record holds the same pointer at an unaligned offset;
+// this copy is the one the runtime frees on a second start-up.
+void* default_mouse_queue_buffer = nullptr;
+
 void free_default_mouse_queue() {
-  if (!mouse_message_queue_handles) return;
-  auto* record = static_cast<uint8_t*>(list_get(mouse_message_queue_handles, 1));
-  if (!record) return;
-  void* buffer = nullptr;
-  std::memcpy(&buffer, record + mouse_queue_buffer_offset, sizeof buffer);
-  std::free(buffer);
+  std::free(default_mouse_queue_buffer);
+  default_mouse_queue_buffer = nullptr;
 }
 
 void add_default_mouse_queue() {
   int64_t index = list_add(mouse_message_queue_handles);
   auto* record = static_cast<uint8_t*>(list_get(mouse_message_queue_handles, index));
   if (!record) return;
-  void* buffer = std::calloc(mouse_queue_last_index + 1, mouse_message_size);
+  default_mouse_queue_buffer = std::calloc(mouse_queue_last_index + 1, mouse_message_size);
   std::memcpy(record, &mouse_queue_last_index, sizeof mouse_queue_last_index);
-  std::memcpy(record + mouse_queue_buffer_offset, &buffer, sizeof buffer);
+  std::memcpy(record + mouse_queue_buffer_offset, &default_mouse_queue_buffer,
+              sizeof default_mouse_queue_buffer);
 }
 
 void replace(list*& slot, list* fresh) {
