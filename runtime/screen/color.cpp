@@ -15,7 +15,7 @@ uint8_t H3C7_palette_register_read_index = 0;
 uint8_t H3C9_read_next = 0;
 uint8_t H3C8_palette_register_index = 0;
 uint8_t H3C9_next = 0;
-int32_t H3C0_blink_enable = 1;
+std::atomic<int32_t> H3C0_blink_enable = 1;
 int32_t unsupported_port_accessed = 0;
 
 namespace {
@@ -278,7 +278,7 @@ void sub_out(int32_t port, int32_t value) {
   const uint32_t byte = static_cast<uint32_t>(value) & 255;
   switch (port) {
     case port_attribute_controller:
-      H3C0_blink_enable = static_cast<int32_t>(byte & 8);
+      H3C0_blink_enable.store(static_cast<int32_t>(byte & 8));
       break;
     case port_dac_read_index:
       H3C7_palette_register_read_index = static_cast<uint8_t>(byte);

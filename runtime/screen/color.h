@@ -13,6 +13,7 @@
 // pending; out-of-range values raise error 5 and change nothing, a bad image handle error 258.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 struct img_struct;
@@ -24,9 +25,9 @@ extern uint8_t H3C9_read_next;
 extern uint8_t H3C8_palette_register_index;
 extern uint8_t H3C9_next;
 // Non-zero while attribute bit 7 of text cells means blink (else a bright background). Written
-// by port 0x3C0 on the program thread; read by frame preparation (a stale value shows for one
-// frame at most).
-extern int32_t H3C0_blink_enable;
+// by port 0x3C0 on the program thread; read by frame preparation on the main loop thread, which
+// applies it from the next frame on. Publishes nothing else.
+extern std::atomic<int32_t> H3C0_blink_enable;
 // Set by a port access this emulation does not implement; cleared by every port write.
 extern int32_t unsupported_port_accessed;
 

@@ -126,9 +126,9 @@ TEST_F(ColorTest, OtherPortsAreFlaggedAsUnsupported) {
 
 TEST_F(ColorTest, BlinkEnableFollowsBitThreeOfPort3C0) {
   sub_out(0x3C0, 0x08 | 0x20);
-  EXPECT_EQ(H3C0_blink_enable, 8);
+  EXPECT_EQ(H3C0_blink_enable.load(), 8);
   sub_out(0x3C0, 0xF7);
-  EXPECT_EQ(H3C0_blink_enable, 0);
+  EXPECT_EQ(H3C0_blink_enable.load(), 0);
   sub_out(0x3C0, 8);
 }
 
