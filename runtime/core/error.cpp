@@ -359,6 +359,8 @@ uint32_t array_check(uint32_t index, uint32_t count) {
   return 0;
 }
 
+// The fault of an integer division is synchronous: the handler runs at the faulting instruction of
+// program code, never inside the allocator or stdio, so error() may show its dialog from here.
 void division_by_zero_handler(int /*signal*/) { error(11); }
 
 void fpu_reinit() {

@@ -35,7 +35,9 @@ struct mem_lock {
 extern uint64_t mem_lock_id;
 extern mem_lock* mem_lock_tmp;
 
-// Allocates the scratch area and clears cmem (called by runtime_init).
+// Clears cmem, places dblock and cmem_sp, and starts afresh the scratch area, the lock records and
+// the low-memory blocks, giving back those of an earlier start (called by runtime_init, before
+// strings_init).
 void memory_init();
 
 // Scratch bytes rounded up to a multiple of 8; a full block is followed by a bigger one and

@@ -35,18 +35,31 @@ extern uint32_t zqs_tmp_list_nexti;
 // Permanent empty string, made at start-up in the low-memory area.
 extern zqs* nothingstring;
 
-// Creates the data areas, descriptor pools and shared constant strings (called by runtime_init).
+// Creates the data areas, descriptor pools and nothingstring, giving back those of an earlier
+// start (called by runtime_init after memory_init, which places the low-memory area).
 void strings_init();
 
+// A string of length uninitialised bytes in the data area; listed as temporary when asked.
 zqs* zqs_new(uint32_t length, uint8_t temporary);
+// A temporary, read-only string over the text itself (nothing is copied; null gives "").
 zqs* zqs_new_txt(const char* text);
 zqs* zqs_new_txt_len(const char* text, uint32_t length);
+// Lists an existing string as temporary (once).
 void zqs_maketmp(zqs* s);
+// dest = src. A temporary src is consumed: its bytes are taken over when they can be, released
+// otherwise. A fixed-length dest keeps its length (padded with spaces, or truncated).
 zqs* zqs_set(zqs* dest, zqs* src);
+// a + b as a new temporary (or a or b itself when the other is empty); consumes temporaries.
 zqs* zqs_add(zqs* a, zqs* b);
+// Releases a string: its temporary entry, its bytes (unless fixed-length or read-only) and its
+// descriptor.
 void zqs_free(zqs* s);
+// Releases every temporary listed at an index >= base; returns value unchanged, so that a
+// condition can be evaluated and cleaned up in one expression.
 uint32_t zqs_cleanup(uint32_t base, uint32_t value);
+// CHR$: a one-byte temporary for 0..255; otherwise "" and error 5.
 zqs* func_chr(int32_t code);
+// -1 when equal in length and bytes, else 0 (and the reverse); operands are not released.
 int32_t zqs_equal(zqs* a, zqs* b);
 int32_t zqs_notequal(zqs* a, zqs* b);
 int32_t zqs_len(zqs* s);
