@@ -24,7 +24,7 @@ constexpr uint32_t solid_pattern = 0xFFFFFFFFu;
 template <typename Real>
 int64_t round_even_saturated(Real value, int64_t low, int64_t high) {
   if (std::isnan(value)) return low;
-  const Real r = std::nearbyint(value);
+  const Real r = std::rint(value);  // the current (default) rounding mode: halves to even
   if (r <= static_cast<Real>(low)) return low;
   if (r >= static_cast<Real>(high)) return high;
   return static_cast<int64_t>(r);
@@ -76,11 +76,24 @@ bool inside_viewport(const img_struct& im, int64_t x, int64_t y) {
   return x >= im.view_x1 && x <= im.view_x2 && y >= im.view_y1 && y <= im.view_y2;
 }
 
+// The store of one pixel: indexed pages keep colour AND pixel_mask, 32-bit pages blend unless
+// blending is off. pset() and the line rasteriser both come here.
+inline void store_pixel(img_struct& im, int32_t x, int32_t y, uint32_t colour) {
+  const size_t at = static_cast<size_t>(x) + static_cast<size_t>(y) * im.width;
+  if (im.bytes_per_pixel == 1) {
+    im.pixels[at] = static_cast<uint8_t>(colour & im.pixel_mask);
+    return;
+  }
+  auto* p = reinterpret_cast<uint32_t*>(im.pixels) + at;
+  *p = im.alpha_disabled ? colour : blend_pixel(*p, colour);
+}
+
 // Draws between two pixels that lie inside the viewport, one pixel per step along the longer
 // axis with a single-precision accumulator on the shorter one. The pattern is rotated before
 // every pixel and the pixel drawn when bit 0 is set.
 void rasterise_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
                     uint32_t pattern) {
+  img_struct& im = *write_page;
   const int32_t dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
   // Rounding of the accumulator is half away from zero; the result is held between the end
   // points so that accumulated float error can never step outside the clipped line.
@@ -95,7 +108,7 @@ void rasterise_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t col
     int32_t y = y1;
     for (int32_t i = 0; i <= dy; ++i) {
       pattern = std::rotl(pattern, 1);
-      if (pattern & 1) pset(std::clamp(round_away(xv), low, high), y, colour);
+      if (pattern & 1) store_pixel(im, std::clamp(round_away(xv), low, high), y, colour);
       y += direction;
       xv += step;
     }
@@ -107,7 +120,7 @@ void rasterise_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t col
     int32_t x = x1;
     for (int32_t i = 0; i <= dx; ++i) {
       pattern = std::rotl(pattern, 1);
-      if (pattern & 1) pset(x, std::clamp(round_away(yv), low, high), colour);
+      if (pattern & 1) store_pixel(im, x, std::clamp(round_away(yv), low, high), colour);
       x += direction;
       yv += step;
     }
@@ -252,16 +265,7 @@ uint32_t blend_pixel(uint32_t destination, uint32_t colour) {
   return result;
 }
 
-void pset(int32_t x, int32_t y, uint32_t colour) {
-  img_struct& im = *write_page;
-  const size_t at = static_cast<size_t>(x) + static_cast<size_t>(y) * im.width;
-  if (im.bytes_per_pixel == 1) {
-    im.pixels[at] = static_cast<uint8_t>(colour & im.pixel_mask);
-    return;
-  }
-  auto* p = reinterpret_cast<uint32_t*>(im.pixels) + at;
-  *p = im.alpha_disabled ? colour : blend_pixel(*p, colour);
-}
+void pset(int32_t x, int32_t y, uint32_t colour) { store_pixel(*write_page, x, y, colour); }
 
 void pset_and_clip(int32_t x, int32_t y, uint32_t colour) {
   if (inside_viewport(*write_page, x, y)) pset(x, y, colour);
