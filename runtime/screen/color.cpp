@@ -102,29 +102,35 @@ void console_color(uint32_t foreground, uint32_t background, int32_t passed) {
 }
 
 // Per-mode limits of the colour statement: foreground and background maxima, and whether a
-// border value is rejected.
+// border value is accepted (and ignored) rather than rejected.
 struct ColorLimits {
+  uint32_t mode;
   uint32_t foreground_max;
   uint32_t background_max;
   bool border_allowed;
 };
 
-bool color_limits(uint32_t mode, ColorLimits& limits) {
-  switch (mode) {
-    case 32: limits = {0xFFFFFFFF, 0xFFFFFFFF, false}; return true;
-    case 13:
-    case 256: limits = {255, 255, false}; return true;
-    case 12: limits = {15, 15, false}; return true;
-    case 11: limits = {1, 1, false}; return true;
-    case 10: limits = {3, 8, false}; return true;
-    case 9: limits = {15, 63, false}; return true;
-    case 7:
-    case 8: limits = {15, 15, false}; return true;
-    case 2: limits = {1, 15, false}; return true;
-    case 1: limits = {15, 0xFFFFFFFF, false}; return true;
-    case 0: limits = {31, 15, true}; return true;
-    default: return false;
+constexpr uint32_t any_value = 0xFFFFFFFF;
+constexpr ColorLimits color_limits_by_mode[] = {
+    {32, any_value, any_value, false},
+    {13, 255, 255, false},
+    {256, 255, 255, false},
+    {12, 15, 15, false},
+    {11, 1, 1, false},
+    {10, 3, 8, false},
+    {9, 15, 63, false},
+    {8, 15, 15, false},
+    {7, 15, 15, false},
+    {2, 1, 15, false},
+    {1, 15, any_value, false},
+    {0, 31, 15, true},
+};
+
+const ColorLimits* color_limits(uint32_t mode) {
+  for (const ColorLimits& limits : color_limits_by_mode) {
+    if (limits.mode == mode) return &limits;
   }
+  return nullptr;
 }
 
 }  // namespace
@@ -148,16 +154,16 @@ void zqg_sub_color(uint32_t foreground, uint32_t background, uint32_t border, in
     console_color(foreground, background, passed);
     return;
   }
-  ColorLimits limits{};
-  if (!color_limits(im.mode, limits)) {
+  const ColorLimits* limits = color_limits(im.mode);
+  if (!limits) {
     error(illegal_function_call);
     return;
   }
   const bool has_foreground = passed & 1;
   const bool has_background = passed & 2;
-  if (((passed & 4) && !limits.border_allowed) ||
-      (has_foreground && foreground > limits.foreground_max) ||
-      (has_background && background > limits.background_max)) {
+  if (((passed & 4) && !limits->border_allowed) ||
+      (has_foreground && foreground > limits->foreground_max) ||
+      (has_background && background > limits->background_max)) {
     error(illegal_function_call);
     return;
   }
@@ -219,17 +225,27 @@ void zqg_palette(int32_t attribute, int32_t colour, int32_t passed) {
   uint32_t attribute_max = 0;
   switch (im.mode) {
     case 13:
-    case 256: attribute_max = 255; break;
+    case 256:
+      attribute_max = 255;
+      break;
     case 12:
     case 9:
     case 7:
     case 8:
     case 1:
-    case 0: attribute_max = 15; break;
+    case 0:
+      attribute_max = 15;
+      break;
     case 11:
-    case 2: attribute_max = 1; break;
-    case 10: attribute_max = 3; break;
-    default: error(illegal_function_call); return;
+    case 2:
+      attribute_max = 1;
+      break;
+    case 10:
+      attribute_max = 3;
+      break;
+    default:
+      error(illegal_function_call);
+      return;
   }
   if (entry > attribute_max) {
     error(illegal_function_call);
@@ -319,8 +335,8 @@ uint32_t func_inp(int32_t port) {
       uint32_t result = 0;
       const uint32_t* palette = write_page->palette;
       if (palette) {
-        result = dac_8bit_to_6bit(component_of(palette[H3C7_palette_register_read_index],
-                                               H3C9_read_next));
+        result = dac_8bit_to_6bit(
+            component_of(palette[H3C7_palette_register_read_index], H3C9_read_next));
       }
       if (++H3C9_read_next == 3) {
         H3C9_read_next = 0;

@@ -107,8 +107,7 @@ void fill_text_rows(img_struct& im, int32_t first_row, int32_t last_row, uint8_t
 }
 
 // Fills the pixel rows of text rows first_row..last_row of a graphics page.
-void fill_graphics_text_rows(img_struct& im, int32_t first_row, int32_t last_row,
-                             uint32_t colour) {
+void fill_graphics_text_rows(img_struct& im, int32_t first_row, int32_t last_row, uint32_t colour) {
   const int32_t height = cell_height(im);
   const int32_t first_y = std::max(0, (first_row - 1) * height);
   const int32_t end_y = std::min(static_cast<int32_t>(im.height), last_row * height);
@@ -286,7 +285,8 @@ void for_each_screen_page(Function function) {
 
 // Console image: text goes to standard output.
 void console_print(const zqs* text, bool new_line) {
-  if (text && text->length > 0) std::fwrite(text->data, 1, static_cast<size_t>(text->length), stdout);
+  if (text && text->length > 0)
+    std::fwrite(text->data, 1, static_cast<size_t>(text->length), stdout);
   if (new_line) std::fputc('\n', stdout);
   std::fflush(stdout);
 }
@@ -322,7 +322,8 @@ void printchr(int32_t character) {
     if (im.cursor_x < 1 || im.cursor_x > im.width || im.cursor_y < 1 || im.cursor_y > im.height) {
       return;
     }
-    uint8_t* cell = im.pixels + (static_cast<size_t>(im.cursor_y - 1) * im.width + im.cursor_x - 1) * 2;
+    uint8_t* cell =
+        im.pixels + (static_cast<size_t>(im.cursor_y - 1) * im.width + im.cursor_x - 1) * 2;
     cell[0] = static_cast<uint8_t>(character);
     cell[1] = text_attribute(im, im.background_color);
     return;

@@ -168,7 +168,7 @@ TEST_F(ColorTest, Mode1ColourStatementPicksTheCgaPalettes) {
   EXPECT_EQ(rgb(palette[2]), 0xAA0000u);
   EXPECT_EQ(rgb(palette[3]), 0xAA5500u);
   EXPECT_EQ(write_page->color, 3u);  // not a foreground colour in this mode
-  zqg_sub_color(0, 7, 0, 2);  // odd
+  zqg_sub_color(0, 7, 0, 2);         // odd
   EXPECT_EQ(rgb(palette[0]), 0x0000AAu);
   EXPECT_EQ(rgb(palette[1]), 0x00AAAAu);
   EXPECT_EQ(rgb(palette[2]), 0xAA00AAu);
@@ -200,7 +200,7 @@ TEST_F(ColorTest, ColourStatementLimitsPerMode) {
   const struct {
     int32_t mode;
     uint32_t foreground_max, background_max;
-  } modes[] = {{13, 255, 255}, {12, 15, 15}, {11, 1, 1}, {10, 3, 8},
+  } modes[] = {{13, 255, 255}, {12, 15, 15}, {11, 1, 1},  {10, 3, 8},
                {9, 15, 63},    {8, 15, 15},  {7, 15, 15}, {2, 1, 15}};
   for (const auto& m : modes) {
     screen_mode(m.mode);

@@ -219,7 +219,7 @@ TEST_F(TextTest, GraphicsPagesScrollByTextRowsOfPixels) {
   std::memset(write_page->pixels + 192 * 320, 11, 320);
   locate(24, 1);
   print("", true);
-  EXPECT_EQ(pixel(5, 0), 9u);    // text row 2 moved to row 1
+  EXPECT_EQ(pixel(5, 0), 9u);  // text row 2 moved to row 1
   EXPECT_EQ(pixel(5, 8), 0u);
   EXPECT_EQ(pixel(5, 184), 2u);  // the new row 24 in the background colour
   EXPECT_EQ(pixel(5, 191), 2u);
@@ -427,9 +427,8 @@ TEST_F(TextTest, LocateChecksItsArgumentsBeforeChangingAnything) {
   locate(3, 4);
   const struct {
     int32_t row, column, cursor, start, stop, passed;
-  } bad[] = {{0, 1, 0, 0, 0, 1},  {26, 1, 0, 0, 0, 1}, {1, 0, 0, 0, 0, 3},
-             {1, 81, 0, 0, 0, 2}, {1, 1, 2, 0, 0, 4},  {1, 1, 0, 32, 0, 8},
-             {1, 1, 0, 0, -1, 16}};
+  } bad[] = {{0, 1, 0, 0, 0, 1}, {26, 1, 0, 0, 0, 1}, {1, 0, 0, 0, 0, 3},  {1, 81, 0, 0, 0, 2},
+             {1, 1, 2, 0, 0, 4}, {1, 1, 0, 32, 0, 8}, {1, 1, 0, 0, -1, 16}};
   for (const auto& b : bad) {
     zqg_sub_locate(b.row, b.column, b.cursor, b.start, b.stop, b.passed);
     EXPECT_EQ(pending_error(), 5u) << "passed " << b.passed;
@@ -647,7 +646,7 @@ TEST_F(TextTest, PrintModesOnGraphicsPages) {
   write_page->print_mode = 1;  // foreground only
   print(std::string(1, char(0xDB)) + "A", false);
   EXPECT_EQ(pixel(0, 0), 14u);
-  EXPECT_EQ(pixel(8, 0), 9u);   // background of 'A' untouched
+  EXPECT_EQ(pixel(8, 0), 9u);  // background of 'A' untouched
   EXPECT_EQ(pixel(10, 0), 14u);
   write_page->print_mode = 2;  // background only
   locate(1, 2);
