@@ -188,6 +188,15 @@ int32_t newest_completed_frame(int32_t except) {
 
 enum class Conversion { Completed, Unchanged };
 
+// out[i] = colours[in[i]]; the table is taken into a local copy so that the stores into the
+// frame cannot be mistaken for changes of it.
+void lookup_pixels(uint32_t* __restrict out, const uint8_t* __restrict in, int32_t n,
+                   const uint32_t* colours) {
+  uint32_t table[256];
+  std::memcpy(table, colours, sizeof table);
+  for (int32_t i = 0; i < n; ++i) out[i] = table[in[i]];
+}
+
 // Palette-based graphics page: one byte per pixel through the page's palette.
 Conversion convert_indexed_page(const PageSnapshot& page, const FrameClock& clock,
                                 display_frame_struct& f) {
@@ -223,9 +232,7 @@ Conversion convert_indexed_page(const PageSnapshot& page, const FrameClock& cloc
   std::memcpy(paldata, colours, static_cast<size_t>(palette_size) * 4);
 
   if (!size_frame(f, page.width, page.height)) return Conversion::Unchanged;
-  uint32_t* out = f.bgra;
-  const uint8_t* in = pixeldata;
-  for (int32_t i = 0; i < n; ++i) out[i] = paldata[in[i]];
+  lookup_pixels(f.bgra, pixeldata, n, paldata);
   return Conversion::Completed;
 }
 

@@ -754,4 +754,43 @@ TEST(PresentThreaded, ShownFramesStayIntactWhileTheProgramDraws) {
   EXPECT_EQ(shown, 1);
 }
 
+TEST(PresentThreaded, DisplayLockKeepsPreparationAwayFromReplacedPixels) {
+  fonts_init();
+  reset_display_frames();
+  screen_last_valid.store(0);
+  TestPage page = TestPage::indexed(320, 200, 8);
+  img_struct* saved_page = display_page;
+  display_page = &page.rec;
+  screen_hide.store(0);
+  lock_display.store(0);
+  std::atomic<bool> stop{false};
+  std::atomic<int> prepared{0};
+
+  std::thread main_loop([&] {
+    while (!stop.load()) {
+      display();
+      prepared.fetch_add(1);
+      bool is_new = false;
+      pick_frame_to_show(&is_new);
+    }
+  });
+  // The program replaces the page's pixel buffer 200 times, each time under the display lock, as
+  // a mode change does. Preparation reading the old buffer after it is freed would be caught by
+  // the address sanitizer.
+  for (int change = 0; change < 200; ++change) {
+    int32_t free_lock = 0;
+    ASSERT_TRUE(lock_display.compare_exchange_strong(free_lock, 1));
+    while (lock_display.load() != 2) std::this_thread::yield();
+    page.pixels = std::vector<uint8_t>(page.pixels.size(), static_cast<uint8_t>(change));
+    page.rec.pixels = page.pixels.data();
+    screen_last_valid.store(0);
+    lock_display.store(0);
+    std::this_thread::yield();
+  }
+  stop.store(true);
+  main_loop.join();
+  EXPECT_GT(prepared.load(), 0);
+  display_page = saved_page;
+}
+
 }  // namespace
