@@ -60,8 +60,8 @@ int significant_digits(const char* layout, int last_digit_position, int most) {
 // a value below 1 is removed (0.5 gives " .5").
 size_t render_fixed(double value, int decimals, char* out, size_t capacity) {
   out[0] = std::signbit(value) ? '-' : ' ';
-  auto [end, ec] = std::to_chars(out + 1, out + capacity, std::fabs(value),
-                                 std::chars_format::fixed, decimals);
+  auto [end, ec] =
+      std::to_chars(out + 1, out + capacity, std::fabs(value), std::chars_format::fixed, decimals);
   (void)ec;  // callers size the buffer for the longest fixed form they choose
   size_t length = static_cast<size_t>(end - out);
   if (length > 2 && out[1] == '0' && out[2] == '.') {
@@ -147,10 +147,20 @@ ValResult prefixed_to_number(std::string_view text) {
   if (text.size() < 3) return result;
   int shift = 0;
   switch (text[1]) {
-    case 'H': case 'h': shift = 4; break;
-    case 'O': case 'o': shift = 3; break;
-    case 'B': case 'b': shift = 1; break;
-    default: return result;
+    case 'H':
+    case 'h':
+      shift = 4;
+      break;
+    case 'O':
+    case 'o':
+      shift = 3;
+      break;
+    case 'B':
+    case 'b':
+      shift = 1;
+      break;
+    default:
+      return result;
   }
   const int base = 1 << shift;
   uint64_t value = 0;
@@ -159,10 +169,14 @@ ValResult prefixed_to_number(std::string_view text) {
   for (size_t i = 2; i < text.size(); ++i) {
     const char c = text[i];
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else break;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else
+      break;
     if (digit >= base) break;
     if (counted == 0 && digit == 0) continue;
     if (counted == 0) first_counted = digit;
@@ -261,9 +275,9 @@ ValResult text_to_number(std::string_view text) {
   Step step = nothing_yet;
   bool negative = false;
   bool exponent_negative = false;
-  TextBuffer significant;          // significant digits, most significant first
-  int64_t first_digit_power = 0;   // position of the most significant digit (1 = units)
-  uint64_t integer_value = 0;      // the significant digits as an integer, while 18 or fewer
+  TextBuffer significant;         // significant digits, most significant first
+  int64_t first_digit_power = 0;  // position of the most significant digit (1 = units)
+  uint64_t integer_value = 0;     // the significant digits as an integer, while 18 or fewer
   bool fraction_digit_kept = false;
   int64_t exponent = 0;
   int exponent_digit_count = 0;
@@ -290,7 +304,8 @@ ValResult text_to_number(std::string_view text) {
         if (c == '0' && significant.size() == 0) continue;
         significant.push(c);
         ++first_digit_power;
-        if (significant.size() <= 18) integer_value = integer_value * 10 + static_cast<uint64_t>(c - '0');
+        if (significant.size() <= 18)
+          integer_value = integer_value * 10 + static_cast<uint64_t>(c - '0');
       } else if (step == fraction) {
         if (significant.size() == 0 && c == '0') {
           --first_digit_power;
@@ -331,7 +346,8 @@ ValResult text_to_number(std::string_view text) {
     normal.append(significant.data() + 1, significant.size() - 1);
   }
   char exponent_text[24] = {'E'};
-  auto [end, ec] = std::to_chars(exponent_text + 1, exponent_text + sizeof exponent_text, normalised);
+  auto [end, ec] =
+      std::to_chars(exponent_text + 1, exponent_text + sizeof exponent_text, normalised);
   (void)ec;  // any 64-bit value fits
   normal.append(exponent_text, static_cast<size_t>(end - exponent_text));
   result.value = strtold_l(normal.c_str(), nullptr, c_numeric_locale());
@@ -382,8 +398,8 @@ zqs* zqs_str(long double value) { return zqs_str(static_cast<double>(value)); }
 
 long double func_val(zqs* text) {
   if (text == nullptr || text->length <= 0) return 0;
-  const ValResult result =
-      text_to_number({reinterpret_cast<const char*>(text->data), static_cast<size_t>(text->length)});
+  const ValResult result = text_to_number(
+      {reinterpret_cast<const char*>(text->data), static_cast<size_t>(text->length)});
   if (result.overflow) {
     error(6);
     return 0;

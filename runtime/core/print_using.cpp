@@ -76,8 +76,8 @@ bool scan_numeric_field(std::string_view format, size_t at, NumericField& field)
       ++i;
       continue;
     }
-    const bool before_point = stage == Stage::start || stage == Stage::after_leading_plus ||
-                              stage == Stage::integer_part;
+    const bool before_point =
+        stage == Stage::start || stage == Stage::after_leading_plus || stage == Stage::integer_part;
     if (before_point && c == '#') {
       ++field.digits_before_point;
       stage = Stage::integer_part;
@@ -122,8 +122,8 @@ bool scan_numeric_field(std::string_view format, size_t at, NumericField& field)
     break;
   }
   field.end = i;
-  const bool reached_number = stage == Stage::integer_part || stage == Stage::after_point ||
-                              stage == Stage::after_exponent;
+  const bool reached_number =
+      stage == Stage::integer_part || stage == Stage::after_point || stage == Stage::after_exponent;
   return reached_number && field.digits_before_point + field.digits_after_point > 0;
 }
 
@@ -147,7 +147,7 @@ bool scan_string_field(std::string_view format, size_t at, size_t& width, size_t
 // The digit at index k of the digit string; indexes outside it are zeros.
 char digit_at(const NumberDigits& n, int64_t k) {
   return k >= 0 && k < static_cast<int64_t>(n.digits.size()) ? n.digits[static_cast<size_t>(k)]
-                                                               : '0';
+                                                             : '0';
 }
 
 // Rounds the digit string up at index last (the last digit printed): later digits are dropped,
@@ -162,9 +162,12 @@ void round_up_at(NumberDigits& n, int64_t last) {
   }
   n.digits.resize(static_cast<size_t>(last + 1));
   int64_t i = last;
-  while (i >= 0 && n.digits[static_cast<size_t>(i)] == '9') n.digits[static_cast<size_t>(i--)] = '0';
-  if (i < 0) n.digits.insert(n.digits.begin(), '1');
-  else ++n.digits[static_cast<size_t>(i)];
+  while (i >= 0 && n.digits[static_cast<size_t>(i)] == '9')
+    n.digits[static_cast<size_t>(i--)] = '0';
+  if (i < 0)
+    n.digits.insert(n.digits.begin(), '1');
+  else
+    ++n.digits[static_cast<size_t>(i)];
 }
 
 // With no positions before the point, an integer part that is a lone "0" (a value below 1 in
@@ -213,8 +216,10 @@ int64_t render_fixed(const NumericField& field, NumberDigits& n, std::string& ou
   if (lone_zero) out += '0';
   int64_t k = 0;
   for (int64_t remaining = integer_chars; remaining > 0; --remaining) {
-    if (field.commas && remaining % 4 == 0) out += ',';
-    else out += digit_at(n, k++);
+    if (field.commas && remaining % 4 == 0)
+      out += ',';
+    else
+      out += digit_at(n, k++);
   }
   if (field.decimal_point) out += '.';
   // Fraction digit j is digit index integer_digits + j; negative indexes are its leading zeros.
@@ -254,11 +259,10 @@ int64_t render_exponent(const NumericField& field, NumberDigits& n, std::string&
     fits = false;
     before = 1;
   }
-  const int64_t value_exponent =
-      n.last_digit_power + static_cast<int64_t>(n.digits.size()) - 1;
+  const int64_t value_exponent = n.last_digit_power + static_cast<int64_t>(n.digits.size()) - 1;
   const int64_t exponent = before > 0 ? value_exponent - (before - 1) : value_exponent + 1;
-  const uint64_t exponent_magnitude =
-      exponent < 0 ? uint64_t{0} - static_cast<uint64_t>(exponent) : static_cast<uint64_t>(exponent);
+  const uint64_t exponent_magnitude = exponent < 0 ? uint64_t{0} - static_cast<uint64_t>(exponent)
+                                                   : static_cast<uint64_t>(exponent);
   int exponent_digits = field.exponent_digits;
   if (decimal_length(exponent_magnitude) > exponent_digits) {
     fits = false;
@@ -268,8 +272,10 @@ int64_t render_exponent(const NumericField& field, NumberDigits& n, std::string&
   if (!fits) out += '%';
   if (field.leading_plus) out += n.negative ? '-' : '+';
   if (field.dollar_sign) out += '$';
-  if (sign_position) out += n.negative ? '-' : ' ';
-  else if (zero_position) out += '0';
+  if (sign_position)
+    out += n.negative ? '-' : ' ';
+  else if (zero_position)
+    out += '0';
   for (int64_t k = 0; k < before; ++k) out += digit_at(n, k);
   if (point) out += '.';
   for (int64_t k = before; k < before + after; ++k) out += digit_at(n, k);
@@ -391,8 +397,8 @@ NumberDigits digits_of_unsigned(uint64_t value) {
 bool digits_of_double(double value, char exponent_letter, NumberDigits& out) {
   if (!std::isfinite(value)) return false;
   char text[320];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, std::fabs(value),
-                                       std::chars_format::scientific, 255);
+  const auto [end, ec] =
+      std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific, 255);
   if (ec != std::errc{} || !digits_of_scientific({text, static_cast<size_t>(end - text)}, out))
     return false;
   out.negative = value < 0;
@@ -491,10 +497,12 @@ UsingResult format_using(std::string_view format, int32_t position, const UsingV
 
 int32_t print_using(zqs* format, int32_t position, zqs* destination, zqs* string_value) {
   if (error_pending()) return 0;
-  if (string_value != nullptr) return format_prepared(format, position, destination, nullptr, string_value);
+  if (string_value != nullptr)
+    return format_prepared(format, position, destination, nullptr, string_value);
   NumberDigits n;
   const int32_t count = pu_ndig < 0 ? 0 : pu_ndig;
-  n.digits.assign(pu_dig, count < int32_t{pu_dig_capacity} ? static_cast<size_t>(count) : pu_dig_capacity);
+  n.digits.assign(pu_dig,
+                  count < int32_t{pu_dig_capacity} ? static_cast<size_t>(count) : pu_dig_capacity);
   n.last_digit_power = pu_dp;
   n.negative = pu_neg != 0;
   n.exponent_letter = pu_exp_char;

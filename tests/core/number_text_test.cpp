@@ -26,7 +26,9 @@ void ensure_strings() {
   }
 }
 
-std::string text_of(zqs* s) { return {reinterpret_cast<const char*>(s->data), static_cast<size_t>(s->length)}; }
+std::string text_of(zqs* s) {
+  return {reinterpret_cast<const char*>(s->data), static_cast<size_t>(s->length)};
+}
 
 class NumberTextTest : public ::testing::Test {
  protected:
@@ -273,7 +275,10 @@ TEST_F(NumberTextTest, ValScanning) {
   EXPECT_EQ(val("12.50"), 12.5L);
   EXPECT_EQ(val("1E-0000000000000000000000005"), 1e-5L);
   EXPECT_EQ(val("x12"), 0);
-  EXPECT_EQ(val(std::string("12\0" "3", 4)), 12);
+  EXPECT_EQ(val(std::string("12\0"
+                            "3",
+                            4)),
+            12);
   EXPECT_EQ(val("5E-6000"), 0);
   EXPECT_TRUE(std::isinf(val("1E999999")));
   // The nineteenth exponent digit ends the scan: the exponent is the first eighteen.

@@ -22,7 +22,9 @@ void ensure_strings() {
   }
 }
 
-std::string text_of(zqs* s) { return {reinterpret_cast<const char*>(s->data), static_cast<size_t>(s->length)}; }
+std::string text_of(zqs* s) {
+  return {reinterpret_cast<const char*>(s->data), static_cast<size_t>(s->length)};
+}
 
 // Formats values through the runtime entry points into a permanent destination string.
 class PrintUsingTest : public ::testing::Test {
