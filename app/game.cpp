@@ -7,13 +7,14 @@
 // redraws everything from the queen on with fresh random numbers.
 //
 // At every prompt Enter shows the hidden placement and Esc ends the program. The key loops poll
-// the keyboard ring; a pass that finds the ring empty sleeps about a millisecond, so a waiting
-// game costs next to nothing while every key is still seen in order.
+// the keyboard ring and pause while it is empty (app/key_wait.h), so a waiting game costs next
+// to nothing while every key is still seen in order.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/drawing.h"
+#include "app/key_wait.h"
 #include "app/printing.h"
 #include "app/procedures.h"
 #include "app/state.h"
@@ -55,11 +56,6 @@ constexpr int32_t key_escape = 27;
 // INT(RND * 8 + 1): a board coordinate 1..8 from the next random number.
 int16_t random_coordinate() {
   return static_cast<int16_t>(std::floor(func_rnd(0.0f, 0) * 8.0f + 1.0f));
-}
-
-// Gives the core away for about a millisecond when no key is waiting.
-void pause_while_no_key() {
-  if (keyboard_ring_empty()) Sleep(1);
 }
 
 // A table of 16-bit entries local to one call, subscripts 0..count - 1, zero-filled when made
@@ -341,7 +337,7 @@ void chess_game::choose_piece() {
     }
     if (placed_already) continue;
     serve_enter_and_escape(412, 413, 414);
-    pause_while_no_key();
+    pause_while_no_key(zqs_len(KEYIN) != 0);
   }
 }
 
@@ -376,7 +372,7 @@ void chess_game::enter_file() {
       return;
     }
     serve_enter_and_escape(526, 526, 527);
-    pause_while_no_key();
+    pause_while_no_key(zqs_len(KEYIN) != 0);
   }
 }
 
@@ -411,7 +407,7 @@ void chess_game::enter_rank() {
       return;
     }
     serve_enter_and_escape(637, 637, 638);
-    pause_while_no_key();
+    pause_while_no_key(zqs_len(KEYIN) != 0);
   }
 }
 
@@ -454,7 +450,7 @@ void chess_game::wait_for_key(uint32_t first_line) {
                                      zqs_notequal(KEYIN, zqs_new_txt_len("", 0))) != 0;
     check_statement(first_line + 1);
     if (got_key || error_pending()) return;
-    pause_while_no_key();
+    pause_while_no_key(zqs_len(KEYIN) != 0);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <string_view>
 
+#include "app/key_wait.h"
 #include "app/printing.h"
 #include "app/procedures.h"
 #include "app/program.h"
@@ -97,6 +98,7 @@ class menu_keys {
     zqs_set(KEYIN, zqs_inkey());
     check_statement(line);
   }
+  bool any() { return zqs_len(KEYIN) != 0; }
   bool is(int32_t code) {
     return zqs_cleanup(temporary_base_, zqs_equal(KEYIN, func_chr(code))) != 0;
   }
@@ -168,7 +170,7 @@ void ZQMAIN() {
     check_statement(line);
   }
 
-  // The menu keys; a pass that finds the ring empty sleeps about a millisecond.
+  // The menu keys; the loop pauses while no key waits.
   for (;;) {
     check_statement(83);
     keys.read(84);
@@ -188,7 +190,7 @@ void ZQMAIN() {
       break;
     }
     if (branch(keys.is(27), 94)) program_end();
-    if (keyboard_ring_empty()) Sleep(1);
+    pause_while_no_key(keys.any());
   }
 
   for (;;) {
