@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
@@ -210,6 +211,12 @@ TEST_F(NumberTextTest, ExtendedIsWrittenAsDouble) {
   EXPECT_EQ(str(0.1L), " .1");
   EXPECT_EQ(str(1e16L), " 1D+16");
   EXPECT_EQ(str(-2.5L), "-2.5");
+  EXPECT_EQ(str(1e15L), " 1000000000000000");
+  EXPECT_EQ(str(-1e16L), "-1D+16");
+  EXPECT_EQ(str(1e-16L), " .0000000000000001");
+  EXPECT_EQ(str(-1e-17L), "-1D-17");
+  // Past the double range the value has no finite double.
+  EXPECT_EQ(str(-1e-400L), " 0");
 }
 
 TEST_F(NumberTextTest, NonFiniteValuesHaveNames) {
@@ -219,17 +226,38 @@ TEST_F(NumberTextTest, NonFiniteValuesHaveNames) {
   EXPECT_EQ(str(1e400L), " INF");
 }
 
+// Selects a locale whose decimal separator is a comma: an installed one, or one compiled from the
+// system's locale sources into a temporary directory. Returns false when neither is possible.
+// The compiled locale's directory, if any, goes into compiled_directory.
+bool select_decimal_comma_locale(std::string& compiled_directory) {
+  if (setlocale(LC_NUMERIC, "de_DE.UTF-8") || setlocale(LC_NUMERIC, "fr_FR.UTF-8")) return true;
+  char directory[] = "/tmp/number-text-locale-XXXXXX";
+  if (mkdtemp(directory) == nullptr) return false;
+  compiled_directory = directory;
+  const std::string command =
+      "localedef -i de_DE -f UTF-8 " + compiled_directory + "/de_DE.UTF-8 >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return false;
+  setenv("LOCPATH", directory, 1);
+  return setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+}
+
 // The program never sets a locale, but a library it links might: output and input stay in the
 // classic notation either way.
 TEST_F(NumberTextTest, IndependentOfTheNumericLocale) {
-  const char* chosen = setlocale(LC_NUMERIC, "de_DE.UTF-8");
-  if (chosen == nullptr) chosen = setlocale(LC_NUMERIC, "fr_FR.UTF-8");
-  if (chosen == nullptr) GTEST_SKIP() << "no locale with a decimal comma installed";
-  EXPECT_EQ(str(2.5), " 2.5");
-  EXPECT_EQ(str(0.25f), " .25");
-  EXPECT_EQ(val("1.5E3"), 1500.0L);
-  EXPECT_EQ(val("3.25"), 3.25L);
+  std::string compiled;
+  const bool selected = select_decimal_comma_locale(compiled);
+  if (selected) {
+    EXPECT_EQ(*localeconv()->decimal_point, ',');
+    EXPECT_EQ(str(2.5), " 2.5");
+    EXPECT_EQ(str(0.25f), " .25");
+    EXPECT_EQ(str(1.5e20), " 1.5D+20");
+    EXPECT_EQ(val("1.5E3"), 1500.0L);
+    EXPECT_EQ(val("3.25"), 3.25L);
+  }
   setlocale(LC_NUMERIC, "C");
+  unsetenv("LOCPATH");
+  if (!compiled.empty()) std::filesystem::remove_all(compiled);
+  if (!selected) GTEST_SKIP() << "no locale with a decimal comma available";
 }
 
 TEST_F(NumberTextTest, ValListedExamples) {
