@@ -65,6 +65,8 @@ constexpr uint16_t blank_cell = 0x0720;  // character 32, attribute 7
 // Largest text geometry the width statement accepts: a screen page of 255 x 255 cells is 127 KiB,
 // well beyond anything an adapter offered, while bigger values would only exhaust memory.
 constexpr int32_t max_text_cells = 255;
+// Highest screen page number: a page list of 64 Ki entries is 256 KiB.
+constexpr uint32_t max_page_number = 65535;
 
 // One row of the mode table: the fixed properties of an emulated screen mode.
 struct ModeInfo {
@@ -795,7 +797,9 @@ void defaultcolors() {
 void validatepage(int32_t n) {
   if (n < 0) return;
   const uint32_t wanted = static_cast<uint32_t>(n);
-  if (wanted >= pages && !grow_page_list(wanted + 1)) {
+  // The page list is indexed by page number, so an absurd number would cost gigabytes of list
+  // before any page exists; such pages count as pages whose memory cannot be obtained.
+  if (wanted > max_page_number || (wanted >= pages && !grow_page_list(wanted + 1))) {
     error(out_of_memory);
     return;
   }

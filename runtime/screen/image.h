@@ -119,6 +119,8 @@ void imgrevert(uint32_t index);
 void restorepalette(img_struct* im);
 int32_t selectfont(int32_t font, img_struct* im);
 void defaultcolors();
+// Makes screen page n exist. When its memory cannot be obtained (or n is above 65535) it raises
+// error 7 and the page stays absent; the page list only ever names valid images.
 void validatepage(int32_t n);
 void init_blend();
 

@@ -667,6 +667,45 @@ TEST_F(ImageTest, NothingHappensWhileAnErrorIsPending) {
   EXPECT_EQ(write_page, &img[page[0]]);
 }
 
+// ---- Pages whose memory cannot be obtained ----
+
+TEST_F(ImageTest, UnobtainablePageRaisesError7AndChangesNothing) {
+  screen(13);
+  const uint32_t before = write_page_index;
+  zqg_screen(0, 0, 100000, 0, 0, 4);
+  EXPECT_EQ(take_error(), 7u);
+  sub__dest(2000000000);
+  EXPECT_EQ(take_error(), 7u);
+  EXPECT_EQ(write_page_index, before);
+  EXPECT_EQ(display_page_index, before);
+  EXPECT_LE(pages, 65536u);
+  sub__dest(65535);  // the highest page number is fine
+  EXPECT_EQ(take_error(), 0u);
+  EXPECT_EQ(write_page, &img[page[65535]]);
+}
+
+TEST_F(ImageTest, ModeChangeThatCannotBuildItsPagesFallsBackToTheTextScreen) {
+  screen(13);
+  // A text geometry the record cannot hold: page 0 cannot be made.
+  sub_screen_width_in_characters = 70000;
+  sub_screen_height_in_characters = 25;
+  sub_screen_font = 16;
+  screen(0);
+  EXPECT_EQ(take_error(), 7u);
+  ASSERT_NE(page[0], 0u);
+  EXPECT_EQ(img[page[0]].valid, 1);
+  EXPECT_EQ(write_page->width, 80);
+  EXPECT_EQ(write_page->height, 25);
+  for (uint32_t n = 0; n < pages; ++n) {
+    if (page[n] != 0) {
+      EXPECT_EQ(img[page[n]].valid, 1) << n;
+    }
+  }
+  EXPECT_EQ(display_page->valid, 1);
+  EXPECT_EQ(read_page->valid, 1);
+  EXPECT_EQ(sub_screen_width_in_characters, -1);
+}
+
 // ---- Display lock ----
 
 TEST_F(ImageTest, ModeChangeWaitsForTheDisplayLock) {
