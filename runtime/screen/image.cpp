@@ -361,9 +361,16 @@ uint32_t build_text_screen(TextGeometry g) {
   return page[0];
 }
 
-// Builds page 0 of a new screen mode. Returns its index, or 0 when it could not be made.
+// Builds page 0 of a new screen mode, or takes the program's image (index non-zero) as page 0.
+// Returns its index, or 0 when it could not be made.
 uint32_t build_page0(int32_t mode, uint32_t image, TextSize old) {
   uint32_t index = 0;
+  if (image != 0) {
+    // An image the program made becomes the screen; the next mode change hands it back.
+    sub_screen_keep_page0 = 1;
+    index = image;
+    mode = -1;
+  }
   switch (mode) {
     case 13:
       index = imgframe(cmem + mode13_offset, 320, 200, 13);
@@ -389,9 +396,7 @@ uint32_t build_page0(int32_t mode, uint32_t image, TextSize old) {
       break;
     case 0:
       return build_text_screen(choose_text_geometry(old));
-    default:  // an image handle
-      sub_screen_keep_page0 = 1;
-      index = image;
+    default:  // an image handle, taken above
       break;
   }
   if (index) {
@@ -957,7 +962,7 @@ void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t 
   if (!mode_change && !page_change) return;
 
   const bool locked = mode_change && take_display_lock();
-  if (mode_change) change_mode(image ? 0x7FFFFFFF : mode, image);
+  if (mode_change) change_mode(mode, image);
 
   if ((passed & 4) && !error_pending()) {
     validatepage(active_page);
