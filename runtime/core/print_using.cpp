@@ -2,6 +2,7 @@
 #include "runtime/core/print_using.h"
 
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -341,11 +342,19 @@ std::string_view view_of(const zqs* s) {
   return {reinterpret_cast<const char*>(s->data), static_cast<size_t>(s->length)};
 }
 
-// Appends text to a runtime string.
+// Appends text to a runtime string. The joined text is built in a new temporary that the
+// destination takes over, so a destination that is itself temporary is never released midway.
 void append_to(zqs* destination, const std::string& text) {
   if (text.empty()) return;
-  zqs* piece = zqs_new_txt_len(text.data(), static_cast<uint32_t>(text.size()));
-  zqs_set(destination, zqs_add(destination, piece));
+  const size_t kept = destination->length > 0 ? static_cast<size_t>(destination->length) : 0;
+  if (text.size() > static_cast<size_t>(INT32_MAX) - kept) {
+    error(14);
+    return;
+  }
+  zqs* joined = zqs_new(static_cast<uint32_t>(kept + text.size()), 1);
+  if (kept) std::memcpy(joined->data, destination->data, kept);
+  std::memcpy(joined->data + kept, text.data(), text.size());
+  zqs_set(destination, joined);
 }
 
 int32_t format_prepared(zqs* format, int32_t position, zqs* destination, const NumberDigits* number,

@@ -273,6 +273,14 @@ TEST_F(PrintUsingTest, EachCallFormatsOneValue) {
   zqs_free(format);
 }
 
+TEST_F(PrintUsingTest, AppendsToATemporaryDestination) {
+  zqs* temporary = zqs_new(0, 1);
+  zqs_set(temporary, literal("ab"));
+  print_using_integer64(literal("[##]"), 7, 0, temporary);
+  print_using(literal("<&>"), 0, temporary, literal("s"));
+  EXPECT_EQ(text_of(temporary), "ab[ 7]<s>");
+}
+
 TEST_F(PrintUsingTest, PositionsOutsideTheFormat) {
   EXPECT_EQ(print_using_integer64(literal("##"), 3, 1000, destination_), 0);
   EXPECT_EQ(take(), " 3");
