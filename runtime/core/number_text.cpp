@@ -350,7 +350,11 @@ ValResult text_to_number(std::string_view text) {
       std::to_chars(exponent_text + 1, exponent_text + sizeof exponent_text, normalised);
   (void)ec;  // any 64-bit value fits
   normal.append(exponent_text, static_cast<size_t>(end - exponent_text));
-  result.value = strtold_l(normal.c_str(), nullptr, c_numeric_locale());
+  // The "C" locale object is made once; should that ever fail, the normalised text has no
+  // separator but the point, which the program's own (never changed) locale reads the same way.
+  const locale_t c_locale = c_numeric_locale();
+  result.value = c_locale ? strtold_l(normal.c_str(), nullptr, c_locale)
+                          : std::strtold(normal.c_str(), nullptr);
   return result;
 }
 
