@@ -14,6 +14,7 @@
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/host/lists.h"
+#include "runtime/host/present.h"
 #include "runtime/host/startup.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/runtime.h"
@@ -80,7 +81,9 @@ void take_clock_reference() {
 }  // namespace
 
 void runtime_init(int argc, char** argv) {
-  // Handle tables first: nothing else refers to them, and later steps may add to them.
+  // The three display frames start free and empty; then the handle tables, which later steps
+  // may add to.
+  reset_display_frames();
   handle_lists_init();
   // Font metrics and glyphs, then scratch memory, emulated conventional memory and the shared
   // strings, which later steps (text pages, keyboard ring) live in.

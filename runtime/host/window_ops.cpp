@@ -188,6 +188,10 @@ int32_t func__resizewidth() { return resize_event_x.load(); }
 
 int32_t func__resizeheight() { return resize_event_y.load(); }
 
+int32_t func__scaledwidth() { return environment_2d__screen_scaled_width.load(); }
+
+int32_t func__scaledheight() { return environment_2d__screen_scaled_height.load(); }
+
 int32_t func__exit() {
   exit_blocked.store(1);
   // One exchange, so that a request arriving between reading and clearing is not lost.

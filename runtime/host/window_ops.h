@@ -53,6 +53,9 @@ void sub__resize(int32_t mode, int32_t smooth, int32_t passed);
 int32_t func__resize();
 int32_t func__resizewidth();
 int32_t func__resizeheight();
+// Size of the frame as drawn in the window (scaled by the presentation).
+int32_t func__scaledwidth();
+int32_t func__scaledheight();
 
 // Takes exit requests over from the host: returns the pending requests (1 close button, 2 Break)
 // and clears them. From the first call on, exit requests no longer end the process.

@@ -108,9 +108,8 @@ void GLUT_RESHAPE_FUNC(int width, int height) {
   display_y.store(height);
   resize_pending.store(0);
   os_resize_event.store(1);
-  // The presentation sets up its own projection before it draws; the viewport follows the window
-  // at once so that nothing is drawn with the old size.
-  glViewport(0, 0, width, height);
+  // The 2-D view is set up again for the new size before the next drawing.
+  set_view(0);
 }
 
 void GLUT_KEYBOARD_FUNC(unsigned char key, int, int) { GLUT_key_ascii(key, 1); }
