@@ -1,0 +1,22 @@
+# On a display without OpenGL the game opens no window and ends with status 1.
+. "$(dirname "$0")/lib.sh"
+
+# A display of our own, without the GLX extension.
+xvfb-run -a -s '-screen 0 640x480x24 -noreset -extension GLX' bash -c '
+  "$1" </dev/null >"$2" 2>&1 &
+  pid=$!
+  windows=0
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ "$("$3/x11_find_window" --pid "$pid" --timeout 0)" != "" ]; then windows=1; fi
+  done
+  wait "$pid"
+  status=$?
+  [ "$windows" -eq 0 ] || exit 100
+  exit "$status"
+' _ "$VOST_GAME" "$GAME_LOG" "$VOST_X11_TOOLS" &
+runner=$!
+GAME_PID=$runner
+wait_game_exit 20
+[ "$GAME_STATUS" -ne 100 ] || fail "a window appeared on a display without OpenGL"
+[ "$GAME_STATUS" -eq 1 ] || fail "the game ended with status $GAME_STATUS, not 1"
+echo "PASS: no window, status 1"
