@@ -9,45 +9,81 @@
 # 3. A ThreadSanitizer build: the threaded tests (tests whose name contains "Threaded", and any
 #    labelled tsan), with tools/tsan.supp as suppressions when it exists.
 # 4. scripts/fuzz-smoke.sh, when it exists: every fuzz target for a short while.
-# Stops at the first failure. Builds live in build/ci, build/asan and build/tsan.
-set -euo pipefail
+# Every step runs even when an earlier one failed, so one run reports all failures; the script
+# exits non-zero if any step failed. Builds live in $VOST_BUILD_ROOT (default build/): ci, asan
+# and tsan. VOST_JOBS sets the parallelism (default: the number of cores).
+set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+builds=${VOST_BUILD_ROOT:-$root/build}
 jobs=${VOST_JOBS:-$(nproc)}
 cd "$root"
 
+failed=()
 step() { printf '\n=== %s ===\n' "$*"; }
+# Runs the commands of one step (a function); records the step as failed if any command fails.
+run_step() {
+  local name=$1
+  shift
+  step "$name"
+  local started=$SECONDS
+  if ( set -e; "$@" ); then
+    echo "--- $name: done in $((SECONDS - started)) s"
+  else
+    echo "--- $name: FAILED after $((SECONDS - started)) s"
+    failed+=("$name")
+  fi
+}
 
-bash scripts/install-deps.sh test
+configure_and_build() {
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" -G Ninja -DVOST_WERROR=ON "$@"
+  cmake --build "$dir" -j "$jobs"
+}
 
-step "Build (warnings as errors) and all tests"
-cmake -S . -B build/ci -G Ninja -DVOST_WERROR=ON -DVOST_WINDOW=ON
-cmake --build build/ci -j "$jobs"
-ctest --test-dir build/ci --output-on-failure -j "$jobs" --no-tests=error
+all_tests() {
+  configure_and_build "$builds/ci" -DVOST_WINDOW=ON
+  ctest --test-dir "$builds/ci" --output-on-failure -j "$jobs" --no-tests=error
+}
 
-step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests"
-cmake -S . -B build/asan -G Ninja -DVOST_WERROR=ON -DVOST_WINDOW=OFF -DVOST_SANITIZE=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build/asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE window --no-tests=error
+address_sanitizer_tests() {
+  configure_and_build "$builds/asan" -DVOST_WINDOW=OFF -DVOST_SANITIZE=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$builds/asan" --output-on-failure -j "$jobs" -LE window --no-tests=error
+}
 
-step "ThreadSanitizer: threaded tests"
-cmake -S . -B build/tsan -G Ninja -DVOST_WERROR=ON -DVOST_WINDOW=OFF -DVOST_TSAN=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build/tsan -j "$jobs"
-tsan_options="halt_on_error=1:second_deadlock_stack=1"
-if [ -f tools/tsan.supp ]; then
-  tsan_options="$tsan_options:suppressions=$root/tools/tsan.supp"
+thread_sanitizer_tests() {
+  configure_and_build "$builds/tsan" -DVOST_WINDOW=OFF -DVOST_TSAN=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  local options="halt_on_error=1:second_deadlock_stack=1"
+  if [ -f "$root/tools/tsan.supp" ]; then
+    options="$options:suppressions=$root/tools/tsan.supp"
+  fi
+  TSAN_OPTIONS="$options" \
+    ctest --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -R Threaded --no-tests=error
+  TSAN_OPTIONS="$options" \
+    ctest --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -L tsan -E Threaded \
+    --no-tests=ignore
+}
+
+fuzz_smoke() { bash "$root/scripts/fuzz-smoke.sh" "$builds/fuzz"; }
+
+step "Packages"
+bash "$root/scripts/install-deps.sh" test || exit 1
+
+run_step "Build (warnings as errors) and all tests" all_tests
+run_step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests" \
+  address_sanitizer_tests
+run_step "ThreadSanitizer: threaded tests" thread_sanitizer_tests
+if [ -f "$root/scripts/fuzz-smoke.sh" ]; then
+  run_step "Fuzz smoke run" fuzz_smoke
 fi
-TSAN_OPTIONS="$tsan_options" \
-  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -R Threaded --no-tests=error
-TSAN_OPTIONS="$tsan_options" \
-  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L tsan -E Threaded --no-tests=ignore
 
-if [ -f scripts/fuzz-smoke.sh ]; then
-  step "Fuzz smoke run"
-  bash scripts/fuzz-smoke.sh
+if [ ${#failed[@]} -ne 0 ]; then
+  printf '\nFAILED steps:\n'
+  printf '  %s\n' "${failed[@]}"
+  exit 1
 fi
-
-step "All tests passed"
+printf '\nAll test steps passed.\n'
