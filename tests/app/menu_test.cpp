@@ -118,6 +118,19 @@ TEST(StartUp, Key1ChoosesClass1) { expect_menu_choice('1', 1, 1); }
 TEST(StartUp, Key2ChoosesClass3) { expect_menu_choice('2', 3, 13); }
 TEST(StartUp, Key3ChoosesClass5) { expect_menu_choice('3', 5, 1); }
 
+TEST(StartUp, KeyAfterALongWaitIsStillSeen) {
+  run_checked([] {
+    start_program();
+    wait_at_prompt();
+    // Long enough for the key loop to settle into its longer idle pause.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    press('3');
+    wait_at_prompt();
+    CHILD_EXPECT_EQ(VID, 5);
+    stop_program_and_wait();
+  });
+}
+
 TEST(StartUp, EscInTheMenuEndsTheProgram) {
   run_checked([] {
     start_program();
