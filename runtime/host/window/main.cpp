@@ -6,6 +6,7 @@
 // GLEW comes before any other GL header.
 #include <GL/freeglut.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <system_error>
@@ -52,6 +53,16 @@ void start_thread(void (*body)(), const char* name) {
 
 int modifier_state() { return glutGetModifiers(); }
 
+// The toolkit's fatal errors (no display, no OpenGL, ...) end the process with status 1. They
+// arrive while the other threads run, so the process ends without running static destructors
+// under their feet.
+void toolkit_error(const char* format, va_list arguments) {
+  std::fprintf(stderr, "vostrandelimerix: ");
+  std::vfprintf(stderr, format, arguments);
+  std::fputc('\n', stderr);
+  terminate_process(1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,6 +76,7 @@ int main(int argc, char** argv) {
   if (!screen_hide.load()) create_window.store(1);
   while (create_window.load() != 1) Sleep(create_window_poll_ms);
 
+  glutInitErrorFunc(toolkit_error);
   glutInit(&argc, argv);
   glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
   glutInitWindowSize(initial_window_width, initial_window_height);
