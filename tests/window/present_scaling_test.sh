@@ -42,7 +42,17 @@ expect_picture windowed 640 480
 alt_enter
 expect_picture stretched "$screen_w" "$screen_h"
 
-xdotool key --window "$GAME_WINDOW" Escape
+xdotool key Escape
 wait_game_exit 10
 [ "$GAME_STATUS" = 0 ] || fail "exit status $GAME_STATUS"
+
+# The same picture when textures are padded to power-of-two sizes (1024 x 512 for the frame):
+# texture coordinates must address only the image inside the padding.
+VOST_PRESENT_DEMO_PO2=1 VOST_PRESENT_DEMO_SCENE=graphics start_game
+find_game_window "present demo"
+expect_picture windowed 640 480
+alt_enter
+expect_picture stretched "$screen_w" "$screen_h"
+xdotool key Escape
+wait_game_exit 10
 echo "PASS"

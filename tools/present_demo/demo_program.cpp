@@ -1,6 +1,7 @@
 // Program body of present_demo. VOST_PRESENT_DEMO_SCENE chooses the picture: "graphics"
 // (default) draws the 640 x 480 pattern of demo_pattern.h in screen mode 12; "text" prints a line
 // on the 80 x 25 text screen and shows the text cursor. Then it waits for Esc, which ends it.
+// VOST_PRESENT_DEMO_PO2=1 sends every texture through the power-of-two padding.
 
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "runtime/core/error.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
+#include "runtime/host/window/present_gl.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/screen/color.h"
 #include "runtime/screen/draw.h"
@@ -18,6 +20,13 @@
 #include "tools/present_demo/demo_pattern.h"
 
 namespace {
+
+// Read before main starts any thread.
+const bool force_power_of_two = [] {
+  const char* po2 = std::getenv("VOST_PRESENT_DEMO_PO2");
+  if (po2 && std::strcmp(po2, "1") == 0) hardware_img_force_PO2_fix = 1;
+  return hardware_img_force_PO2_fix != 0;
+}();
 
 void draw_graphics_scene() {
   zqg_screen(12, 0, 0, 0, 0, 1);
