@@ -1,7 +1,8 @@
 # The game waiting for a key costs little: in the menu and at the piece prompt of a puzzle, with
-# the window open, the program thread's key loop stays under 1% of one core. Prints the whole
-# process's figure and each thread's beside it, and how long the menu takes to appear after the
-# start.
+# the window open, the program thread's key loop stays under 1.5% of one core (a loop waking
+# every millisecond costs about 2.6% on the shared test machines, a busy loop 100%). Prints the
+# whole process's figure and each thread's beside it, and how long the menu takes to appear
+# after the start.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/puzzle_play.sh"
 
@@ -73,7 +74,7 @@ for phase in menu puzzle; do
   grep -v '^all ' "$WORK_DIR/$phase" | sed 's/^/  /'
 done
 awk -v m="$(share_of "$program" "$WORK_DIR/menu")" -v p="$(share_of "$program" "$WORK_DIR/puzzle")" \
-  'BEGIN { exit !(m < 1.0 && p < 1.0) }' || fail "the key loop uses 1% of a core or more while idle"
+  'BEGIN { exit !(m < 1.5 && p < 1.5) }' || fail "the key loop uses 1.5% of a core or more while idle"
 
 press_keys Escape
 wait_game_exit 10
