@@ -1,0 +1,211 @@
+// Circles, ellipses and arcs traced by a rotating unit vector, mirrored into four quadrants.
+#include "runtime/screen/circle.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <numbers>
+#include <utility>
+
+#include "runtime/core/error.h"
+#include "runtime/screen/draw.h"
+#include "runtime/screen/geometry.h"
+#include "runtime/screen/image.h"
+
+namespace {
+
+constexpr int32_t illegal_function_call = 5;
+// Angles in the program's double precision, so that an arc given as 0 to pi (or 2 pi) starts and
+// ends exactly on the traced angles.
+constexpr long double pi = std::numbers::pi;
+constexpr long double half_pi = std::numbers::pi / 2;
+
+// Which angles of the outline are drawn: start..end, or, for an arc running through angle 0,
+// everything up to start and from end on.
+struct ArcRange {
+  long double start = 0;
+  long double end = sub_circle_pi2;
+  bool through_zero = false;
+
+  bool contains(long double angle) const {
+    return through_zero ? (angle <= start || angle >= end) : (start <= angle && angle <= end);
+  }
+};
+
+// The traced shape in pixels: the rounded centre and the two radii after the aspect.
+struct Ellipse {
+  int32_t centre_x = 0, centre_y = 0;
+  long double x_radius = 0, y_radius = 0;
+};
+
+// Halves away from zero, as the centre is rounded.
+int32_t round_centre(long double value) {
+  return truncate_to_pixel(value >= 0 ? value + 0.5L : value - 0.5L);
+}
+
+// The radius line from the centre to the outline point at angle.
+void radius_line(const Ellipse& shape, long double angle, uint32_t colour) {
+  const int32_t x2 = truncate_to_pixel(std::cos(angle) * shape.x_radius + 0.5L);
+  const int32_t y2 = truncate_to_pixel(std::sin(angle) * shape.y_radius - 0.5L);
+  fast_line(shape.centre_x, shape.centre_y, add_pixels(shape.centre_x, x2),
+            add_pixels(shape.centre_y, -int64_t{y2}), colour);
+}
+
+// Traces one quadrant in `steps` angular steps and sets each point that survives the two-pixel
+// rule in all four quadrants. The quadrant's offsets (x2, y2) have y2 <= 0 (above the centre);
+// the four mirrored points carry the angles theta, pi - theta, pi + theta and 2 pi - theta.
+// A mirrored point is tested against the arc with the angles of the step in which it is set,
+// which for a delayed point is one step later than the step that computed it.
+void trace_outline(const Ellipse& shape, const ArcRange& arc, int64_t steps, uint32_t colour) {
+  const long double step_angle = steps > 0 ? half_pi / static_cast<long double>(steps) : 0;
+  const long double sin_step = std::sin(step_angle), cos_step = std::cos(step_angle);
+  long double angle1 = 0, angle2 = pi, angle3 = pi, angle4 = sub_circle_pi2;
+
+  auto set_mirrored = [&](int32_t x2, int32_t y2) {
+    const int32_t cx = shape.centre_x, cy = shape.centre_y;
+    if (arc.contains(angle1)) pset_and_clip(add_pixels(cx, x2), add_pixels(cy, y2), colour);
+    if (arc.contains(angle2))
+      pset_and_clip(add_pixels(cx, -int64_t{x2}), add_pixels(cy, y2), colour);
+    if (arc.contains(angle3))
+      pset_and_clip(add_pixels(cx, -int64_t{x2}), add_pixels(cy, -int64_t{y2}), colour);
+    if (arc.contains(angle4))
+      pset_and_clip(add_pixels(cx, x2), add_pixels(cy, -int64_t{y2}), colour);
+  };
+
+  long double vx = 1, vy = 0;
+  int32_t plotted_x = -1, plotted_y = -1;  // last point set
+  int32_t checked_x = -1, checked_y = -1;  // last point computed, not yet set
+  for (int64_t i = 0;;) {
+    const int32_t x2 = truncate_to_pixel(vx * shape.x_radius + 0.5L);
+    const int32_t y2 = truncate_to_pixel(vy * shape.y_radius - 0.5L);
+    const bool near_last_set =
+        std::llabs(int64_t{x2} - plotted_x) < 2 && std::llabs(int64_t{y2} - plotted_y) < 2;
+    if (i > 0 && near_last_set) {
+      checked_x = x2;
+      checked_y = y2;
+      if (i > steps) return;
+      ++i;
+      if (i > steps) {
+        set_mirrored(checked_x, checked_y);
+        return;
+      }
+    } else {
+      if (i == 0) {
+        checked_x = x2;
+        checked_y = y2;
+      }
+      set_mirrored(checked_x, checked_y);
+      if (i > steps) return;
+      plotted_x = checked_x;
+      plotted_y = checked_y;
+      checked_x = x2;
+      checked_y = y2;
+      ++i;
+      if (i > steps) {
+        set_mirrored(checked_x, checked_y);
+        return;
+      }
+    }
+    const long double turned_x = vx * cos_step + vy * sin_step;
+    vy = vy * cos_step - vx * sin_step;
+    vx = turned_x;
+    angle1 += step_angle;
+    angle2 -= step_angle;
+    angle3 += step_angle;
+    angle4 -= step_angle;
+  }
+}
+
+// True when the whole viewport lies well inside the outline, so that no traced point (each within
+// about a pixel of the ellipse) can land in it. A huge circle around the page then costs nothing.
+bool viewport_inside_outline(const Ellipse& shape, const img_struct& im) {
+  const long double a = shape.x_radius - 2, b = shape.y_radius - 2;
+  if (!(a > 0 && b > 0)) return false;
+  for (const int32_t x : {im.view_x1, im.view_x2})
+    for (const int32_t y : {im.view_y1, im.view_y2}) {
+      const long double nx = (x - static_cast<long double>(shape.centre_x)) / a;
+      const long double ny = (y - static_cast<long double>(shape.centre_y)) / b;
+      if (nx * nx + ny * ny >= 1) return false;
+    }
+  return true;
+}
+
+}  // namespace
+
+void sub_circle(double x, double y, double radius, uint32_t colour, double start, double end,
+                double aspect, int32_t passed) {
+  if (error_pending()) return;
+  img_struct& im = *write_page;
+  if (im.text) {
+    error(illegal_function_call);
+    return;
+  }
+
+  ArcRange arc;
+  if (passed & 4) arc.start = start;
+  if (passed & 8) arc.end = end;
+  bool line_to_start = false, line_from_end = false;
+  if (arc.start < 0) {
+    line_to_start = true;
+    arc.start = -arc.start;
+  }
+  if (arc.end < 0) {
+    line_from_end = true;
+    arc.end = -arc.end;
+  }
+  if (arc.start > sub_circle_pi2 || arc.end > sub_circle_pi2) {
+    error(illegal_function_call);
+    return;
+  }
+  if (arc.start > arc.end) {
+    std::swap(arc.start, arc.end);
+    std::swap(line_to_start, line_from_end);
+    arc.through_zero = true;
+  }
+
+  long double cx = x, cy = y;
+  if (passed & 1) {
+    cx += im.x;
+    cy += im.y;
+  }
+  im.x = to_cursor(cx);
+  im.y = to_cursor(cy);
+
+  const long double px = map_extended_x(im, cx), py = map_extended_y(im, cy);
+  const long double pixel_radius = std::fabs(map_extended_x(im, cx + radius) - px);
+  Ellipse shape;
+  shape.centre_x = round_centre(px);
+  shape.centre_y = round_centre(py);
+  shape.x_radius = shape.y_radius = pixel_radius;
+
+  const long double ratio =
+      (passed & 16) ? static_cast<long double>(aspect) : default_aspect(im.mode);
+  if (ratio >= 0 && ratio < 1) {
+    shape.y_radius *= ratio;
+  } else if (ratio > 1) {
+    shape.x_radius /= ratio;
+  } else if (ratio < 0 && ratio > -1) {
+    shape.y_radius *= ratio + 1;
+  }
+
+  // A shape with no finite position or size has no pixels to set.
+  if (!std::isfinite(px) || !std::isfinite(py) || !std::isfinite(shape.x_radius) ||
+      !std::isfinite(shape.y_radius))
+    return;
+  // Nothing to do when the bounding box misses the viewport.
+  if (im.view_x1 > px + shape.x_radius + 0.5L || im.view_y1 > py + shape.y_radius + 0.5L ||
+      px - shape.x_radius - 0.5L > im.view_x2 || py - shape.y_radius - 0.5L > im.view_y2)
+    return;
+
+  if (!(passed & 2)) colour = im.color;
+  im.draw_color = colour;
+
+  // One step per pixel of a quadrant's arc length.
+  const long double quadrant_length = sub_circle_pi2 * pixel_radius / 4 + 0.5L;
+  const int64_t steps = static_cast<int64_t>(
+      std::min(quadrant_length, static_cast<long double>(std::numeric_limits<int32_t>::max())));
+
+  if (line_to_start) radius_line(shape, arc.start, colour);
+  if (!viewport_inside_outline(shape, im)) trace_outline(shape, arc, steps, colour);
+  if (line_from_end) radius_line(shape, arc.end, colour);
+}

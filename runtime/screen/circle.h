@@ -1,0 +1,21 @@
+// The circle statement: circles, ellipses and arcs of either, optionally closed with radius lines.
+//
+// The outline is traced by rotating a unit vector in fixed angular steps through one quadrant and
+// mirroring every point into the other three. A point is set only once the trace has moved on by
+// two pixels or more from the last point set, so runs of steps landing on the same or
+// neighbouring pixels set one pixel. Angles are radians, counter-clockwise from the positive x
+// axis with y pointing up on the screen. Program thread only; nothing happens while an error is
+// pending.
+#pragma once
+
+#include <cstdint>
+
+// A full turn, as the program writes it (the double nearest to 2 pi).
+inline constexpr double sub_circle_pi2 = 6.283185307179586;
+
+// CIRCLE: passed bit 1 centre relative to the graphics cursor, 2 colour given, 4 start angle
+// given, 8 end angle given, 16 aspect given. A negative angle adds a radius line to that end of
+// the arc; a start above the end draws the arc through angle 0. Error 5 on a text page or for an
+// angle beyond 2 pi. The graphics cursor moves to the centre even when nothing is visible.
+void sub_circle(double x, double y, double radius, uint32_t colour, double start, double end,
+                double aspect, int32_t passed);

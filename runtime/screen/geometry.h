@@ -1,0 +1,111 @@
+// Geometry shared by the circle, fill and drawing-language statements: the aspect of the classic
+// display shapes, the mapping of program coordinates to pixels in extended precision (no rounding)
+// and back, and the safe conversions from extended values to pixels and to the single-precision
+// graphics cursor.
+//
+// The point, line and box statements round their coordinates at once (map_x/map_y in draw.h);
+// circles and the drawing language keep the unrounded pixel position, which is why they map here.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "runtime/screen/draw.h"
+#include "runtime/screen/image.h"
+
+// Height-to-width factor that makes a circle look round on the display shape of a screen mode:
+// 5/6 on the 320 x 200 modes shown at 4:3, 5/12 on the 640 x 200 ones, 35/48 on 640 x 350, and 1
+// everywhere else (square pixels).
+inline long double default_aspect(uint16_t mode) {
+  switch (mode) {
+    case 1:
+    case 7:
+    case 13:
+      return 5.0L / 6.0L;
+    case 2:
+    case 8:
+      return 5.0L / 12.0L;
+    case 9:
+    case 10:
+      return 35.0L / 48.0L;
+    default:
+      return 1.0L;
+  }
+}
+
+// Program coordinate -> pixel position, unrounded: the window mapping (when active) and the view
+// offset (when a viewport or window is set).
+inline long double map_extended_x(const img_struct& im, long double x) {
+  switch (im.clipping_or_scaling) {
+    case 0:
+      return x;
+    case 1:
+      return x + im.view_offset_x;
+    default:
+      return static_cast<long double>(im.scaling_x) * x + im.scaling_offset_x + im.view_offset_x;
+  }
+}
+inline long double map_extended_y(const img_struct& im, long double y) {
+  switch (im.clipping_or_scaling) {
+    case 0:
+      return y;
+    case 1:
+      return y + im.view_offset_y;
+    default:
+      return static_cast<long double>(im.scaling_y) * y + im.scaling_offset_y + im.view_offset_y;
+  }
+}
+
+// Pixel position -> program coordinate: the inverse of map_extended_x/y.
+inline long double unmap_extended_x(const img_struct& im, long double px) {
+  switch (im.clipping_or_scaling) {
+    case 0:
+      return px;
+    case 1:
+      return px - im.view_offset_x;
+    default:
+      return (px - im.view_offset_x - im.scaling_offset_x) / im.scaling_x;
+  }
+}
+inline long double unmap_extended_y(const img_struct& im, long double py) {
+  switch (im.clipping_or_scaling) {
+    case 0:
+      return py;
+    case 1:
+      return py - im.view_offset_y;
+    default:
+      return (py - im.view_offset_y - im.scaling_offset_y) / im.scaling_y;
+  }
+}
+
+// A value truncated toward zero and held in the 32-bit range, so that a position far off the page
+// stays far off it instead of wrapping around; NaN lands off every page.
+inline int32_t truncate_to_pixel(long double value) {
+  if (std::isnan(value)) return std::numeric_limits<int32_t>::min();
+  const long double low = std::numeric_limits<int32_t>::min();
+  const long double high = std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(std::trunc(std::clamp(value, low, high)));
+}
+
+// A value rounded to nearest (halves to even) and held in the 32-bit range.
+inline int32_t round_to_pixel(long double value) {
+  const int64_t rounded = zqr(value);
+  return static_cast<int32_t>(std::clamp<int64_t>(rounded, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// Sum of two pixel positions held in the 32-bit range.
+inline int32_t add_pixels(int32_t a, int64_t b) {
+  return static_cast<int32_t>(std::clamp<int64_t>(
+      int64_t{a} + b, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+// An extended value as the single-precision graphics cursor; magnitudes beyond the single range
+// become the largest single value of that sign.
+inline float to_cursor(long double value) {
+  if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
+  const long double limit = std::numeric_limits<float>::max();
+  return static_cast<float>(std::clamp(value, -limit, limit));
+}

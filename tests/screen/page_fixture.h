@@ -1,0 +1,82 @@
+// A fixture for the shape statements (circles, fills, the drawing language): a fresh runtime
+// with screen mode 0 for every test, images of a chosen mode as write and read page, and pixel
+// access to them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runtime/core/error.h"
+#include "runtime/host/host_state.h"
+#include "runtime/runtime.h"
+#include "runtime/screen/image.h"
+
+class PageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (img == nullptr) {
+      startup_clock_on_whole_second = false;
+      screen_hide.store(1);
+      runtime_init();
+    }
+    clear_error();
+    screen_init();
+  }
+  void TearDown() override { clear_error(); }
+
+  static void clear_error() {
+    new_error.store(0);
+    zqevent.store(0);
+  }
+  // The pending error number, cleared.
+  static uint32_t take_error() {
+    const uint32_t e = new_error.load();
+    clear_error();
+    return e;
+  }
+
+  // Makes an image of the mode, all pixels 0, and draws into and reads from it.
+  static void canvas(int32_t width, int32_t height, int32_t mode) {
+    const int32_t h = func__newimage(width, height, mode, 1);
+    ASSERT_LT(h, -1);
+    sub__dest(h);
+    sub__source(h);
+  }
+  static uint32_t pixel(int32_t x, int32_t y) {
+    const img_struct& im = *write_page;
+    const size_t at = static_cast<size_t>(y) * im.width + x;
+    return im.bytes_per_pixel == 4 ? reinterpret_cast<const uint32_t*>(im.pixels)[at]
+                                   : im.pixels[at];
+  }
+  static void set_pixel(int32_t x, int32_t y, uint32_t value) {
+    img_struct& im = *write_page;
+    const size_t at = static_cast<size_t>(y) * im.width + x;
+    if (im.bytes_per_pixel == 4)
+      reinterpret_cast<uint32_t*>(im.pixels)[at] = value;
+    else
+      im.pixels[at] = static_cast<uint8_t>(value);
+  }
+  static bool is_set(int32_t x, int32_t y) {
+    const img_struct& im = *write_page;
+    return x >= 0 && y >= 0 && x < im.width && y < im.height && pixel(x, y) != 0;
+  }
+  struct Pixel {
+    int32_t x, y;
+  };
+  // Every non-zero pixel of the write page, row by row.
+  static std::vector<Pixel> set_pixels() {
+    std::vector<Pixel> out;
+    const img_struct& im = *write_page;
+    for (int32_t y = 0; y < im.height; ++y)
+      for (int32_t x = 0; x < im.width; ++x)
+        if (pixel(x, y)) out.push_back({x, y});
+    return out;
+  }
+  static void set_cursor(float x, float y) {
+    write_page->x = x;
+    write_page->y = y;
+  }
+};
