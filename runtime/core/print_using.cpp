@@ -314,7 +314,9 @@ void render_number(const NumericField& field, const NumberDigits& value, std::st
 // Digits and exponent of a "d.ddd…e±x" rendering, as a digit form.
 bool digits_of_scientific(std::string_view text, NumberDigits& out) {
   const size_t e = text.find('e');
-  if (text.size() < 3 || text[1] != '.' || e == std::string_view::npos || e < 3) return false;
+  if (text.size() < 3 || text[1] != '.' || e == std::string_view::npos || e < 3 ||
+      e + 1 >= text.size())
+    return false;
   out.digits.assign(1, text[0]);
   out.digits.append(text.substr(2, e - 2));
   int64_t exponent = 0;
