@@ -378,12 +378,22 @@ TEST_F(ImageTest, TextWidthRules) {
   EXPECT_EQ(new_error.load(), 0u);
 }
 
-TEST_F(ImageTest, ModeChangeBackToTextKeepsA40ColumnScreen) {
-  width(40, 25, 3);
-  screen(13);
+TEST_F(ImageTest, TextScreenAfterAGraphicsModeFollowsItsTextGrid) {
+  screen(13);  // a 40x25 grid
   screen(0);
   EXPECT_EQ(write_page->width, 40);
+  EXPECT_EQ(write_page->height, 25);
   EXPECT_EQ(write_page->font, 17u);
+  screen(9);
+  width(80, 43, 3);  // font 8 on 350 lines
+  screen(0);
+  EXPECT_EQ(write_page->width, 80);
+  EXPECT_EQ(write_page->height, 43);
+  EXPECT_EQ(write_page->font, 8u) << "an 80x43 screen re-created by a mode change uses 8x8";
+  screen(8);  // 80x25
+  screen(0);
+  EXPECT_EQ(write_page->width, 80);
+  EXPECT_EQ(write_page->font, 16u);
 }
 
 TEST_F(ImageTest, SameTextGeometryChangesNothing) {
