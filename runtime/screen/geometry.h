@@ -86,7 +86,7 @@ inline int32_t truncate_to_pixel(long double value) {
   if (std::isnan(value)) return std::numeric_limits<int32_t>::min();
   const long double low = std::numeric_limits<int32_t>::min();
   const long double high = std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(std::trunc(std::clamp(value, low, high)));
+  return static_cast<int32_t>(std::clamp(value, low, high));  // the conversion truncates
 }
 
 // A value rounded to nearest (halves to even) and held in the 32-bit range.
