@@ -427,12 +427,12 @@ void start_timers() { ontimerthread_lock.store(0); }
 
 namespace {
 
-// One scan over the slots; returns early when a pause is requested.
-void scan_timers() {
+// One scan over the slots; false when a pause request cut it short.
+bool scan_timers() {
   const double now = static_cast<double>(GetTicks()) * 0.001;
   const int32_t count = ontimer_nextfree.load(std::memory_order_acquire);
   for (int32_t i = 0; i < count; ++i) {
-    if (ontimerthread_lock.load() != 0) return;
+    if (ontimerthread_lock.load() != 0) return false;
     ontimer_struct& t = ontimer_slot(i);
     if (!t.allocated.load() || t.id.load() == 0) continue;
     const uint8_t active = t.active.load();
@@ -454,6 +454,7 @@ void scan_timers() {
     uint8_t idle = 0;
     if (t.state.compare_exchange_strong(idle, 1)) zqevent.store(1, std::memory_order_release);
   }
+  return true;
 }
 
 }  // namespace
@@ -463,7 +464,8 @@ void TIMERTHREAD() {
   for (;;) {
     int32_t lock = ontimerthread_lock.load();
     if (lock == 1) ontimerthread_lock.compare_exchange_strong(lock, 2);
-    if (lock == 0) scan_timers();
+    // A scan cut short by a pause request goes straight back to acknowledge it.
+    if (lock == 0 && !scan_timers()) continue;
     Sleep(1);
     if (stop_program.load()) break;
   }

@@ -159,6 +159,23 @@ TEST_F(Keyboard, UntranslatedCodesAreBufferedAsTheyCome) {
   EXPECT_EQ(ring_after({}, 200008), ext(0x48));    // keypad Up
 }
 
+TEST(KeyTable, RowsOutsideTheListedKeysGiveNoKey) {
+  int listed_characters = 0;
+  for (int row = 0; row < scancode_lookup_rows; ++row) {
+    const auto& r = scancode_lookup[row];
+    for (int col = 6; col < 10; ++col) EXPECT_EQ(r[col], 0) << "row " << row;
+    if (row < 256 && r[1] != 0) ++listed_characters;
+    // A row without a scan code never translates.
+    if (r[1] == 0) {
+      for (int col = 2; col < 6; ++col) EXPECT_EQ(r[col], 0) << "row " << row;
+    }
+  }
+  // Letters, digits and punctuation (space to tilde), Backspace, Tab, Enter and Esc.
+  EXPECT_EQ(listed_characters, 95 + 4);
+  EXPECT_EQ(scancode_lookup['a'][0], 'a');
+  EXPECT_EQ(scancode_lookup[256 + 0x48][0], 0x4800);
+}
+
 TEST_F(Keyboard, FreeglutKeysAreTranslated) {
   keyboard_set_modifier_query(fake_modifier_query);
   auto ascii = [](int32_t key, int modifiers) {
