@@ -482,6 +482,7 @@ void keyup_locked(int32_t code) {
   if (code == 0) code = key_zero_character;
   held_remove_locked(code);
   const keyhit_value hit = keyhit_value_of(code);
+  // A release whose press an ON KEY trap consumed would be swallowed here; no trap can be armed.
   keyhit_append_locked(-hit.code, hit.keypad);
 
   if (is_modifier_or_lock_code(code)) {
