@@ -352,6 +352,8 @@ int32_t func__freetimer() {
 }
 
 void freetimer(int32_t slot) {
+  // Freeing a slot twice would put it on the free stack twice and hand it to two owners.
+  if (!valid_allocated_slot(slot)) return;
   ontimer_struct& t = ontimer_slot(slot);
   t.allocated.store(0);
   t.id.store(0);

@@ -266,6 +266,13 @@ TEST_F(Timers, BadSlotsAreRejected) {
   EXPECT_EQ(new_error.load(), 5u);
   new_error = 0;
   EXPECT_EQ(func__freetimer(), slot);
+  // Freeing twice (or a slot that does not exist) hands no slot out twice.
+  freetimer(slot);
+  freetimer(slot);
+  freetimer(-1);
+  freetimer(ontimer_nextfree.load() + 1000);
+  EXPECT_EQ(func__freetimer(), slot);
+  EXPECT_NE(func__freetimer(), slot);
 }
 
 TEST_F(Timers, DispatchRunsPendingHandlersOfTimersThatAreOn) {
