@@ -2,6 +2,8 @@
 
 #include "runtime/core/error.h"
 
+#include "runtime/core/clock.h"
+
 #include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -312,7 +314,8 @@ const char* human_error(int32_t n) {
 
 // Key, joystick-trigger and timer handlers would be dispatched here; this runtime's programs
 // register none, so there is nothing to run.
-void events() {}
+// Runs the handlers of due timers. Key and joystick traps have no registration in this runtime.
+void events() { ontimer_dispatch(); }
 
 void end() {
   exit_ok.fetch_or(1, std::memory_order_release);

@@ -303,6 +303,21 @@ TEST_F(Timers, DispatchRunsPendingHandlersOfTimersThatAreOn) {
   sub_timer(slot, 4, 1);
 }
 
+TEST_F(Timers, TheStatementCheckRunsDueHandlers) {
+  const int32_t slot = func__freetimer();
+  ontimer_setup(slot, 1.0, 77, 0);
+  sub_timer(slot, 1, 1);
+  ontimer_struct& t = ontimer_slot(slot);
+  // What the timer thread does when the interval has passed.
+  t.state = 1;
+  zqevent = 1;
+  check_statement(10);
+  EXPECT_EQ(handled, std::vector<uint32_t>{77});
+  EXPECT_EQ(t.state.load(), 0);
+  EXPECT_EQ(zqevent.load(), 0);
+  sub_timer(slot, 4, 1);
+}
+
 // Waits until pred holds, at most two seconds.
 template <typename Pred>
 bool eventually(Pred pred) {
