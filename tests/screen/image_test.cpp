@@ -748,7 +748,10 @@ TEST_F(ImageTest, ModeChangeWaitsForTheDisplayLock) {
 
 // ---- Default palettes ----
 
-TEST(DefaultPalettes, ClassicColoursAndGreyRamp) {
+// Palettes are built at start-up; each test may run alone in its own process.
+class DefaultPalettes : public ImageTest {};
+
+TEST_F(DefaultPalettes, ClassicColoursAndGreyRamp) {
   const uint32_t classic[16] = {0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA,
                                 0xAA5500, 0xAAAAAA, 0x555555, 0x5555FF, 0x55FF55, 0x55FFFF,
                                 0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF};
@@ -760,7 +763,7 @@ TEST(DefaultPalettes, ClassicColoursAndGreyRamp) {
   for (int i = 0; i < 256; ++i) EXPECT_EQ(palette_256[i] >> 24, 0xFFu) << i;
 }
 
-TEST(DefaultPalettes, HueCirclesWalkFromBlueThroughRedAndGreenBack) {
+TEST_F(DefaultPalettes, HueCirclesWalkFromBlueThroughRedAndGreenBack) {
   // The first circle with its levels 00 41 7D BE FF, at the six turning points and one step on.
   EXPECT_EQ(palette_256[32], opaque | 0x0000FF);
   EXPECT_EQ(palette_256[33], opaque | 0x4100FF);
@@ -778,7 +781,7 @@ TEST(DefaultPalettes, HueCirclesWalkFromBlueThroughRedAndGreenBack) {
   EXPECT_EQ(palette_256[247], opaque | 0x2D3141);
 }
 
-TEST(DefaultPalettes, EgaAndMode10Tables) {
+TEST_F(DefaultPalettes, EgaAndMode10Tables) {
   EXPECT_EQ(palette_64[0], opaque | 0x000000);
   EXPECT_EQ(palette_64[1], opaque | 0x0000AA);
   EXPECT_EQ(palette_64[7], opaque | 0xAAAAAA);
