@@ -112,6 +112,18 @@ TEST_F(CircleTest, GivenAspectBelowOneFlattensAModeWithSquarePixels) {
   expect_closed_outline(320, 240, 60, 30);
 }
 
+TEST_F(CircleTest, NegativeAspectAboveMinusOneFlattensByItsDistanceFromMinusOne) {
+  canvas(640, 480, 12);
+  sub_circle(320, 240, 60, 1, 0, 0, -0.25, colour_given | aspect_given);  // height 60 * 0.75
+  EXPECT_TRUE(is_set(380, 240));
+  EXPECT_TRUE(is_set(320, 195));
+  EXPECT_FALSE(is_set(320, 194));
+  canvas(640, 480, 12);
+  sub_circle(320, 240, 60, 1, 0, 0, -3.0, colour_given | aspect_given);  // no change
+  EXPECT_TRUE(is_set(320, 180));
+  EXPECT_TRUE(is_set(380, 240));
+}
+
 TEST_F(CircleTest, RadiusZeroSetsTheCentreOnly) {
   canvas(64, 64, 13);
   circle(20, 30, 0);
