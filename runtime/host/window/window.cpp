@@ -50,10 +50,23 @@ Bool client_message_hook(Display* display, XEvent* converted, xEvent* wire) {
   return keep;
 }
 
+// An uncovered part of the window must be drawn again even when no new frame exists, which the
+// display callback would otherwise skip. Expose events are noticed the same way as the close
+// button, while Xlib converts them, and only leave a request for the next display callback.
+WireToEventFn previous_expose_converter = nullptr;
+
+Bool expose_hook(Display* display, XEvent* converted, xEvent* wire) {
+  Bool keep = previous_expose_converter ? previous_expose_converter(display, converted, wire)
+                                        : False;
+  if (keep && converted->type == Expose) present_request_redraw();
+  return keep;
+}
+
 void hook_close_button(Display* display) {
   wm_protocols_atom = XInternAtom(display, "WM_PROTOCOLS", False);
   wm_delete_window_atom = XInternAtom(display, "WM_DELETE_WINDOW", False);
   previous_client_message_converter = XESetWireToEvent(display, ClientMessage, client_message_hook);
+  previous_expose_converter = XESetWireToEvent(display, Expose, expose_hook);
 }
 
 // Tells the window manager (and test tools) which process owns the window.
