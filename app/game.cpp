@@ -115,6 +115,8 @@ class chess_game {
   void choose_piece();
   void enter_file();
   void enter_rank();
+  void store_and_echo(int16_t* const* entries, int16_t value, int16_t cell_y, void (*glyph)(),
+                      uint32_t first_line);
   void place_piece();
   bool all_placed() const;
   bool placement_exact() const;
@@ -341,6 +343,32 @@ void chess_game::choose_piece() {
   }
 }
 
+// Stores the entered file or rank of the selected piece and echoes its glyph in the entry cell
+// at (269, cell_y); the statements take the lines first_line + 1 to first_line + 10.
+void chess_game::store_and_echo(int16_t* const* entries, int16_t value, int16_t cell_y,
+                                void (*glyph)(), uint32_t first_line) {
+  for (int n = 1; n <= 5; ++n) {
+    if (condition(Z == n)) *entries[n] = value;
+    check_statement(first_line + n);
+  }
+  X = 269;
+  check_statement(first_line + 6);
+  Y = cell_y;
+  check_statement(first_line + 6);
+  SUB_CELLS();
+  check_statement(first_line + 7);
+  X = static_cast<int16_t>(X + 2);
+  check_statement(first_line + 8);
+  Y = static_cast<int16_t>(Y + 2);
+  check_statement(first_line + 8);
+  glyph();
+  check_statement(first_line + 9);
+  X = static_cast<int16_t>(X - 2);
+  check_statement(first_line + 10);
+  Y = static_cast<int16_t>(Y - 2);
+  check_statement(first_line + 10);
+}
+
 // Waits for a file letter A..H (either case), stores it and echoes it.
 void chess_game::enter_file() {
   for (;;) {
@@ -349,26 +377,7 @@ void chess_game::enter_file() {
     for (int file = 1; file <= 8; ++file) {
       const uint32_t first = 422 + 13 * (file - 1);
       if (!branch(key_is_either('A' + file - 1, 'a' + file - 1), first)) continue;
-      for (int n = 1; n <= 5; ++n) {
-        if (condition(Z == n)) *PF[n] = static_cast<int16_t>(file);
-        check_statement(first + n);
-      }
-      X = 269;
-      check_statement(first + 6);
-      Y = 87;
-      check_statement(first + 6);
-      SUB_CELLS();
-      check_statement(first + 7);
-      X = static_cast<int16_t>(X + 2);
-      check_statement(first + 8);
-      Y = static_cast<int16_t>(Y + 2);
-      check_statement(first + 8);
-      letter_glyphs[file]();
-      check_statement(first + 9);
-      X = static_cast<int16_t>(X - 2);
-      check_statement(first + 10);
-      Y = static_cast<int16_t>(Y - 2);
-      check_statement(first + 10);
+      store_and_echo(PF, static_cast<int16_t>(file), 87, letter_glyphs[file], first);
       return;
     }
     serve_enter_and_escape(526, 526, 527);
@@ -384,26 +393,7 @@ void chess_game::enter_rank() {
     for (int rank = 1; rank <= 8; ++rank) {
       const uint32_t first = 533 + 13 * (rank - 1);
       if (!branch(key_is('0' + rank), first)) continue;
-      for (int n = 1; n <= 5; ++n) {
-        if (condition(Z == n)) *PR[n] = static_cast<int16_t>(rank);
-        check_statement(first + n);
-      }
-      X = 269;
-      check_statement(first + 6);
-      Y = 117;
-      check_statement(first + 6);
-      SUB_CELLS();
-      check_statement(first + 7);
-      X = static_cast<int16_t>(X + 2);
-      check_statement(first + 8);
-      Y = static_cast<int16_t>(Y + 2);
-      check_statement(first + 8);
-      digit_glyphs[rank]();
-      check_statement(first + 9);
-      X = static_cast<int16_t>(X - 2);
-      check_statement(first + 10);
-      Y = static_cast<int16_t>(Y - 2);
-      check_statement(first + 10);
+      store_and_echo(PR, static_cast<int16_t>(rank), 117, digit_glyphs[rank], first);
       return;
     }
     serve_enter_and_escape(637, 637, 638);
