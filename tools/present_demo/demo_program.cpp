@@ -1,8 +1,11 @@
 // Program body of present_demo. VOST_PRESENT_DEMO_SCENE chooses the picture: "graphics"
 // (default) draws the 640 x 480 pattern of demo_pattern.h in screen mode 12; "text" prints a line
 // on the 80 x 25 text screen and shows the text cursor. Then it waits for Esc, which ends it.
+// "keys" writes every key string the keyboard ring hands over as its byte values, one line per
+// key, to standard output, and ends on "q" (so that Esc itself can be tested).
 // VOST_PRESENT_DEMO_PO2=1 sends every texture through the power-of-two padding.
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -44,6 +47,26 @@ void draw_text_scene(uint32_t temporaries) {
                  demo_cursor_last_line, 31);
 }
 
+// Logs every key until "q" arrives, then ends the program.
+[[noreturn]] void log_keys(uint32_t temporaries) {
+  for (;;) {
+    check_statement(4);
+    zqs* key = zqs_inkey();
+    const int32_t length = zqs_len(key);
+    bool quit = false;
+    if (length > 0) {
+      for (int32_t i = 0; i < length; ++i)
+        std::printf(i == 0 ? "%u" : " %u", static_cast<unsigned>(key->data[i]));
+      std::printf("\n");
+      std::fflush(stdout);
+      quit = length == 1 && key->data[0] == 'q';
+    }
+    zqs_cleanup(temporaries, 0);
+    if (quit) program_end();
+    if (keyboard_ring_empty()) Sleep(5);
+  }
+}
+
 }  // namespace
 
 void ZQMAIN() {
@@ -53,6 +76,10 @@ void ZQMAIN() {
   check_statement(1);
 
   const char* scene = std::getenv("VOST_PRESENT_DEMO_SCENE");
+  if (scene && std::strcmp(scene, "keys") == 0) {
+    draw_text_scene(temporaries);
+    log_keys(temporaries);
+  }
   if (scene && std::strcmp(scene, "text") == 0) draw_text_scene(temporaries);
   else draw_graphics_scene();
   check_statement(2);
