@@ -1168,49 +1168,52 @@ int32_t func__display() {
   return error_pending() ? 0 : -static_cast<int32_t>(display_page_index);
 }
 
-int32_t func__width(int32_t handle, int32_t passed) {
+namespace {
+
+// Reads one value of the image a query names: 0 while an error is pending or when the handle is
+// bad (query_target has raised the error then).
+template <typename Result, typename Read>
+Result query_value(int32_t handle, int32_t passed, Read read) {
   if (error_pending()) return 0;
   const img_struct* im = query_target(handle, passed);
-  return im ? im->width : 0;
+  return im ? static_cast<Result>(read(*im)) : 0;
+}
+
+}  // namespace
+
+int32_t func__width(int32_t handle, int32_t passed) {
+  return query_value<int32_t>(handle, passed, [](const img_struct& im) { return im.width; });
 }
 
 int32_t func__height(int32_t handle, int32_t passed) {
-  if (error_pending()) return 0;
-  const img_struct* im = query_target(handle, passed);
-  return im ? im->height : 0;
+  return query_value<int32_t>(handle, passed, [](const img_struct& im) { return im.height; });
 }
 
 int32_t func__pixelsize(int32_t handle, int32_t passed) {
-  if (error_pending()) return 0;
-  const img_struct* im = query_target(handle, passed);
-  if (!im) return 0;
-  return im->text ? 0 : im->bytes_per_pixel == 4 ? 4 : 1;
+  return query_value<int32_t>(handle, passed, [](const img_struct& im) {
+    return im.text ? 0 : im.bytes_per_pixel == 4 ? 4 : 1;
+  });
 }
 
 uint32_t func__defaultcolor(int32_t handle, int32_t passed) {
-  if (error_pending()) return 0;
-  const img_struct* im = query_target(handle, passed);
-  return im ? im->color : 0;
+  return query_value<uint32_t>(handle, passed, [](const img_struct& im) { return im.color; });
 }
 
 uint32_t func__backgroundcolor(int32_t handle, int32_t passed) {
-  if (error_pending()) return 0;
-  const img_struct* im = query_target(handle, passed);
-  return im ? im->background_color : 0;
+  return query_value<uint32_t>(handle, passed,
+                               [](const img_struct& im) { return im.background_color; });
 }
 
 int32_t func__clearcolor(int32_t handle, int32_t passed) {
-  if (error_pending()) return 0;
-  const img_struct* im = query_target(handle, passed);
-  if (!im) return 0;
-  if (im->text) return -1;
-  if (im->bytes_per_pixel == 4) return 0;
-  return im->transparent_color;
+  return query_value<int32_t>(handle, passed, [](const img_struct& im) {
+    if (im.text) return -1;
+    if (im.bytes_per_pixel == 4) return 0;
+    return im.transparent_color;
+  });
 }
 
 int32_t func__blend(int32_t handle, int32_t passed) {
-  if (error_pending()) return 0;
-  const img_struct* im = query_target(handle, passed);
-  if (!im) return 0;
-  return im->bytes_per_pixel == 4 && !im->alpha_disabled ? -1 : 0;
+  return query_value<int32_t>(handle, passed, [](const img_struct& im) {
+    return im.bytes_per_pixel == 4 && !im.alpha_disabled ? -1 : 0;
+  });
 }
