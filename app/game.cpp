@@ -53,9 +53,13 @@ void (*const letter_glyphs[9])() = {nullptr,     SUB_NUMBERA, SUB_NUMBERB, SUB_N
 constexpr int32_t key_enter = 13;
 constexpr int32_t key_escape = 27;
 
-// INT(RND * 8 + 1): a board coordinate 1..8 from the next random number.
+// INT(RND * 8 + 1): a board coordinate 1..8 from the next random number. The program's
+// arithmetic runs in extended precision: at the generator's largest number, 1 - 2^-24, the sum
+// is 8.9999995 and its integer part 8. In single precision the sum would round up to 9.0 and
+// the board lookup that follows would fail with a subscript error.
 int16_t random_coordinate() {
-  return static_cast<int16_t>(std::floor(func_rnd(0.0f, 0) * 8.0f + 1.0f));
+  const long double number = func_rnd(0.0f, 0);
+  return static_cast<int16_t>(std::floor(number * 8.0L + 1.0L));
 }
 
 // A table of 16-bit entries local to one call, subscripts 0..count - 1, zero-filled when made

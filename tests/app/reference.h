@@ -85,8 +85,9 @@ struct placement {
 // The generator: state = (state * 16598013 + 12820163) mod 2^24, number = state / 2^24.
 inline int next_coordinate(uint32_t& state) {
   state = (state * 16598013u + 12820163u) & 0xFFFFFFu;
-  const float number = static_cast<float>(state) / 16777216.0f;
-  return static_cast<int>(std::floor(number * 8.0f + 1.0f));
+  // The game works in extended precision; a float sum would round 1 - 2^-24 up to 9.
+  const long double number = static_cast<long double>(state) / 16777216.0L;
+  return static_cast<int>(std::floor(number * 8.0L + 1.0L));
 }
 
 // The placement the game hides from a generator state: ten coordinates for the five pieces,
