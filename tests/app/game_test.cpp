@@ -372,8 +372,8 @@ TEST(Puzzle, HiddenPlacementsKeepTheSpacingRuleOverThousandsOfPuzzles) {
         uint32_t state = 0;
         placement p = begin_game(class_5, state);
         constexpr int puzzles = 2000;
-        int difference_11_pairs = 0;
-        for (int puzzle = 1; puzzle <= puzzles; ++puzzle) {
+        int difference_11_pairs = 0, played = 0;
+        for (int puzzle = 1; puzzle <= puzzles; ++puzzle, ++played) {
           for (int m = 1; m <= 5; ++m)
             for (int n = m + 1; n <= 5; ++n) {
               const int difference =
@@ -393,11 +393,32 @@ TEST(Puzzle, HiddenPlacementsKeepTheSpacingRuleOverThousandsOfPuzzles) {
         wait_at_prompt();
         expect_hidden(p);
         CHILD_EXPECT_EQ(rnd_seed, state);
+        CHILD_EXPECT_EQ(played, puzzles);
         // Differences outside the table, such as 11, do occur.
         CHILD_EXPECT(difference_11_pairs > 0);
         stop_program_and_wait();
       },
       std::chrono::seconds(240));
+}
+
+// The generator's largest number, 1 - 2^-24, still gives a coordinate of 8: the king's file is
+// drawn from it, the game goes on without a dialog and hides what the rules dictate.
+TEST(Puzzle, LargestRandomNumberGivesCoordinate8) {
+  run_checked([] {
+    start_program();
+    wait_at_prompt();
+    // The state before 0xFFFFFF: the multiplier is odd, so it has an inverse modulo 2^24.
+    uint32_t inverse = 1;
+    for (int i = 0; i < 24; ++i) inverse *= 2 - 16598013u * inverse;
+    uint32_t state = ((0xFFFFFFu - 12820163u) * inverse) & 0xFFFFFFu;
+    rnd_seed = state;  // published to the program thread by the key press below
+    press(class_1.menu_key);
+    wait_at_prompt();
+    CHILD_EXPECT_EQ(DC1X, 8);
+    expect_hidden(predict_placement(state));
+    CHILD_EXPECT_EQ(new_error.load(), 0u);
+    stop_program_and_wait();
+  });
 }
 
 }  // namespace

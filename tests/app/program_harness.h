@@ -5,6 +5,10 @@
 // process. Checks made in the child travel to the parent through a pipe, one line per failure;
 // the parent turns each into a test failure.
 //
+// A program that ends is a failure unless the test asked for that end (quit() presses Esc,
+// stop_program_and_wait() requests a stop) and no error is pending then: an error dialog
+// answered No, a fatal error or an end the test did not ask for all fail the test.
+//
 // Playing: ZQMAIN runs on a thread of its own while the child's main thread acts as the player,
 // pressing keys through keydown/keyup. wait_at_prompt() presses F1, a key every prompt ignores, and waits
 // until the program has read it: from then on the program sits idle at its prompt, every change
@@ -15,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -38,10 +43,12 @@
 
 namespace program_test {
 
-// Exit status of a child whose program reached end() (a fatal error would exit with 0).
+// Exit status of a child whose program reached end() the way the test asked for.
 inline constexpr int program_ended = 42;
 // Exit status of a child whose body returned normally.
 inline constexpr int body_finished = 43;
+// Exit status of a child whose program ended on its own, or with an error pending.
+inline constexpr int program_died = 44;
 
 // Failure lines written by the child.
 inline int failure_pipe = -1;
@@ -121,7 +128,9 @@ inline void run_checked(const std::function<void()>& body,
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) ADD_FAILURE() << line;
   EXPECT_TRUE(result.exited_with(program_ended) || result.exited_with(body_finished))
-      << result.describe();
+      << result.describe()
+      << (result.exited_with(program_died) ? " (the program ended when the test did not ask it to)"
+                                           : "");
 }
 
 // Presses and releases one key, waiting for room in the keyboard ring first.
@@ -156,18 +165,38 @@ inline void wait_at_prompt() {
   wait_until_read();
 }
 
+// The end the test has asked for: none yet, Esc, or a stop request.
+enum class requested_end { none, escape, stop };
+inline std::atomic<requested_end> end_requested{requested_end::none};
+
 // Checks to run once the program has reached end(); set before the key or stop request that
 // ends it (the ring and the stop flag carry the write over to the program thread and on to the
 // watcher).
 inline std::function<void()> at_program_end = [] {};
 
-// Starts ZQMAIN on its own thread. When the program reaches end(), at_program_end runs on the
-// watcher thread and the child exits with program_ended.
+// How the program ended, judged on the watcher thread once it has reached end().
+inline int judge_program_end() {
+  const requested_end asked = end_requested.load();
+  if (asked == requested_end::none) {
+    report("the program ended although the test did not ask it to (error " +
+           std::to_string(new_error.load()) + " at line " + std::to_string(ercl) + ")");
+    return program_died;
+  }
+  if (new_error.load() != 0) {
+    report("the program ended with error " + std::to_string(new_error.load()) +
+           " pending (line " + std::to_string(ercl) + ")");
+    return program_died;
+  }
+  // Esc ends through the end statement, which sets close_program; a stop request does not.
+  if (asked == requested_end::escape) CHILD_EXPECT_EQ(close_program.load(), 1);
+  at_program_end();
+  return program_ended;
+}
+
+// Starts ZQMAIN on its own thread. When the program reaches end(), the watcher thread judges
+// the end, runs at_program_end if it was the requested one, and ends the child.
 inline void start_program() {
-  start_end_watcher([] {
-    at_program_end();
-    return program_ended;
-  });
+  start_end_watcher(judge_program_end);
   std::thread([] { ZQMAIN(); }).detach();
 }
 
@@ -175,6 +204,7 @@ inline void start_program() {
 // closes) and waits; the watcher ends the child.
 [[noreturn]] inline void stop_program_and_wait(std::function<void()> checks = [] {}) {
   at_program_end = std::move(checks);
+  end_requested.store(requested_end::stop);
   stop_program.store(1);
   zqevent.store(1, std::memory_order_release);
   for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -183,6 +213,7 @@ inline void start_program() {
 // Presses Esc and waits for the program to end.
 [[noreturn]] inline void quit(std::function<void()> checks = [] {}) {
   at_program_end = std::move(checks);
+  end_requested.store(requested_end::escape);
   press(key_escape);
   for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }

@@ -11,7 +11,7 @@
 
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
-#include "tests/core/fake_xmessage.h"
+#include "tests/support/fake_xmessage.h"
 #include "tests/support/child_process.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
-#include "tests/core/fake_xmessage.h"
+#include "tests/support/fake_xmessage.h"
 #include "tests/support/child_process.h"
 
 // Process-wide count of malloc, calloc and realloc calls, by interposing them in this test

@@ -8,6 +8,10 @@
 #   ms_now                    milliseconds of the monotonic clock
 #   fail MESSAGE              prints the message and the game's log, ends the test with status 1
 # The game is killed when the script exits, whatever happened.
+#
+# Dialogs: the recording stand-in tests/support/fake-xmessage/xmessage comes first in PATH and
+# answers No (or OK). A test that provokes dialogs on purpose sets EXPECTED_DIALOGS to the number
+# it expects and reads them with dialog_texts; any other dialog fails the test when it ends.
 set -u
 
 : "${VOST_GAME:?VOST_GAME must name the game executable}"
@@ -18,11 +22,33 @@ GAME_LOG=$(mktemp)
 GAME_WINDOW=""
 GAME_STATUS=""
 
+FAKE_XMESSAGE_LOG=$(mktemp)
+export FAKE_XMESSAGE_LOG
+export PATH="${VOST_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}/tests/support/fake-xmessage:$PATH"
+EXPECTED_DIALOGS=0
+
+# The dialogs shown so far, one line each: the arguments separated by " | ".
+dialog_texts() {
+  tr '\0\n' '\n ' <"$FAKE_XMESSAGE_LOG" | awk '
+    count == 0 { count = $0; line = ""; next }
+    { line = line (line == "" ? "" : " | ") $0; if (--count == 0) print line }'
+}
+
 cleanup_game() {
+  local status=$?
   if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
     kill -9 "$GAME_PID" 2>/dev/null
   fi
   rm -f "$GAME_LOG"
+  local shown
+  shown=$(dialog_texts | wc -l)
+  if [ "$shown" -ne "$EXPECTED_DIALOGS" ]; then
+    echo "FAIL: $shown dialog(s) shown, $EXPECTED_DIALOGS expected:"
+    dialog_texts
+    status=1
+  fi
+  rm -f "$FAKE_XMESSAGE_LOG"
+  exit "$status"
 }
 trap cleanup_game EXIT
 

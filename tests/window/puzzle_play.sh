@@ -9,7 +9,7 @@
 # a 10 x 10 glyph at (85 + 17c, 29 + 17r); text row n covers page rows 8 (n - 1) to 8n - 1.
 
 WORK_DIR=$(mktemp -d)
-trap 'cleanup_game; rm -rf "$WORK_DIR"' EXIT
+trap 'keep=$?; rm -rf "$WORK_DIR"; (exit $keep); cleanup_game' EXIT
 
 # The five pictograms, rows from the top, '#' drawn: king, queen, bishop, knight, rook.
 PICTOGRAMS='#.....##.....#|##...####...##|###.######.###|##############|..##########..|..##########..|....######....|....######....|....######....|....######....|..##########..|..##########..|##############|##############

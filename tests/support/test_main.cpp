@@ -1,0 +1,71 @@
+// The main of every test binary: GoogleTest with a guard against dialogs nobody expected.
+//
+// Before any test runs, the recording stand-in for xmessage goes first in PATH with a log of
+// this process's own, and every dialog shown anywhere in the process or its forked children is
+// appended there. A test that provokes dialogs on purpose creates a FakeXmessage, which sends
+// them to a log of its own for the test to check. Whatever still reaches the process's log was
+// not declared: the guard names the test and the dialog, and the binary exits with status 1 even
+// when every assertion passed. (A listener cannot fail a test that has already ended, hence the
+// exit status; CTest runs each test on its own, so the failure lands on the right test.)
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "tests/support/fake_xmessage.h"
+
+namespace {
+
+class UndeclaredDialogGuard : public testing::EmptyTestEventListener {
+ public:
+  explicit UndeclaredDialogGuard(std::string log) : log_(std::move(log)) {}
+
+  void OnTestStart(const testing::TestInfo&) override { offset_ = log_size(); }
+
+  void OnTestEnd(const testing::TestInfo& test) override {
+    for (const FakeXmessage::Call& call : FakeXmessage::read_log(log_, offset_)) {
+      ++undeclared_;
+      std::cerr << "UNDECLARED DIALOG in " << test.test_suite_name() << "." << test.name()
+                << ":";
+      for (const std::string& argument : call) std::cerr << " [" << argument << "]";
+      std::cerr << "\n";
+    }
+    offset_ = log_size();
+  }
+
+  int undeclared() const { return undeclared_; }
+
+ private:
+  std::streamoff log_size() const {
+    std::error_code ignored;
+    const auto size = std::filesystem::file_size(log_, ignored);
+    return ignored ? 0 : static_cast<std::streamoff>(size);
+  }
+
+  std::string log_;
+  std::streamoff offset_ = 0;
+  int undeclared_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+
+  // The process-wide recording stand-in; it answers No (or OK), so a program that meets an
+  // unexpected error ends, which the program tests report as well.
+  FakeXmessage dialogs(1);
+  const std::string log = std::getenv("FAKE_XMESSAGE_LOG");
+  auto* guard = new UndeclaredDialogGuard(log);
+  testing::UnitTest::GetInstance()->listeners().Append(guard);  // owned by GoogleTest
+
+  const int status = RUN_ALL_TESTS();
+  if (guard->undeclared() > 0) {
+    std::cerr << guard->undeclared() << " dialog(s) that no test declared\n";
+    return 1;
+  }
+  return status;
+}
