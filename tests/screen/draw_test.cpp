@@ -572,6 +572,29 @@ TEST_F(DrawTest, ViewportWithAWindowRescales) {
   EXPECT_EQ(write_page->draw_angle, 0.0);
 }
 
+TEST_F(DrawTest, UpwardWindowAndViewportMapAlikeInEitherOrder) {
+  // The viewport statement recomputes the window's mapping exactly as the window statement
+  // made it, whichever kind of viewport and whichever statement comes first.
+  for (const int32_t view_passed : {1, 1 | 2}) {
+    for (const bool window_first : {true, false}) {
+      canvas(320, 200);
+      if (window_first) zqg_sub_window(0, 0, 100, 100, 1);
+      zqg_sub_view(10, 50, 109, 149, 0, 0, view_passed);
+      if (!window_first) zqg_sub_window(0, 0, 100, 100, 1);
+      const img_struct& im = *write_page;
+      SCOPED_TRACE(std::to_string(view_passed) + (window_first ? " window first" : " view first"));
+      EXPECT_FLOAT_EQ(im.scaling_y, -0.99f);
+      EXPECT_FLOAT_EQ(im.scaling_offset_y, 99.0f);
+      if (view_passed == 1) {
+        EXPECT_EQ(map_y(im, 0), 149);
+        EXPECT_EQ(map_y(im, 100), 50);
+        sub_pset(0, 0, 1, 2);
+        EXPECT_EQ(pixel(10, 149), 1u);
+      }
+    }
+  }
+}
+
 TEST_F(DrawTest, BadViewportsRaiseError5AndChangeNothing) {
   canvas(10, 10);
   zqg_sub_view(0, 0, 10, 5, 0, 0, 1);
