@@ -615,9 +615,10 @@ void sub_cls(int32_t method, uint32_t colour, int32_t passed) {
     im.alpha_disabled = alpha_disabled;
   }
 
-  // The graphics cursor goes to the centre of the viewport, in the page's own coordinates.
-  const int32_t centre_x = (im.view_x2 - im.view_x1 + 1) / 2;
-  const int32_t centre_y = (im.view_y2 - im.view_y1 + 1) / 2;
+  // The graphics cursor goes to the centre pixel of the viewport, expressed in the page's own
+  // coordinates: less the view offset (0 for a screen-keyword viewport), then through the window.
+  const int32_t centre_x = im.view_x1 + (im.view_x2 - im.view_x1 + 1) / 2 - im.view_offset_x;
+  const int32_t centre_y = im.view_y1 + (im.view_y2 - im.view_y1 + 1) / 2 - im.view_offset_y;
   if (im.clipping_or_scaling == 2) {
     im.x = (static_cast<float>(centre_x) - im.scaling_offset_x) / im.scaling_x;
     im.y = (static_cast<float>(centre_y) - im.scaling_offset_y) / im.scaling_y;

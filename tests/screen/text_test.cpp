@@ -590,6 +590,16 @@ TEST_F(TextTest, ClearOnAGraphicsViewportFillsOnlyTheViewport) {
   EXPECT_EQ(write_page->y, 10.0f);
 }
 
+TEST_F(TextTest, ClearPutsTheCursorAtTheCentreOfAScreenViewport) {
+  screen_mode(13);
+  zqg_sub_view(100, 50, 199, 149, 0, 0, 1 | 2);  // screen keyword: no view offset
+  sub_cls(0, 0, 0);
+  EXPECT_EQ(write_page->x, 150.0f);
+  EXPECT_EQ(write_page->y, 100.0f);
+  sub_pset(0, 0, 7, 1 | 2);  // a relative point at the cursor
+  EXPECT_EQ(pixel(150, 100), 7u);
+}
+
 TEST_F(TextTest, ClearPutsTheCursorAtTheCentreOfAWindow) {
   screen_mode(13);
   zqg_sub_window(-50, -50, 50, 50, 1);  // y grows upward
