@@ -705,6 +705,23 @@ TEST_F(TextTest, ThirtyTwoBitPagesDrawOpaqueGlyphs) {
   sub__freeimage(handle, 1);
 }
 
+TEST_F(TextTest, ThirtyTwoBitPagesReadBackTheirBackgroundAsUnset) {
+  const int32_t handle = func__newimage(64, 32, 32, 1);
+  ASSERT_LT(handle, -1);
+  sub__dest(handle);
+  sub__source(handle);
+  print("A", false);  // white on the opaque black background
+  EXPECT_EQ(func_screen(1, 1, 0, 0), 65u);
+  EXPECT_EQ(func_screen(1, 1, 1, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(func_screen(1, 2, 0, 0), 32u);  // never drawn: transparent pixels
+  sub_cls(0, 0, 0);
+  EXPECT_EQ(func_screen(1, 1, 0, 0), 32u);
+  EXPECT_EQ(func_screen(1, 1, 1, 1), 1u);
+  sub__dest(0);
+  sub__source(0);
+  sub__freeimage(handle, 1);
+}
+
 // --- Fonts of pages -------------------------------------------------------------------------
 
 TEST_F(TextTest, FontStatementOnTextScreensAndImages) {
