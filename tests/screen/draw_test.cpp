@@ -104,6 +104,16 @@ TEST_F(DrawTest, HalfCoordinatesMapToEvenPixels) {
   EXPECT_EQ(pixel(2, 0), 1u);
 }
 
+TEST_F(DrawTest, PointsMapInExtendedPrecisionLinesInSingle) {
+  canvas(320, 200);
+  zqg_sub_window(0, 0, 10, 10, 1 | 2);  // x scale 31.9f: 5 maps to 159.4999981 exactly,
+  sub_pset(5, 0, 1, 2);                 // which a single-precision sum rounds up to 159.5
+  line(5, 0, 5, 0, 2);
+  EXPECT_EQ(pixel(159, 0), 1u);
+  EXPECT_EQ(pixel(160, 0), 2u);
+  EXPECT_EQ(count_set(), 2);
+}
+
 // ---- Points ----
 
 TEST_F(DrawTest, PsetStoresTheColourMaskedToTheModesDepth) {
