@@ -577,8 +577,11 @@ void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill,
     im.scaling_y = static_cast<float>(im.view_y2 - im.view_y1) / (im.window_y2 - im.window_y1);
     im.scaling_offset_x = -im.window_x1 * im.scaling_x;
     im.scaling_offset_y = -im.window_y1 * im.scaling_y;
+    // Upward y: the lowest window y lands on the viewport's last row, as the window statement
+    // puts it (the height is added, the view offset does the rest).
     if (im.window_y1 > im.window_y2)
-      im.scaling_offset_y = -im.window_y2 * im.scaling_y + static_cast<float>(im.view_y2);
+      im.scaling_offset_y =
+          -im.window_y2 * im.scaling_y + static_cast<float>(im.view_y2 - im.view_y1);
   }
   if (passed & 4) zq32_boxfill(im.window_x1, im.window_y1, im.window_x2, im.window_y2, fill);
   if (passed & 8) {

@@ -17,19 +17,21 @@
 
 // Height-to-width factor that makes a circle look round on the display shape of a screen mode:
 // 5/6 on the 320 x 200 modes shown at 4:3, 5/12 on the 640 x 200 ones, 35/48 on 640 x 350, and 1
-// everywhere else (square pixels).
+// everywhere else (square pixels). The factors are the double values a program would pass as an
+// aspect (5/6 is 0.8333333333333334), not the nearer extended ones, so that a default circle is
+// the same as one given that aspect.
 inline long double default_aspect(uint16_t mode) {
   switch (mode) {
     case 1:
     case 7:
     case 13:
-      return 5.0L / 6.0L;
+      return 5.0 / 6.0;
     case 2:
     case 8:
-      return 5.0L / 12.0L;
+      return 5.0 / 12.0;
     case 9:
     case 10:
-      return 35.0L / 48.0L;
+      return 35.0 / 48.0;
     default:
       return 1.0L;
   }

@@ -615,9 +615,10 @@ void sub_cls(int32_t method, uint32_t colour, int32_t passed) {
     im.alpha_disabled = alpha_disabled;
   }
 
-  // The graphics cursor goes to the centre of the viewport, in the page's own coordinates.
-  const int32_t centre_x = (im.view_x2 - im.view_x1 + 1) / 2;
-  const int32_t centre_y = (im.view_y2 - im.view_y1 + 1) / 2;
+  // The graphics cursor goes to the centre pixel of the viewport, expressed in the page's own
+  // coordinates: less the view offset (0 for a screen-keyword viewport), then through the window.
+  const int32_t centre_x = im.view_x1 + (im.view_x2 - im.view_x1 + 1) / 2 - im.view_offset_x;
+  const int32_t centre_y = im.view_y1 + (im.view_y2 - im.view_y1 + 1) / 2 - im.view_offset_y;
   if (im.clipping_or_scaling == 2) {
     im.x = (static_cast<float>(centre_x) - im.scaling_offset_x) / im.scaling_x;
     im.y = (static_cast<float>(centre_y) - im.scaling_offset_y) / im.scaling_y;
@@ -681,11 +682,15 @@ uint32_t func_screen(int32_t row, int32_t column, int32_t colourflag, int32_t pa
   uint8_t bitmap[8 * 16];
   uint32_t first_set_value = 0;
   bool any_set = false;
+  // Glyphs on 32-bit pages are printed on the opaque background colour, so that colour counts as
+  // unset there, like the transparent 0 of a page never drawn on.
+  const bool background_unset = im.bytes_per_pixel == 4;
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < 8; ++x) {
       const uint32_t value = point(x0 + x, y0 + y);
-      bitmap[y * 8 + x] = value ? 255 : 0;
-      if (value && !any_set) {
+      const bool set = value != 0 && !(background_unset && value == im.background_color);
+      bitmap[y * 8 + x] = set ? 255 : 0;
+      if (set && !any_set) {
         any_set = true;
         first_set_value = value;
       }

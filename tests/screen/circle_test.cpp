@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <numbers>
+#include <utility>
+#include <vector>
 
 #include "runtime/screen/draw.h"
 #include "tests/screen/page_fixture.h"
@@ -90,6 +92,29 @@ TEST_F(CircleTest, DefaultAspectFollowsTheDisplayShapeOfTheMode) {
   EXPECT_TRUE(is_set(320, 140));
   EXPECT_FALSE(is_set(320, 139));
   EXPECT_TRUE(is_set(368, 175));
+}
+
+TEST_F(CircleTest, DefaultAspectIsTheSameDoubleAProgramWouldPass) {
+  // At these radii a point of the trace lands within rounding of a pixel edge, so an aspect a
+  // hair off the double value moves it.
+  struct Case {
+    int32_t mode, width;
+    double radius, aspect;
+  };
+  auto outline = [] {
+    std::vector<std::pair<int32_t, int32_t>> points;
+    for (const Pixel& p : set_pixels()) points.emplace_back(p.x, p.y);
+    return points;
+  };
+  for (const Case c : {Case{13, 320, 6, 5.0 / 6.0}, Case{13, 320, 15, 5.0 / 6.0},
+                       Case{2, 640, 6, 5.0 / 12.0}, Case{2, 640, 18, 5.0 / 12.0}}) {
+    canvas(c.width, 200, c.mode);
+    sub_circle(100, 80, c.radius, 1, 0, 0, c.aspect, colour_given | aspect_given);
+    const auto given = outline();
+    canvas(c.width, 200, c.mode);
+    circle(100, 80, c.radius);
+    EXPECT_EQ(outline(), given) << "mode " << c.mode << " radius " << c.radius;
+  }
 }
 
 TEST_F(CircleTest, AspectAboveOneNarrowsTheWidthAndKeepsTheHeight) {

@@ -104,6 +104,16 @@ TEST_F(DrawTest, HalfCoordinatesMapToEvenPixels) {
   EXPECT_EQ(pixel(2, 0), 1u);
 }
 
+TEST_F(DrawTest, PointsMapInExtendedPrecisionLinesInSingle) {
+  canvas(320, 200);
+  zqg_sub_window(0, 0, 10, 10, 1 | 2);  // x scale 31.9f: 5 maps to 159.4999981 exactly,
+  sub_pset(5, 0, 1, 2);                 // which a single-precision sum rounds up to 159.5
+  line(5, 0, 5, 0, 2);
+  EXPECT_EQ(pixel(159, 0), 1u);
+  EXPECT_EQ(pixel(160, 0), 2u);
+  EXPECT_EQ(count_set(), 2);
+}
+
 // ---- Points ----
 
 TEST_F(DrawTest, PsetStoresTheColourMaskedToTheModesDepth) {
@@ -570,6 +580,29 @@ TEST_F(DrawTest, ViewportWithAWindowRescales) {
   EXPECT_EQ(pixel(99, 100), 0u);
   EXPECT_EQ(pixel(101, 101), 0u);
   EXPECT_EQ(write_page->draw_angle, 0.0);
+}
+
+TEST_F(DrawTest, UpwardWindowAndViewportMapAlikeInEitherOrder) {
+  // The viewport statement recomputes the window's mapping exactly as the window statement
+  // made it, whichever kind of viewport and whichever statement comes first.
+  for (const int32_t view_passed : {1, 1 | 2}) {
+    for (const bool window_first : {true, false}) {
+      canvas(320, 200);
+      if (window_first) zqg_sub_window(0, 0, 100, 100, 1);
+      zqg_sub_view(10, 50, 109, 149, 0, 0, view_passed);
+      if (!window_first) zqg_sub_window(0, 0, 100, 100, 1);
+      const img_struct& im = *write_page;
+      SCOPED_TRACE(std::to_string(view_passed) + (window_first ? " window first" : " view first"));
+      EXPECT_FLOAT_EQ(im.scaling_y, -0.99f);
+      EXPECT_FLOAT_EQ(im.scaling_offset_y, 99.0f);
+      if (view_passed == 1) {
+        EXPECT_EQ(map_y(im, 0), 149);
+        EXPECT_EQ(map_y(im, 100), 50);
+        sub_pset(0, 0, 1, 2);
+        EXPECT_EQ(pixel(10, 149), 1u);
+      }
+    }
+  }
 }
 
 TEST_F(DrawTest, BadViewportsRaiseError5AndChangeNothing) {

@@ -590,6 +590,16 @@ TEST_F(TextTest, ClearOnAGraphicsViewportFillsOnlyTheViewport) {
   EXPECT_EQ(write_page->y, 10.0f);
 }
 
+TEST_F(TextTest, ClearPutsTheCursorAtTheCentreOfAScreenViewport) {
+  screen_mode(13);
+  zqg_sub_view(100, 50, 199, 149, 0, 0, 1 | 2);  // screen keyword: no view offset
+  sub_cls(0, 0, 0);
+  EXPECT_EQ(write_page->x, 150.0f);
+  EXPECT_EQ(write_page->y, 100.0f);
+  sub_pset(0, 0, 7, 1 | 2);  // a relative point at the cursor
+  EXPECT_EQ(pixel(150, 100), 7u);
+}
+
 TEST_F(TextTest, ClearPutsTheCursorAtTheCentreOfAWindow) {
   screen_mode(13);
   zqg_sub_window(-50, -50, 50, 50, 1);  // y grows upward
@@ -692,6 +702,23 @@ TEST_F(TextTest, ThirtyTwoBitPagesDrawOpaqueGlyphs) {
   print("", true);  // scrolls the one-row window: fills with the background colour
   EXPECT_EQ(pixels[0], 0xFF000000u);
   sub__dest(0);
+  sub__freeimage(handle, 1);
+}
+
+TEST_F(TextTest, ThirtyTwoBitPagesReadBackTheirBackgroundAsUnset) {
+  const int32_t handle = func__newimage(64, 32, 32, 1);
+  ASSERT_LT(handle, -1);
+  sub__dest(handle);
+  sub__source(handle);
+  print("A", false);  // white on the opaque black background
+  EXPECT_EQ(func_screen(1, 1, 0, 0), 65u);
+  EXPECT_EQ(func_screen(1, 1, 1, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(func_screen(1, 2, 0, 0), 32u);  // never drawn: transparent pixels
+  sub_cls(0, 0, 0);
+  EXPECT_EQ(func_screen(1, 1, 0, 0), 32u);
+  EXPECT_EQ(func_screen(1, 1, 1, 1), 1u);
+  sub__dest(0);
+  sub__source(0);
   sub__freeimage(handle, 1);
 }
 
