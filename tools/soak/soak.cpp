@@ -28,6 +28,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -165,6 +166,10 @@ int main(int argc, char** argv) {
     int status = 0;
     struct rusage usage {};
     while (::wait4(child, &status, 0, &usage) < 0) {
+      if (errno != EINTR) {
+        std::perror("soak: wait4");
+        return 2;
+      }
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !figures->completed) {
       if (WIFSIGNALED(status))
