@@ -5,10 +5,12 @@
 #
 # 1. A build with warnings as errors and the window side: unit, program and window tests
 #    (the window tests run the game under Xvfb).
-# 2. An AddressSanitizer + UndefinedBehaviorSanitizer build: unit and program tests.
-# 3. A ThreadSanitizer build: the threaded tests (tests whose name contains "Threaded", and any
+# 2. A short soak on the build of step 1: 2 000 puzzles of display class 2 played through the
+#    real program (scripts/soak.sh).
+# 3. An AddressSanitizer + UndefinedBehaviorSanitizer build: unit and program tests.
+# 4. A ThreadSanitizer build: the threaded tests (tests whose name contains "Threaded", and any
 #    labelled tsan), with tools/tsan.supp as suppressions when it exists.
-# 4. scripts/fuzz-smoke.sh, when it exists: every fuzz target for a short while.
+# 5. scripts/fuzz-smoke.sh, when it exists: every fuzz target for a short while.
 # Every step runs even when an earlier one failed, so one run reports all failures; the script
 # exits non-zero if any step failed. Builds live in $VOST_BUILD_ROOT (default build/): ci, asan
 # and tsan. VOST_JOBS sets the parallelism (default: the number of cores).
@@ -72,12 +74,19 @@ thread_sanitizer_tests() {
     --no-tests=ignore
 }
 
+short_soak() {
+  [ -f "$builds/ci/CMakeCache.txt" ] || { echo "no CI build to soak"; return 1; }
+  VOST_SOAK_BUILD="$builds/ci" VOST_SOAK_CLASSES=2 VOST_JOBS="$jobs" \
+    bash "$root/scripts/soak.sh" 2000
+}
+
 fuzz_smoke() { bash "$root/scripts/fuzz-smoke.sh" "$builds/fuzz"; }
 
 step "Packages"
 bash "$root/scripts/install-deps.sh" test || exit 1
 
 run_step "Build (warnings as errors) and all tests" all_tests
+run_step "Soak: 2 000 puzzles of display class 2" short_soak
 run_step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests" \
   address_sanitizer_tests
 run_step "ThreadSanitizer: threaded tests" thread_sanitizer_tests
