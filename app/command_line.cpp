@@ -82,8 +82,8 @@ int take_command_line(int& argc, char** argv) {
     case CommandLineAction::show_version:
       return write_all(stdout, version_text()) ? 0 : 1;
     case CommandLineAction::reject:
-      write_all(stderr, "vostrandelimerix: unknown option '" + command_line.unknown_option +
-                            "'\n" + usage_text());
+      write_all(stderr, "vostrandelimerix: unknown option '" + command_line.unknown_option + "'\n" +
+                            usage_text());
       return 2;
     case CommandLineAction::run:
       break;

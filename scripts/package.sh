@@ -3,9 +3,10 @@
 #
 #   scripts/package.sh [BUILD_DIR]      (default build/package)
 #
-# Installs missing Debian packages first (as scripts/install-deps.sh package), builds only what
-# the package needs (no tests, no benchmarks) and leaves BUILD_DIR/vostrandelimerix_*.deb; the
-# last line printed is its path. Install it with  sudo apt install ./build/package/vostrandelimerix_*.deb
+# Installs missing Debian packages first (as scripts/install-deps.sh package), builds the game
+# without tests and benchmarks, and leaves BUILD_DIR/vostrandelimerix_*.deb; the last line
+# printed is its path. Install it with
+#   sudo apt install ./build/package/vostrandelimerix_*.deb
 # VOST_JOBS sets the build's parallelism (default: the number of cores).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -2,7 +2,8 @@
 # at start; choosing a display class keeps it windowed; Alt+Enter still switches to full screen.
 . "$(dirname "$0")/lib.sh"
 
-read -r screen_w screen_h < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
+read -r screen_w screen_h < <(
+  xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
 [ -n "${screen_h:-}" ] || fail "cannot read the screen size"
 
 window_size() { "$VOST_X11_TOOLS/x11_capture_window" "$GAME_WINDOW" | awk '{ print $3, $4 }'; }
