@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
 #
-#   scripts/install-deps.sh play   what building and running the game needs
-#   scripts/install-deps.sh test   that, plus the test, sanitizer, fuzzing and window-test tools
+#   scripts/install-deps.sh play      what building and running the game needs
+#   scripts/install-deps.sh package   that, plus what building the Debian package needs
+#   scripts/install-deps.sh test      all that, plus the test, sanitizer, fuzzing, window-test and
+#                                     package-check tools
 #
 # Uses apt-get directly when run as root and sudo apt-get otherwise. Does nothing (and needs no
 # network) when every package is already installed.
@@ -13,17 +15,22 @@ play_packages=(
   freeglut3-dev libglew-dev libglu1-mesa-dev libx11-dev libpng-dev
   x11-utils  # xmessage shows the game's dialogs
 )
+package_packages=(
+  dpkg-dev  # dpkg-shlibdeps computes the package's dependencies; dpkg-buildflags
+)
 test_packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes
   xvfb xauth xdotool imagemagick
+  desktop-file-utils appstream lintian  # checks of the desktop entry, metadata and package
 )
 
 case "${1:-test}" in
   play) wanted=("${play_packages[@]}") ;;
-  test) wanted=("${play_packages[@]}" "${test_packages[@]}") ;;
+  package) wanted=("${play_packages[@]}" "${package_packages[@]}") ;;
+  test) wanted=("${play_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
   *)
-    echo "usage: $0 [play|test]" >&2
+    echo "usage: $0 [play|package|test]" >&2
     exit 2
     ;;
 esac

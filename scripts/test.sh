@@ -7,13 +7,15 @@
 #    (the window tests run the game under Xvfb).
 # 2. A short soak on the build of step 1: 2 000 puzzles of display class 2 played through the
 #    real program (scripts/soak.sh).
-# 3. An AddressSanitizer + UndefinedBehaviorSanitizer build: unit and program tests.
-# 4. A ThreadSanitizer build: the threaded tests (tests whose name contains "Threaded", and any
+# 3. The Debian package (scripts/package.sh: a release build of the game alone, then cpack),
+#    checked by tests/package/deb_test.sh: its files, control data and lintian.
+# 4. An AddressSanitizer + UndefinedBehaviorSanitizer build: unit and program tests.
+# 5. A ThreadSanitizer build: the threaded tests (tests whose name contains "Threaded", and any
 #    labelled tsan), with tools/tsan.supp as suppressions when it exists.
-# 5. scripts/fuzz-smoke.sh, when it exists: every fuzz target for a short while.
+# 6. scripts/fuzz-smoke.sh, when it exists: every fuzz target for a short while.
 # Every step runs even when an earlier one failed, so one run reports all failures; the script
-# exits non-zero if any step failed. Builds live in $VOST_BUILD_ROOT (default build/): ci, asan
-# and tsan. VOST_JOBS sets the parallelism (default: the number of cores).
+# exits non-zero if any step failed. Builds live in $VOST_BUILD_ROOT (default build/): ci,
+# package, asan and tsan. VOST_JOBS sets the parallelism (default: the number of cores).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=${VOST_BUILD_ROOT:-$root/build}
@@ -52,6 +54,14 @@ all_tests() {
     --no-tests=error
 }
 
+package_checks() {
+  VOST_JOBS=$jobs bash "$root/scripts/package.sh" "$builds/package"
+  local version
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$builds/package/CMakeCache.txt")
+  local deb="$builds/package/vostrandelimerix_${version}_$(dpkg --print-architecture).deb"
+  bash "$root/tests/package/deb_test.sh" "$deb" "$version"
+}
+
 address_sanitizer_tests() {
   configure_and_build "$builds/asan" -DVOST_WINDOW=OFF -DVOST_SANITIZE=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -87,6 +97,7 @@ bash "$root/scripts/install-deps.sh" test || exit 1
 
 run_step "Build (warnings as errors) and all tests" all_tests
 run_step "Soak: 2 000 puzzles of display class 2" short_soak
+run_step "Debian package and its checks" package_checks
 run_step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests" \
   address_sanitizer_tests
 run_step "ThreadSanitizer: threaded tests" thread_sanitizer_tests

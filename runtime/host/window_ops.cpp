@@ -10,6 +10,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/present.h"
+#include "runtime/host/start_options.h"
 #include "runtime/screen/image.h"
 
 namespace {
@@ -126,6 +127,8 @@ void sub__fullscreen(int32_t method, int32_t passed) {
     return;
   }
   int32_t mode = mode_of_method[method];
+  // A process told to start windowed keeps its presentation at the first full-screen request.
+  if (mode != 0 && start_windowed.exchange(false)) mode = full_screen.load();
   fullscreen_smooth.store(passed & 1);
   if (mode != full_screen.load()) full_screen_set.store(mode);
   force_display_update.store(1);

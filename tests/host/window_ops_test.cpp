@@ -16,6 +16,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/lists.h"
+#include "runtime/host/start_options.h"
 #include "runtime/host/startup.h"
 #include "runtime/runtime.h"
 #include "runtime/screen/image.h"
@@ -187,6 +188,27 @@ TEST_F(WindowOpsTest, FullScreenRequestIsVisibleBeforeTheWindowSwitches) {
   sub__fullscreen(5, 0);
   EXPECT_EQ(new_error.load(), 5u);
   EXPECT_EQ(full_screen_set.load(), -1);
+}
+
+// A process started windowed keeps its presentation at the program's first full-screen request;
+// the next request is honoured.
+TEST_F(WindowOpsTest, StartWindowedKeepsTheWindowAtTheFirstFullScreenRequest) {
+  start_windowed = true;
+  sub__fullscreen(1, 0);  // a windowed request leaves the choice in force
+  sub__fullscreen(0, 0);
+  EXPECT_EQ(full_screen_set.load(), -1);
+  EXPECT_EQ(func__fullscreen(), 0);
+  EXPECT_FALSE(start_windowed.load());
+  sub__fullscreen(0, 0);
+  EXPECT_EQ(full_screen_set.load(), 1);
+
+  // Alt+Enter was quicker than the program: the presentation it chose stays.
+  start_windowed = true;
+  full_screen = 2;
+  full_screen_set = -1;
+  sub__fullscreen(0, 0);
+  EXPECT_EQ(func__fullscreen(), 2);
+  start_windowed = false;
 }
 
 TEST_F(WindowOpsTest, IconArgumentsAreValidated) {

@@ -135,3 +135,20 @@ std::optional<RgbaImage> read_png(const std::string& path) {
   }
   return out;
 }
+
+RgbaImage scale_nearest(const RgbaImage& picture, int32_t width, int32_t height) {
+  RgbaImage out;
+  out.width = width;
+  out.height = height;
+  out.pixels.resize(static_cast<size_t>(width) * height);
+  for (int32_t y = 0; y < height; ++y) {
+    const int32_t source_y =
+        static_cast<int32_t>((2 * int64_t{y} + 1) * picture.height / (2 * int64_t{height}));
+    for (int32_t x = 0; x < width; ++x) {
+      const int32_t source_x =
+          static_cast<int32_t>((2 * int64_t{x} + 1) * picture.width / (2 * int64_t{width}));
+      out.pixels[static_cast<size_t>(y) * width + x] = picture.at(source_x, source_y);
+    }
+  }
+  return out;
+}

@@ -30,3 +30,8 @@ bool write_png(const std::string& path, const img_struct& im);
 
 // Reads a PNG back as 0xAARRGGBB pixels (any colour type is expanded to RGBA).
 std::optional<RgbaImage> read_png(const std::string& path);
+
+// The picture scaled to width x height (both at least 1) by nearest-neighbour sampling: every
+// output pixel takes the source pixel under its centre, so the hard edges of a pixel-art bitmap
+// stay hard at any size.
+RgbaImage scale_nearest(const RgbaImage& picture, int32_t width, int32_t height);

@@ -93,6 +93,25 @@ TEST_F(PagePngTest, ThirtyTwoBitPagesAreWrittenAsTheyAre) {
   EXPECT_EQ(back->at(1, 0), 0u);
 }
 
+// Nearest-neighbour scaling takes the source pixel under each output pixel's centre: integer
+// enlargements repeat pixels, reductions keep the first and last columns and rows.
+TEST(ScaleNearest, SamplesTheSourcePixelUnderEachCentre) {
+  RgbaImage source;
+  source.width = 4;
+  source.height = 4;
+  for (uint32_t i = 0; i < 16; ++i) source.pixels.push_back(0xFF000000u | i);
+  const auto sampled = [&](int32_t w, int32_t h) {
+    RgbaImage out = scale_nearest(source, w, h);
+    std::string text;
+    for (uint32_t c : out.pixels) text += static_cast<char>('a' + (c & 0xFF));
+    return text;
+  };
+  EXPECT_EQ(sampled(8, 2), "eeffgghhmmnnoopp");  // columns doubled; rows 1 and 3
+  EXPECT_EQ(sampled(3, 3), "acdiklmop");         // columns and rows 0, 2, 3
+  EXPECT_EQ(sampled(1, 1), "k");                 // the pixel at (2, 2)
+  EXPECT_EQ(sampled(4, 4), "abcdefghijklmnop");
+}
+
 TEST_F(PagePngTest, UnwritablePathFails) {
   EXPECT_FALSE(write_png("/nonexistent-directory/x.png", *display_page));
   EXPECT_FALSE(read_png("/nonexistent-directory/x.png").has_value());

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/command_line.h"
 #include "app/program.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
@@ -66,6 +67,7 @@ void toolkit_error(const char* format, va_list arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (int status = take_command_line(argc, argv); status >= 0) return status;
   runtime_init(argc, argv);
 
   start_thread(ZQMAIN_LINUX, "program");

@@ -1,0 +1,3 @@
+#include "runtime/host/start_options.h"
+
+std::atomic<bool> start_windowed{false};

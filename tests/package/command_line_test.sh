@@ -1,0 +1,61 @@
+# The command line as a user meets it, without any X display: --help and --version print on
+# standard output and end with 0, an unknown option prints the usage on standard error and ends
+# with 2, and output that cannot be written ends with 1 instead of claiming success.
+#
+#   command_line_test.sh GAME VERSION
+set -u
+game=$1
+version=$2
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# Runs the game without a display; sets status, and the files $out and $err.
+run() {
+  env -u DISPLAY "$game" "$@" >"$out" 2>"$err" </dev/null
+  status=$?
+}
+
+for option in --help -h; do
+  run "$option"
+  [ "$status" -eq 0 ] || fail "$option: status $status"
+  [ ! -s "$err" ] || fail "$option: wrote to standard error: $(cat "$err")"
+  head -1 "$out" | grep -qx 'Usage: vostrandelimerix \[OPTION\]\.\.\.' ||
+    fail "$option: no usage line: $(head -1 "$out")"
+  for expected in 'chess deduction puzzle' 'Alt+Enter' 'Esc' '--windowed' '--version'; do
+    grep -qF -- "$expected" "$out" || fail "$option: '$expected' missing from the help"
+  done
+done
+
+run --version
+[ "$status" -eq 0 ] || fail "--version: status $status"
+[ "$(cat "$out")" = "vostrandelimerix $version" ] || fail "--version printed '$(cat "$out")'"
+[ ! -s "$err" ] || fail "--version: wrote to standard error"
+
+# The first decisive option wins, even before a window option.
+run --windowed --version
+[ "$status" -eq 0 ] && [ "$(cat "$out")" = "vostrandelimerix $version" ] ||
+  fail "--windowed --version: status $status, '$(cat "$out")'"
+
+for bad in --bogus -x --windowed=yes; do
+  run "$bad" --help
+  [ "$status" -eq 2 ] || fail "$bad: status $status, expected 2"
+  [ ! -s "$out" ] || fail "$bad: wrote to standard output"
+  grep -qF -- "unknown option '$bad'" "$err" || fail "$bad: not named: $(head -1 "$err")"
+  grep -q '^Usage: vostrandelimerix' "$err" || fail "$bad: no usage on standard error"
+done
+
+if [ -w /dev/full ]; then
+  env -u DISPLAY "$game" --version >/dev/full 2>/dev/null </dev/null
+  status=$?
+  [ "$status" -eq 1 ] || fail "--version into a full device: status $status, expected 1"
+fi
+
+[ "$failures" -eq 0 ] || exit 1
+echo "PASS: help, version, unknown options, unwritable output"
