@@ -4,9 +4,11 @@
 
 #include "runtime/core/clock.h"
 
-#include <spawn.h>
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -15,8 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
-
-extern char** environ;
 
 std::atomic<uint32_t> new_error{0};
 std::atomic<int32_t> zqevent{0};
@@ -48,11 +48,20 @@ constexpr size_t dialog_text_padding = 25;
 // argv[0] as main received it (owned copy; null when not set).
 char* program_argument0 = nullptr;
 
-// Ends the process at once with status 0, from whichever thread got here. The other threads are
-// still running, so static destructors and atexit handlers are skipped; buffered output is kept.
-[[noreturn]] void exit_process_now() {
+// Process id of the dialog on screen, 0 when none. Written by the program thread around each
+// dialog; read by close_open_dialog() on the main loop thread at shutdown.
+std::atomic<pid_t> open_dialog_pid{0};
+
+// Exit status after a fatal or critical error: the program failed, and a launcher or script
+// must be able to tell.
+constexpr int failure_exit_status = 1;
+
+// Ends the process at once with a failure status, from whichever thread got here. The other
+// threads are still running, so static destructors and atexit handlers are skipped; buffered
+// output is kept.
+[[noreturn]] void exit_process_after_failure() {
   std::fflush(nullptr);
-  std::_Exit(0);
+  std::_Exit(failure_exit_status);
 }
 
 struct FatalError {
@@ -200,10 +209,61 @@ char* format_new(const char* format, Args... args) {
   return buffer;
 }
 
+// Every dialog also goes to standard error as one line, so that a player without xmessage, a
+// launcher's log or a terminal keeps the message even when no dialog can be shown.
+void log_dialog(const char* caption, const char* text) {
+  std::fprintf(stderr, "vostrandelimerix: %s: ", caption);
+  for (const char* c = text; *c; ++c) std::fputc(*c == '\n' ? ' ' : *c, stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
+// Starts xmessage with argv in a child that cannot outlive this process: the kernel sends it
+// SIGTERM when the process ends, however it ends (a fatal error, a signal, the close button).
+// The child does only async-signal-safe work between fork and exec. Returns the child's id, or
+// -1 with errno set when it could not be started (errors of exec come back through a pipe).
+pid_t start_dialog(char* const argv[]) {
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return -1;
+  const pid_t parent = getpid();
+  const pid_t child = fork();
+  if (child < 0) {
+    const int saved = errno;
+    close(report[0]);
+    close(report[1]);
+    errno = saved;
+    return -1;
+  }
+  if (child == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);  // the parent ended before the line above took effect
+    execvp(argv[0], argv);
+    const int failure = errno;
+    ssize_t ignored = write(report[1], &failure, sizeof failure);
+    static_cast<void>(ignored);
+    _exit(127);
+  }
+  close(report[1]);
+  int failure = 0;
+  ssize_t got;
+  do {
+    got = read(report[0], &failure, sizeof failure);
+  } while (got == -1 && errno == EINTR);
+  close(report[0]);
+  if (got == static_cast<ssize_t>(sizeof failure)) {
+    while (waitpid(child, nullptr, 0) == -1 && errno == EINTR) {
+    }
+    errno = failure;
+    return -1;
+  }
+  return child;
+}
+
 // Runs xmessage with the given buttons and waits for it. The arguments go to the program as they
 // are, one argv entry each: no shell ever sees the caption or the text. Returns the exit code, or
-// -1 when xmessage could not be started or did not exit normally.
+// -1 when xmessage could not be started or did not exit normally (then standard error says why).
 int run_xmessage(const char* caption, const char* text, const char* buttons) {
+  log_dialog(caption, text);
   size_t text_length = std::strlen(text);
   auto* padded_text = static_cast<char*>(std::malloc(text_length + dialog_text_padding + 1));
   if (!padded_text) return -1;
@@ -224,16 +284,21 @@ int run_xmessage(const char* caption, const char* text, const char* buttons) {
                   padded_text,
                   nullptr};
 
-  pid_t child = -1;
-  int spawn_result = posix_spawnp(&child, program, nullptr, nullptr, argv, environ);
+  const pid_t child = start_dialog(argv);
   std::free(padded_text);
-  if (spawn_result != 0) return -1;
+  if (child < 0) {
+    std::fprintf(stderr, "vostrandelimerix: no dialog could be shown (xmessage: %s)\n",
+                 std::strerror(errno));
+    return -1;
+  }
+  open_dialog_pid.store(child);
 
   int status = 0;
   pid_t waited;
   do {
     waited = waitpid(child, &status, 0);
   } while (waited == -1 && errno == EINTR);
+  open_dialog_pid.store(0);
   if (waited != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
@@ -249,7 +314,7 @@ void set_program_arguments(int argc, char** argv) {
 void error(int32_t n) {
   if (const FatalError* fatal = find_fatal_error(n)) {
     MessageBox2(0, fatal->text, fatal->title, message_box_system_modal | message_box_ok);
-    exit_process_now();
+    exit_process_after_failure();
   }
   if (new_error.load(std::memory_order_relaxed) != 0) return;  // the first error stands
   new_error.store(n <= 0 ? 5u : static_cast<uint32_t>(n), std::memory_order_relaxed);
@@ -289,11 +354,11 @@ void fix_error() {
                           critical ? "" : "\nContinue?");
   char* title = format_new("%s%u - %s", critical ? "Critical Error #" : "Unhandled Error #",
                            number, program_file_name());
-  if (!text || !title) exit_process_now();
+  if (!text || !title) exit_process_after_failure();
 
   if (critical) {
     MessageBox2(0, text, title, message_box_ok);
-    exit_process_now();
+    exit_process_after_failure();
   }
 
   int32_t answer = MessageBox2(0, text, title, message_box_system_modal | message_box_yes_no);
@@ -323,6 +388,11 @@ void end() {
     std::this_thread::sleep_for(end_poll_interval);
   // The host loop closes files and ends the process; this thread just waits for that.
   for (;;) std::this_thread::sleep_for(end_poll_interval);
+}
+
+void close_open_dialog() {
+  const pid_t dialog = open_dialog_pid.load();
+  if (dialog > 0) kill(dialog, SIGTERM);
 }
 
 void program_end() {

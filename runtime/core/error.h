@@ -55,7 +55,13 @@ void events();
 // The program's end statement: asks the process to close, then end().
 [[noreturn]] void program_end();
 
-// Modal dialogs through xmessage, run with an argument vector (no shell).
+// Ends the dialog on screen, if any, as if it had been closed without an answer (a Yes/No
+// report then counts as No). The shutdown calls it so that an open dialog cannot hold the
+// program thread, or outlive the game.
+void close_open_dialog();
+// Modal dialogs through xmessage, run with an argument vector (no shell). Each dialog's caption
+// and text also go to standard error as one line. A dialog that cannot be shown counts as No
+// (Yes/No) or as answered (OK).
 int32_t MessageBox(int32_t window, const char* text, const char* caption, int32_t type);
 int32_t MessageBox2(int32_t window, const char* text, const char* caption, int32_t type);
 void alert(int32_t number);

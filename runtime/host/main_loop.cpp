@@ -91,7 +91,13 @@ PassOutcome main_loop_pass(MainLoop& loop) {
 int32_t main_loop_shutdown() {
   stop_program.store(1);
   zqevent.store(1, std::memory_order_release);
-  while (exit_ok.load() != 3) Sleep(shutdown_poll_ms);
+  // A dialog on screen would hold the program thread until someone answers it: close it (its
+  // report then counts as No) so that the program thread reaches end(). Checked on every poll,
+  // since the program may open one right after the stop request.
+  while (exit_ok.load() != 3) {
+    close_open_dialog();
+    Sleep(shutdown_poll_ms);
+  }
   close_all_files();
   return exit_code.load();
 }

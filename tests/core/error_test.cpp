@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -206,14 +210,14 @@ TEST_F(ErrorTest, MissingXmessageCountsAsNo) {
   EXPECT_TRUE(result.exited_with(kProgramEnded + 1)) << result.describe();
 }
 
-TEST_F(ErrorTest, CriticalErrorShowsOkAndExitsWithStatusZero) {
+TEST_F(ErrorTest, CriticalErrorShowsOkAndExitsWithStatusOne) {
   FakeXmessage xmessage(2);  // a Yes answer cannot continue a critical error
   ChildResult result = run_in_child([] {
     error(306);
     check_statement(77);
     return kBodyReturned;
   });
-  EXPECT_TRUE(result.exited_with(0)) << result.describe();
+  EXPECT_TRUE(result.exited_with(1)) << result.describe();
   ASSERT_EQ(xmessage.calls().size(), 1u);
   EXPECT_EQ(xmessage.calls()[0],
             ok_dialog("Critical Error #306 - chess-puzzle",
@@ -228,7 +232,7 @@ TEST_F(ErrorTest, CriticalErrorWithoutXmessageStillExits) {
     check_statement(1);
     return kBodyReturned;
   });
-  EXPECT_TRUE(result.exited_with(0)) << result.describe();
+  EXPECT_TRUE(result.exited_with(1)) << result.describe();
 }
 
 TEST_F(ErrorTest, FatalCodesShowTheirDialogAtOnceAndExit) {
@@ -257,7 +261,7 @@ TEST_F(ErrorTest, FatalCodesShowTheirDialogAtOnceAndExit) {
       error(number);
       return kBodyReturned;
     });
-    EXPECT_TRUE(result.exited_with(0)) << c.number << ": " << result.describe();
+    EXPECT_TRUE(result.exited_with(1)) << c.number << ": " << result.describe();
     ASSERT_EQ(xmessage.calls().size(), 1u) << c.number;
     EXPECT_EQ(xmessage.calls()[0], ok_dialog(c.title, c.text)) << c.number;
   }
@@ -276,7 +280,7 @@ TEST_F(ErrorTest, DivisionByZeroIsFatal) {
     volatile int quotient = divide(dividend, zero);
     return quotient == 0 ? kBodyReturned : kBodyReturned + 1;
   });
-  EXPECT_TRUE(result.exited_with(0)) << result.describe();
+  EXPECT_TRUE(result.exited_with(1)) << result.describe();
   ASSERT_EQ(xmessage.calls().size(), 1u);
   EXPECT_EQ(xmessage.calls()[0], ok_dialog("Critical Error", "Division by zero"));
 }
@@ -354,6 +358,82 @@ TEST(MessageBoxTest, AnswersMapToResults) {
   xmessage.hide_xmessage();
   EXPECT_EQ(MessageBox(0, "t", "c", 4), 7);
   EXPECT_EQ(MessageBox(0, "t", "c", 0), 1);
+}
+
+// Without xmessage the report still reaches standard error, and counts as No.
+TEST(MessageBoxTest, ReportReachesStandardErrorWhenNoDialogCanBeShown) {
+  FakeXmessage xmessage;
+  xmessage.hide_xmessage();
+  char path[] = "/tmp/dialog-stderr-XXXXXX";
+  const int file = mkstemp(path);
+  ASSERT_GE(file, 0);
+  ChildResult result = run_in_child([file] {
+    dup2(file, 2);
+    return MessageBox(0, "Line: 5 (in main module)\nOverflow", "Unhandled Error #6 - game", 4);
+  });
+  close(file);
+  EXPECT_TRUE(result.exited_with(7)) << result.describe();
+  std::ifstream in(path);
+  const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::remove(path);
+  EXPECT_NE(logged.find("Unhandled Error #6 - game: Line: 5 (in main module) Overflow"),
+            std::string::npos)
+      << logged;
+  EXPECT_NE(logged.find("no dialog could be shown"), std::string::npos) << logged;
+}
+
+// A dialog nobody answers: the shutdown closes it (the report counts as No), and it never
+// outlives the game, however the game ends.
+TEST(MessageBoxTest, OpenDialogClosesAtShutdownAndDiesWithTheGame) {
+  FakeXmessage xmessage;
+  const std::string pid_file = "/tmp/dialog-pid-" + std::to_string(getpid());
+  setenv("FAKE_XMESSAGE_PIDFILE", pid_file.c_str(), 1);
+  setenv("FAKE_XMESSAGE_HOLD", "30", 1);
+  auto dialog_pid = [&] {
+    for (int i = 0; i < 500; ++i) {
+      std::ifstream in(pid_file);
+      pid_t pid = 0;
+      if (in >> pid) return pid;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return pid_t(0);
+  };
+  auto gone_within_seconds = [](pid_t pid) {
+    for (int i = 0; i < 300; ++i) {
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string skip, state;
+      if (!(stat >> skip >> skip >> state) || state == "Z") return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  };
+
+  std::remove(pid_file.c_str());
+  int32_t answer = 0;
+  std::thread program([&] { answer = MessageBox(0, "text", "caption", 4); });
+  ASSERT_NE(dialog_pid(), 0);
+  close_open_dialog();
+  program.join();
+  EXPECT_EQ(answer, 7);
+
+  // The game is killed (SIGKILL: no handler of its own can run) while its dialog is open.
+  std::remove(pid_file.c_str());
+  std::fflush(nullptr);
+  const pid_t game = fork();
+  if (game == 0) {
+    std::thread([] { MessageBox(0, "text", "caption", 0); }).detach();
+    pause();
+    _exit(0);
+  }
+  const pid_t dialog = dialog_pid();
+  ASSERT_NE(dialog, 0);
+  kill(game, SIGKILL);
+  waitpid(game, nullptr, 0);
+  EXPECT_TRUE(gone_within_seconds(dialog)) << "the dialog outlived the game";
+  kill(dialog, SIGKILL);
+  unsetenv("FAKE_XMESSAGE_PIDFILE");
+  unsetenv("FAKE_XMESSAGE_HOLD");
+  std::remove(pid_file.c_str());
 }
 
 TEST(MessageBoxTest, TextAndCaptionReachXmessageVerbatimWithoutAShell) {

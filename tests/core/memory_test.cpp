@@ -189,7 +189,7 @@ TEST_F(MemoryTest, LowMemoryFailuresAreFatal) {
       cmem_dynamic_malloc(bytes);
       return 99;
     });
-    EXPECT_TRUE(result.exited_with(0)) << c.bytes << ": " << result.describe();
+    EXPECT_TRUE(result.exited_with(1)) << c.bytes << ": " << result.describe();
     ASSERT_EQ(xmessage.calls().size(), 1u);
     EXPECT_EQ(xmessage.calls()[0][2], c.title);
     EXPECT_EQ(xmessage.calls()[0][5], "Out of memory" + std::string(25, ' '));
@@ -204,7 +204,7 @@ TEST_F(MemoryTest, LowStackBelowTheBlocksLeavesNoRoom) {
     cmem_dynamic_malloc(32);
     return 99;
   });
-  EXPECT_TRUE(result.exited_with(0)) << result.describe();
+  EXPECT_TRUE(result.exited_with(1)) << result.describe();
   ASSERT_EQ(xmessage.calls().size(), 1u);
   EXPECT_EQ(xmessage.calls()[0][2], "Critical Error #6");
 }

@@ -530,7 +530,7 @@ TEST_F(StringsTest, FullLowMemoryAreaIsFatal) {
     for (int i = 0; i < 100; ++i) strings.push_back(zqs_new_low(1000));
     return 99;
   });
-  EXPECT_TRUE(result.exited_with(0)) << result.describe();
+  EXPECT_TRUE(result.exited_with(1)) << result.describe();
   ASSERT_EQ(xmessage.calls().size(), 1u);
   EXPECT_EQ(xmessage.calls()[0][2], "Critical Error #13");
 }

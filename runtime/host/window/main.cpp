@@ -93,10 +93,15 @@ int main(int argc, char** argv) {
   window_created(title_generation);
   window_exists.store(1);
 
+  // Without a usable OpenGL (for example one older than 1.1) nothing could be drawn: say why and
+  // end, as when no display mode is possible, rather than run on with a window that stays black.
   GLenum glew_status = glewInit();
-  if (glew_status != GLEW_OK)
-    alert(reinterpret_cast<const char*>(glewGetErrorString(glew_status)));
-  else if (glewIsSupported("GL_EXT_framebuffer_object"))
+  if (glew_status != GLEW_OK) {
+    std::fprintf(stderr, "vostrandelimerix: cannot use OpenGL (%s); the game needs OpenGL 1.1\n",
+                 reinterpret_cast<const char*>(glewGetErrorString(glew_status)));
+    terminate_process(1);
+  }
+  if (glewIsSupported("GL_EXT_framebuffer_object"))
     framebufferobjects_supported = 1;
 
   keyboard_set_modifier_query(modifier_state);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "runtime/host/host_state.h"
 #include "runtime/host/lists.h"
 #include "runtime/host/present.h"
+#include "runtime/host/window/window.h"
 
 static_assert(sizeof(hardware_img_struct) <= 72, "hardware image records are 72 bytes");
 
@@ -179,9 +181,46 @@ void draw_letterbox_bars() {
   hardware_buffer_flush();
 }
 
+// The window size last asked of the toolkit (a size, or full screen), and when; window thread
+// only. While resize_pending is set, no full-screen request is applied, so one change of size
+// finishes before the next begins: the toolkit carries some of them out later than others, and
+// overlapping changes could leave a window that is not full screen while the runtime believes it
+// is. A request counts as answered once the window shows the size asked for. An answer may also
+// never come (the window manager chose another size, or the window had that size already), so
+// after resize_answer_timeout the request is dropped all the same: presentation changes always
+// keep working, even after a burst of Alt+Enter.
+struct ResizeRequest {
+  int32_t width = 0, height = 0;
+  std::chrono::steady_clock::time_point asked;
+};
+ResizeRequest resize_request;
+constexpr auto resize_answer_timeout = std::chrono::milliseconds(500);
+
+void ask_for_window_size(int32_t width, int32_t height) {
+  resize_pending.store(1);
+  resize_request = {width, height, std::chrono::steady_clock::now()};
+  glutReshapeWindow(width, height);
+  glutPostRedisplay();
+}
+
+void ask_for_full_screen() {
+  resize_pending.store(1);
+  resize_request = {desktop_width.load(), desktop_height.load(), std::chrono::steady_clock::now()};
+  glutFullScreen();
+}
+
+void forget_answered_or_stale_resize_request() {
+  if (resize_pending.load() == 0) return;
+  const bool shown = display_x.load() == resize_request.width &&
+                     display_y.load() == resize_request.height;
+  if (shown || std::chrono::steady_clock::now() - resize_request.asked >= resize_answer_timeout)
+    resize_pending.store(0);
+}
+
 // Keeps the windowed window's size in step with the frame (snap-back, aspect), and applies a
 // pending full-screen request.
 void follow_window_size_and_full_screen(const display_frame_struct& frame) {
+  forget_answered_or_stale_resize_request();
   if (full_screen.load() == 0 && full_screen_set.load() == -1) {
     WindowSizeInput in;
     in.frame_w = frame.w;
@@ -193,25 +232,19 @@ void follow_window_size_and_full_screen(const display_frame_struct& frame) {
     in.snapback = resize_snapback.load();
     in.auto_scale = resize_auto.load();
     WindowSizeAction action = decide_window_size(in);
-    if (action.reshape) {
-      resize_pending.store(1);
-      glutReshapeWindow(action.w, action.h);
-      glutPostRedisplay();
-    }
+    if (action.reshape) ask_for_window_size(action.w, action.h);
   }
 
   int32_t request = full_screen_set.load();
   if (resize_pending.load() == 0 && request != -1) {
     if (request != 0) {
-      if (full_screen.load() == 0) glutFullScreen();
+      if (full_screen.load() == 0) ask_for_full_screen();
       full_screen.store(request);
     } else if (full_screen.load() != 0) {
-      resize_pending.store(1);
       // The toolkit must know the window left full screen, or its next full-screen request
       // would be ignored; the reshape then brings the window back to the frame size.
       glutLeaveFullScreen();
-      glutReshapeWindow(frame.w, frame.h);
-      glutPostRedisplay();
+      ask_for_window_size(frame.w, frame.h);
       full_screen.store(0);
     }
     // A request that arrived meanwhile stays pending for the next redraw.
@@ -250,6 +283,13 @@ void present_request_redraw() { redraw_requested.store(1); }
 void GLUT_DISPLAY_REQUEST() {
   if (in_GLUT_DISPLAY_REQUEST) return;
   in_GLUT_DISPLAY_REQUEST = 1;
+
+  // A window larger than the desktop is being shrunk back (window.cpp); its drawable is not
+  // touched until then.
+  if (!window_size_drawable(display_x.load(), display_y.load())) {
+    in_GLUT_DISPLAY_REQUEST = 0;
+    return;
+  }
 
   bool is_new = false;
   int32_t index = pick_frame_to_show(&is_new);

@@ -69,6 +69,36 @@ void hook_close_button(Display* display) {
   previous_expose_converter = XESetWireToEvent(display, Expose, expose_hook);
 }
 
+// Largest window the game draws into: the desktop (the root window), and never less than the
+// window it opens with. Another client may resize the window to anything up to 32767 x 32767,
+// and the OpenGL drawable of such a window takes gigabytes or aborts the process in the buffer
+// swap; a window larger than this is shrunk back and nothing is drawn until it is.
+int largest_window_width = 640, largest_window_height = 400;
+
+// Asks window managers to keep the window within the desktop (PMaxSize of WM_NORMAL_HINTS),
+// keeping the hints the toolkit set.
+void limit_window_size(Display* display, Window window) {
+  XSizeHints* hints = XAllocSizeHints();
+  if (!hints) return;
+  long supplied = 0;
+  XGetWMNormalHints(display, window, hints, &supplied);
+  hints->flags |= PMaxSize;
+  hints->max_width = largest_window_width;
+  hints->max_height = largest_window_height;
+  XSetWMNormalHints(display, window, hints);
+  XFree(hints);
+}
+
+// Losing the X server (it ended, or the connection broke) ends the game at once: Xlib's default
+// handler would call exit() and run static destructors under the feet of the other threads.
+// Only async-signal-safe calls here: the handler may run in the middle of any Xlib call.
+int lost_display(Display*) {
+  static const char message[] = "vostrandelimerix: lost the connection to the X display\n";
+  ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
+  static_cast<void>(ignored);
+  _exit(1);
+}
+
 // Tells the window manager (and test tools) which process owns the window.
 void set_window_pid(Display* display, Window window) {
   Atom net_wm_pid = XInternAtom(display, "_NET_WM_PID", False);
@@ -85,12 +115,20 @@ void window_created(uint32_t title_generation) {
   X11_display.store(display);
   Window window = glXGetCurrentDrawable();
   X11_window.store(static_cast<unsigned long>(window));
-  if (display) {
-    set_window_pid(display, window);
-    hook_close_button(display);
-  }
   desktop_width.store(glutGet(GLUT_SCREEN_WIDTH));
   desktop_height.store(glutGet(GLUT_SCREEN_HEIGHT));
+  largest_window_width = std::max(largest_window_width, desktop_width.load());
+  largest_window_height = std::max(largest_window_height, desktop_height.load());
+  if (display) {
+    XSetIOErrorHandler(lost_display);
+    set_window_pid(display, window);
+    hook_close_button(display);
+    limit_window_size(display, window);
+  }
+}
+
+bool window_size_drawable(int width, int height) {
+  return width <= largest_window_width && height <= largest_window_height;
 }
 
 void apply_pending_title() {
@@ -112,6 +150,9 @@ void GLUT_IDLEFUNC() {
 }
 
 void GLUT_RESHAPE_FUNC(int width, int height) {
+  if (!window_size_drawable(width, height))
+    glutReshapeWindow(std::min(width, largest_window_width),
+                      std::min(height, largest_window_height));
   resize_event_x.store(width);
   resize_event_y.store(height);
   resize_event.store(-1);
@@ -119,7 +160,8 @@ void GLUT_RESHAPE_FUNC(int width, int height) {
   display_y_prev.store(display_y.load());
   display_x.store(width);
   display_y.store(height);
-  resize_pending.store(0);
+  // resize_pending is cleared by the display callback, which knows which size it asked for
+  // (present_gl.cpp): a late answer to an earlier request must not release the next one.
   os_resize_event.store(1);
   // The 2-D view is set up again for the new size before the next drawing.
   set_view(0);

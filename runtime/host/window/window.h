@@ -29,6 +29,10 @@ void GLUT_ENTRY_FUNC(int state);
 // close button so that it raises an exit request instead of destroying the window.
 void window_created(uint32_t title_generation);
 
+// False for a window larger than the desktop: the reshape callback shrinks such a window back,
+// and nothing is drawn into it meanwhile (window thread).
+bool window_size_drawable(int width, int height);
+
 // Applies a title set since the last call (window thread).
 void apply_pending_title();
 
