@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "runtime/core/error.h"
+#include "runtime/core/process_flags.h"
 #include "runtime/core/strings.h"
-#include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/screen/text.h"
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "runtime/core/error.h"
-#include "runtime/host/host_state.h"
+#include "runtime/core/process_flags.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/screen/image.h"
 

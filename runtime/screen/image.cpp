@@ -9,7 +9,7 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
-#include "runtime/host/host_state.h"
+#include "runtime/core/process_flags.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/palettes.h"

@@ -9,8 +9,8 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/process_flags.h"
 #include "runtime/core/strings.h"
-#include "runtime/host/host_state.h"
 #include "runtime/screen/color.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/font.h"
