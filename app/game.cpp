@@ -19,7 +19,7 @@
 #include "app/procedures.h"
 #include "app/state.h"
 #include "app/statement.h"
-#include "runtime/core/clock.h"
+#include "runtime/core/random.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/screen/text.h"

@@ -2,7 +2,7 @@
 
 #include "runtime/core/error.h"
 
-#include "runtime/core/clock.h"
+#include "runtime/core/timers.h"
 
 #include <spawn.h>
 #include <sys/types.h>

@@ -15,6 +15,7 @@
 #include "app/program.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
+#include "runtime/core/timers.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/host/main_loop.h"

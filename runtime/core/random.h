@@ -1,0 +1,19 @@
+// The random-number generator: a 24-bit linear congruential generator whose constants and seeding
+// arithmetic fix the puzzles a seed produces. Program thread only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+// Generator state (24 bits) and the state at start-up (program thread only).
+extern uint32_t rnd_seed;
+extern uint32_t rnd_seed_first;
+// Seeds from the upper 32 bits of seed: passed 1 keeps the low byte, 3 takes it from the start-up
+// state; any other value asks the user for a number.
+void sub_randomize(double seed, int32_t passed);
+// Next number in [0, 1): n 0 repeats the last one, n negative reseeds from n first.
+float func_rnd(float n, int32_t passed);
+// Asks the user for a seed (the form of sub_randomize without one) and returns it, or nothing when
+// an error became pending meanwhile. The host installs its keyboard prompt here at start-up
+// (runtime_init); while none is installed, that form changes nothing.
+extern std::optional<int16_t> (*random_seed_prompt)();
