@@ -20,6 +20,7 @@
 #include "runtime/host/startup.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/runtime.h"
+#include "runtime/screen/color.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 
@@ -101,6 +102,7 @@ void runtime_init(int argc, char** argv) {
 
   take_clock_reference();
   keyboard_init();
+  keyboard_data_port_read = keyboard_port60h_read;
   random_seed_prompt = prompt_random_seed;
   // Default palettes, the image table and screen mode 0, then the built-in window icons.
   screen_init();

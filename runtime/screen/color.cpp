@@ -8,7 +8,6 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/process_flags.h"
-#include "runtime/host/keyboard.h"
 #include "runtime/screen/image.h"
 
 uint8_t H3C7_palette_register_read_index = 0;
@@ -17,6 +16,7 @@ uint8_t H3C8_palette_register_index = 0;
 uint8_t H3C9_next = 0;
 std::atomic<int32_t> H3C0_blink_enable = 1;
 int32_t unsupported_port_accessed = 0;
+int32_t (*keyboard_data_port_read)() = nullptr;
 
 namespace {
 
@@ -351,7 +351,7 @@ uint32_t func_inp(int32_t port) {
       if (vertical_retrace_in_progress.load() != 0) return 8;
       return 0;
     case port_keyboard_data:
-      return static_cast<uint32_t>(keyboard_port60h_read());
+      return keyboard_data_port_read ? static_cast<uint32_t>(keyboard_data_port_read()) : 0;
     default:
       unsupported_port_accessed = 1;
       return 0;

@@ -30,6 +30,9 @@ extern uint8_t H3C9_next;
 extern std::atomic<int32_t> H3C0_blink_enable;
 // Set by a port access this emulation does not implement; cleared by every port write.
 extern int32_t unsupported_port_accessed;
+// Reads the keyboard data port (0x60). The keyboard installs its reader at start-up
+// (runtime_init); until then the port reads 0.
+extern int32_t (*keyboard_data_port_read)();
 
 // 6-bit DAC component (0..63) to 8 bits, and an 8-bit component back to 6 bits.
 uint32_t dac_6bit_to_8bit(uint32_t component);
