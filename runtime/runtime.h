@@ -18,6 +18,7 @@
 #include "runtime/host/prompts.h"
 #include "runtime/host/startup.h"
 #include "runtime/host/window_ops.h"
+#include "runtime/screen/blend.h"
 #include "runtime/screen/circle.h"
 #include "runtime/screen/color.h"
 #include "runtime/screen/draw.h"

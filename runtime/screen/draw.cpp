@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "runtime/core/error.h"
+#include "runtime/screen/blend.h"
 #include "runtime/screen/image.h"
 
 int32_t lineclip_draw = 0;

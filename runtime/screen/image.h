@@ -91,12 +91,6 @@ extern uint32_t palette_256[256];
 extern uint32_t palette_64[64];
 extern uint32_t pal_mode10[2][9];
 
-// Blend tables (built by init_blend on the first 32-bit image).
-extern uint8_t* cblend;
-extern uint8_t* ablend;
-extern uint8_t* ablend127;
-extern uint8_t* ablend128;
-
 // Display lock handshake: 0 free, 1 requested by the program thread, 2 granted by frame
 // preparation. Written by the program thread (0 -> 1, 2 -> 0) and the main loop thread (1 -> 2).
 extern std::atomic<int32_t> lock_display;
@@ -122,7 +116,6 @@ void defaultcolors();
 // Makes screen page n exist. When its memory cannot be obtained (or n is above 65535) it raises
 // error 7 and the page stays absent; the page list only ever names valid images.
 void validatepage(int32_t n);
-void init_blend();
 
 void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t visual_page,
                 int32_t refresh, int32_t passed);

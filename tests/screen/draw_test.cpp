@@ -9,6 +9,7 @@
 #include "runtime/core/error.h"
 #include "runtime/host/host_state.h"
 #include "runtime/runtime.h"
+#include "runtime/screen/blend.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/image.h"
 
