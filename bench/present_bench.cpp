@@ -10,8 +10,9 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/host/frame_handover.h"
+#include "runtime/host/frame_prepare.h"
 #include "runtime/host/host_state.h"
-#include "runtime/host/present.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/palettes.h"

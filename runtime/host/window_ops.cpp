@@ -8,8 +8,9 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/strings.h"
+#include "runtime/host/frame_prepare.h"
 #include "runtime/host/host_state.h"
-#include "runtime/host/present.h"
+#include "runtime/host/window_geometry.h"
 #include "runtime/screen/image.h"
 
 namespace {

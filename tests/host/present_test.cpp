@@ -1,6 +1,8 @@
 // Frame preparation on hand-made page records, the frame hand-over between preparation and the
 // window, and the scaling and window-size arithmetic.
-#include "runtime/host/present.h"
+#include "runtime/host/frame_handover.h"
+#include "runtime/host/frame_prepare.h"
+#include "runtime/host/window_geometry.h"
 
 #include <gtest/gtest.h>
 

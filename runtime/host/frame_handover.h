@@ -1,0 +1,50 @@
+// The frame hand-over between frame preparation and the window thread.
+//
+// Three display frames travel between frame preparation (main loop thread, or the program thread
+// while automatic display is off) and the display callback (window thread):
+//
+//   1 free -> 2 being prepared -> 3 ready -> 4 shown -> 1 free
+//             (2 -> 1 when nothing changed; 3 -> 1 when a newer frame is shown;
+//              3 -> 2 when preparation reuses the oldest ready frame because none is free)
+//
+// Every move of `state` is a compare-exchange, so a frame is never claimed by both sides at once.
+// Preparation writes `bgra`, `w` and `h` only while it holds the frame in state 2 and publishes them
+// with the release that moves it to 3; the window reads them only after its acquire that moves the
+// frame to 4. A frame's pixels are therefore never written while they are being shown.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+struct display_frame_struct {
+  // 1 free, 2 being prepared, 3 ready, 4 shown. Preparation moves 1/3 -> 2 -> 3 or 1; the window
+  // moves 3 -> 4 and 3/4 -> 1. Published with release, read with acquire.
+  std::atomic<int32_t> state{1};
+  // Sequence number given when preparation starts (written by preparation while the frame is in
+  // state 2; read by the window to find the newest ready frame).
+  std::atomic<int64_t> order{0};
+  // w * h pixels 0xAARRGGBB, row by row; owned by preparation, read by the window in state 4.
+  uint32_t* bgra = nullptr;
+  int32_t w = 0, h = 0;
+  int32_t bgra_bytes = 0;
+};
+
+extern display_frame_struct display_frame[3];
+// Next order to hand out (frame preparation only; never runs on two threads at once).
+extern int64_t display_frame_order_next;
+// Order of the most recently completed frame. Written by frame preparation, read by the window
+// thread to decide whether anything new exists.
+extern std::atomic<int64_t> last_hardware_display_frame_order;
+// last_hardware_display_frame_order as seen at the last completed window redraw (window thread).
+extern int64_t last_rendered_hardware_display_frame_order;
+
+// Takes a frame for preparation: the highest-index free frame, else the oldest ready one; -1 when
+// every frame is being prepared or shown. The frame is then in state 2.
+int32_t claim_frame();
+// The completed frame with the highest order (ready or shown) other than except, or -1.
+int32_t newest_completed_frame(int32_t except);
+
+// Picks the frame the window should show: the newest ready frame if it is newer than the one on
+// screen (which it then replaces, freeing every older frame), else the one on screen. Returns its
+// index or -1 when no frame has ever been completed; *is_new tells whether it was just picked.
+int32_t pick_frame_to_show(bool* is_new);
