@@ -23,6 +23,7 @@
 #include "runtime/screen/blend.h"
 #include "runtime/screen/circle.h"
 #include "runtime/screen/color.h"
+#include "runtime/screen/display_lock.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/draw_macro.h"
 #include "runtime/screen/font.h"

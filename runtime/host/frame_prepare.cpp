@@ -1,8 +1,6 @@
 // Frame preparation: the displayed page into a 32-bit frame.
 #include "runtime/host/frame_prepare.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +11,7 @@
 #include "runtime/host/frame_handover.h"
 #include "runtime/host/host_state.h"
 #include "runtime/screen/color.h"
+#include "runtime/screen/display_lock.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 
@@ -347,12 +346,6 @@ Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
   cx_last = cx;
   cy_last = cy;
   return Conversion::Completed;
-}
-
-// Answers a pending display-lock request: the program may now change the screen's structure.
-void answer_display_lock() {
-  int32_t requested = 1;
-  if (lock_display.compare_exchange_strong(requested, 2)) sched_yield();
 }
 
 }  // namespace

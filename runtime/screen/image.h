@@ -7,7 +7,7 @@
 // 0xAARRGGBB word per pixel. The mode 13 page lies in cmem at 0xA0000 and text pages at 0xB8000.
 //
 // The program thread alone creates, changes and frees images; frame preparation on the main loop
-// thread reads display_page, its pixels, palette and font (see lock_display for mode changes).
+// thread reads display_page, its pixels, palette and font (see display_lock.h for mode changes).
 #pragma once
 
 #include <atomic>
@@ -91,11 +91,6 @@ extern uint32_t palette_256[256];
 extern uint32_t palette_64[64];
 extern uint32_t pal_mode10[2][9];
 
-// Display lock handshake: 0 free, 1 requested by the program thread, 2 granted by frame
-// preparation. Written by the program thread (0 -> 1, 2 -> 0) and the main loop thread (1 -> 2).
-extern std::atomic<int32_t> lock_display;
-// Set by main just before the main loop thread starts; only then is the display lock taken.
-extern std::atomic<int32_t> lock_display_required;
 // Frame preparation must rebuild its last-frame copy. Written by the program thread (mode
 // change), read and set by frame preparation.
 extern std::atomic<int32_t> screen_last_valid;

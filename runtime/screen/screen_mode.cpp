@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <optional>
 
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
-#include "runtime/core/process_flags.h"
+#include "runtime/screen/display_lock.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image_internal.h"
@@ -27,8 +27,6 @@ int32_t width8050switch = 0;
 int32_t width_lprint = 80;
 int32_t key_display_redraw = 0;
 
-std::atomic<int32_t> lock_display{0};
-std::atomic<int32_t> lock_display_required{0};
 std::atomic<int32_t> screen_last_valid{0};
 
 namespace {
@@ -86,23 +84,6 @@ void share_page0_palette(img_struct& im) {
   if (im.flags & IMG_FREEPALETTE) std::free(im.palette);
   im.flags &= ~IMG_FREEPALETTE;
   im.palette = img[page[0]].palette;
-}
-
-// The display lock handshake: while a change frees or reallocates the visible screen, frame
-// preparation must stand still. Taken only when the presentation side runs.
-bool take_display_lock() {
-  if (!(autodisplay.load() && lock_display_required.load())) return false;
-  int32_t expected = 0;
-  lock_display.compare_exchange_strong(expected, 1);
-  while (lock_display.load() != 2) {
-    const timespec zero = {0, 0};
-    nanosleep(&zero, nullptr);
-  }
-  return true;
-}
-
-void release_display_lock(bool taken) {
-  if (taken) lock_display.store(0);
 }
 
 // Rows of the write page's text window after a page change: cursor kept when it lies inside.
@@ -445,9 +426,9 @@ void width_of_resizable(int32_t width, int32_t height, bool has_width, bool has_
     error(out_of_memory);
     return;
   }
-  bool locked = false;
+  std::optional<DisplayLock> lock;
   if (write_page->flags & IMG_SCREEN) {
-    locked = take_display_lock();
+    lock.emplace();
     free_pages_above_0();
   }
   img_struct& target = *write_page;
@@ -461,7 +442,6 @@ void width_of_resizable(int32_t width, int32_t height, bool has_width, bool has_
   write_page->color = color;
   write_page->background_color = background;
   selectfont(static_cast<int32_t>(font), write_page);
-  release_display_lock(locked);
 }
 
 }  // namespace
@@ -578,8 +558,11 @@ void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t 
   }
   if (!mode_change && !page_change) return;
 
-  const bool locked = mode_change && take_display_lock();
-  if (mode_change) change_mode(mode, image);
+  std::optional<DisplayLock> lock;
+  if (mode_change) {
+    lock.emplace();
+    change_mode(mode, image);
+  }
 
   if ((passed & 4) && !error_pending()) {
     validatepage(active_page);
@@ -596,7 +579,6 @@ void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t 
       reset_text_window_of_write_page();
     }
   }
-  release_display_lock(locked);
 }
 
 void zqsub_width(int32_t option, int32_t width, int32_t height, int32_t extra1, int32_t extra2,

@@ -9,9 +9,9 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
-#include "runtime/core/process_flags.h"
 #include "runtime/core/strings.h"
 #include "runtime/screen/color.h"
+#include "runtime/screen/display_lock.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
@@ -241,19 +241,6 @@ zqs* spacing_string(bool line_break, int32_t spaces) {
     std::memset(data, ' ', static_cast<size_t>(std::max(spaces, 0)));
   }
   return result;
-}
-
-// Takes the display lock the way a screen-mode change does, when frame preparation runs.
-bool take_display_lock() {
-  if (!autodisplay.load() || !lock_display_required.load()) return false;
-  int32_t expected = 0;
-  lock_display.compare_exchange_strong(expected, 1);
-  while (lock_display.load() != 2) std::this_thread::yield();
-  return true;
-}
-
-void release_display_lock(bool taken) {
-  if (taken) lock_display.store(0);
 }
 
 bool is_builtin_font(int32_t font) {
@@ -725,10 +712,9 @@ void sub__font(int32_t font, int32_t handle, int32_t passed) {
   }
   if (im->text && (im->flags & IMG_SCREEN)) {
     // Every page of a text screen shows the same font; the cells, cursor and window stay.
-    const bool locked = take_display_lock();
+    const DisplayLock lock;
     screen_last_valid.store(0);
     for_each_screen_page([font](img_struct& p) { p.font = static_cast<uint32_t>(font); });
-    release_display_lock(locked);
     return;
   }
   selectfont(font, im);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/host/host_state.h"
+#include "runtime/screen/display_lock.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/palettes.h"

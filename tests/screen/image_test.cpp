@@ -11,6 +11,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/host/host_state.h"
 #include "runtime/runtime.h"
+#include "runtime/screen/display_lock.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"

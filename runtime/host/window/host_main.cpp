@@ -22,6 +22,7 @@
 #include "runtime/host/window/window.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/runtime.h"
+#include "runtime/screen/display_lock.h"
 #include "runtime/screen/image.h"
 
 namespace {
