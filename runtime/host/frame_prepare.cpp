@@ -187,33 +187,12 @@ Conversion convert_32bit_page(const PageSnapshot& page, display_frame_struct& f,
   return Conversion::Completed;
 }
 
-// Glyph bitmap (one byte per pixel, 8 wide) of character c in a built-in font, and its rows.
-const uint8_t* glyph_of(int32_t font, uint8_t c, int32_t* rows) {
-  switch (font) {
-    case 8:
-    case 9:
-      *rows = 8;
-      return charset8x8 + c * 64;
-    case 14:
-    case 15:
-      *rows = 14;
-      return charset8x16 + c * 128 + 8;
-    default:
-      *rows = 16;
-      return charset8x16 + c * 128;
-  }
-}
-
-bool is_built_in_font(int32_t font) {
-  return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17;
-}
-
 // Draws one text cell, cw x ch pixels, with its top-left pixel at (px, py).
 void draw_text_cell(uint32_t* frame, int32_t frame_w, int32_t px, int32_t py, int32_t cw,
                     int32_t ch, int32_t font, uint8_t c, uint32_t fg, uint32_t bg) {
-  int32_t glyph_rows = 0;
-  const uint8_t* glyph = glyph_of(font, c, &glyph_rows);
-  bool doubled = font == 9 || font == 15 || font == 17;
+  const uint8_t* glyph = font_glyph(font, c);
+  const int32_t glyph_rows = font_height(static_cast<uint32_t>(font));
+  bool doubled = font_is_doubled(font);
   for (int32_t row = 0; row < ch; ++row) {
     uint32_t* out = frame + static_cast<size_t>(py + row) * frame_w + px;
     if (row >= glyph_rows) {
@@ -233,9 +212,9 @@ void draw_text_cell(uint32_t* frame, int32_t frame_w, int32_t px, int32_t py, in
 Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
                              display_frame_struct& f, int32_t self) {
   int32_t font = page.font;
-  if (!is_built_in_font(font)) return Conversion::Unchanged;  // no loadable-font renderer here
-  int32_t cw = fontwidth[font];
-  int32_t ch = fontheight[font];
+  if (!font_is_builtin(font)) return Conversion::Unchanged;  // no loadable-font renderer here
+  int32_t cw = font_width(static_cast<uint32_t>(font));
+  int32_t ch = font_height(static_cast<uint32_t>(font));
   if (cw <= 0 || ch <= 0 || !page.palette || !page.pixels) return Conversion::Unchanged;
 
   bool check_last = screen_last_valid.load() == 1;
@@ -378,8 +357,8 @@ void page_frame_size(const img_struct* page, int32_t* w, int32_t* h) {
   PageSnapshot s = displayed_page_read::record(page);
   if (s.text) {
     int32_t font = s.font >= 0 && s.font < font_slots ? s.font : 16;
-    *w = s.width * fontwidth[font];
-    *h = s.height * fontheight[font];
+    *w = s.width * font_width(static_cast<uint32_t>(font));
+    *h = s.height * font_height(static_cast<uint32_t>(font));
   } else {
     *w = s.width;
     *h = s.height;

@@ -1,6 +1,7 @@
 // Built-in fonts: metric tables and the expanded glyph bitmaps.
 #include "runtime/screen/font.h"
 
+#include <algorithm>
 #include <cstring>
 
 // Packed glyph rows (one byte per row, most significant bit leftmost), in font_data.cpp.
@@ -68,3 +69,20 @@ const uint8_t* font_glyph(int32_t font, uint32_t c) {
       return nullptr;
   }
 }
+
+int32_t font_width(uint32_t font) {
+  return font < static_cast<uint32_t>(font_slots) ? fontwidth[font] : 0;
+}
+
+int32_t font_height(uint32_t font) {
+  return font < static_cast<uint32_t>(font_slots) ? fontheight[font] : 0;
+}
+
+int32_t font_cell_width(uint32_t font) { return std::max(font_width(font), 1); }
+int32_t font_cell_height(uint32_t font) { return std::max(font_height(font), 1); }
+
+bool font_is_builtin(int32_t font) {
+  return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17;
+}
+
+bool font_is_doubled(int32_t font) { return font == 9 || font == 15 || font == 17; }

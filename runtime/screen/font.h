@@ -21,6 +21,17 @@ extern uint8_t charset8x16[256 * 128];
 // Sets the metric tables of the built-in fonts and expands the glyph bitmaps (runtime_init).
 void fonts_init();
 
+// Glyph width and height of a font in pixels; 0 for a number that names no font.
+int32_t font_width(uint32_t font);
+int32_t font_height(uint32_t font);
+// The text cell of a font: its glyph size, but at least 1, so that a page size can be divided by it.
+int32_t font_cell_width(uint32_t font);
+int32_t font_cell_height(uint32_t font);
+// The built-in fonts 8, 9, 14, 15, 16 and 17.
+bool font_is_builtin(int32_t font);
+// The fonts drawn with every glyph pixel twice side by side: 9, 15 and 17.
+bool font_is_doubled(int32_t font);
+
 // First pixel of glyph c (taken modulo 256) of a built-in font: 8 bytes per row, fontheight[font]
 // rows (font 14 and 15 start one row into the 8x16 glyph, dropping its top and bottom rows).
 // The doubled fonts 9, 15 and 17 return the undoubled glyph. Null for any other font number.

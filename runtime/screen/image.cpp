@@ -136,19 +136,9 @@ void refresh_page_pointers() {
   read_page = &img[read_page_index];
 }
 
-int32_t font_width_of(uint32_t font) {
-  const int32_t w = font < static_cast<uint32_t>(font_slots) ? fontwidth[font] : 0;
-  return w > 0 ? w : 1;
-}
-
-int32_t font_height_of(uint32_t font) {
-  const int32_t h = font < static_cast<uint32_t>(font_slots) ? fontheight[font] : 0;
-  return h > 0 ? h : 1;
-}
-
 // Text rows of an image: its height on text pages, pixel rows per font row otherwise.
 int32_t rows_of(const img_struct& im) {
-  return im.text ? im.height : im.height / font_height_of(im.font);
+  return im.text ? im.height : im.height / font_cell_height(im.font);
 }
 
 void fill_cells(uint8_t* pixels, size_t cells) {

@@ -11,9 +11,6 @@ namespace image_internal {
 
 // Points display_page, write_page and read_page at their indices again (the table may have moved).
 void refresh_page_pointers();
-// Font cell width and height of a font number, at least 1.
-int32_t font_width_of(uint32_t font);
-int32_t font_height_of(uint32_t font);
 // Text rows of an image: its height on text pages, pixel rows per font row otherwise.
 int32_t rows_of(const img_struct& im);
 // Fills cells of a text image with blanks in attribute 7.

@@ -126,7 +126,7 @@ struct TextSize {
 
 TextSize text_size_of(const img_struct& im) {
   if (im.text) return {im.width, im.height};
-  return {im.width / font_width_of(im.font), im.height / font_height_of(im.font)};
+  return {im.width / font_cell_width(im.font), im.height / font_cell_height(im.font)};
 }
 
 struct TextGeometry {
@@ -389,7 +389,7 @@ void width_of_legacy_graphics(int32_t width, int32_t height, bool has_width, boo
     if (has_width && w * 8 != im.width) {
       font = 0;
     } else if (!has_height) {
-      font = font_height_of(im.font) > 8 ? tall : 8;
+      font = font_cell_height(im.font) > 8 ? tall : 8;
     } else if (h * 8 == im.height) {
       font = 8;
     } else if (h * tall == im.height) {
@@ -413,8 +413,8 @@ void width_of_resizable(int32_t width, int32_t height, bool has_width, bool has_
     error(illegal_function_call);
     return;
   }
-  const int64_t new_width = has_width ? int64_t{width} * font_width_of(im.font) : im.width;
-  const int64_t new_height = has_height ? int64_t{height} * font_height_of(im.font) : im.height;
+  const int64_t new_width = has_width ? int64_t{width} * font_cell_width(im.font) : im.width;
+  const int64_t new_height = has_height ? int64_t{height} * font_cell_height(im.font) : im.height;
   if (new_width > 65535 || new_height > 65535) {
     error(illegal_function_call);  // the record cannot hold the size
     return;

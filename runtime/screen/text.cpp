@@ -65,17 +65,9 @@ enum ControlCode : uint8_t {
   cursor_down = 31,
 };
 
-int32_t font_width_of(uint32_t font) {
-  return font < static_cast<uint32_t>(font_slots) ? fontwidth[font] : 0;
-}
-
-int32_t font_height_of(uint32_t font) {
-  return font < static_cast<uint32_t>(font_slots) ? fontheight[font] : 0;
-}
-
 // Font width and height of a graphics page, at least 1.
-int32_t cell_width(const img_struct& im) { return std::max(1, font_width_of(im.font)); }
-int32_t cell_height(const img_struct& im) { return std::max(1, font_height_of(im.font)); }
+int32_t cell_width(const img_struct& im) { return font_cell_width(im.font); }
+int32_t cell_height(const img_struct& im) { return font_cell_height(im.font); }
 
 bool control_codes_active() { return !no_control_characters && !no_control_characters2; }
 
@@ -139,8 +131,8 @@ void scroll_text_window(img_struct& im) {
 void draw_glyph(img_struct& im, uint32_t character) {
   const uint8_t* glyph = font_glyph(static_cast<int32_t>(im.font), character);
   if (!glyph) return;  // loadable fonts are not provided by this runtime
-  const int32_t width = font_width_of(im.font);
-  const int32_t height = font_height_of(im.font);
+  const int32_t width = font_width(im.font);
+  const int32_t height = font_height(im.font);
   const int32_t doubled = width > 8 ? 1 : 0;
   const int32_t x0 = width * (im.cursor_x - 1);
   const int32_t y0 = height * (im.cursor_y - 1);
@@ -243,14 +235,10 @@ zqs* spacing_string(bool line_break, int32_t spaces) {
   return result;
 }
 
-bool is_builtin_font(int32_t font) {
-  return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17;
-}
-
 // Loadable fonts occupy slots 32..48 once loaded; this runtime has no font loader, so these
 // slots stay empty unless something fills their metrics.
 bool is_loaded_font(int32_t font) {
-  return font >= 32 && font < font_slots && fontheight[font] != 0;
+  return font >= 32 && font_height(static_cast<uint32_t>(font)) != 0;
 }
 
 // The image an image-or-page argument names (passed bit 1), else the write page; null after a
@@ -662,7 +650,7 @@ uint32_t func_screen(int32_t row, int32_t column, int32_t colourflag, int32_t pa
     error(illegal_function_call);
     return 0;
   }
-  const int32_t height = fontheight[font];
+  const int32_t height = font_height(static_cast<uint32_t>(font));
   const int32_t x0 = 8 * (column - 1);
   const int32_t y0 = height * (row - 1);
   uint8_t bitmap[8 * 16];
@@ -702,7 +690,7 @@ void sub__font(int32_t font, int32_t handle, int32_t passed) {
   if (error_pending()) return;
   img_struct* im = font_target(handle, passed);
   if (!im) return;
-  if (!is_builtin_font(font) && !is_loaded_font(font)) {
+  if (!font_is_builtin(font) && !is_loaded_font(font)) {
     error(invalid_handle);
     return;
   }
@@ -742,13 +730,13 @@ int32_t queried_font(int32_t font, int32_t passed) {
 int32_t func__fontwidth(int32_t font, int32_t passed) {
   if (error_pending()) return 0;
   font = queried_font(font, passed);
-  return font < 0 ? 0 : font_width_of(static_cast<uint32_t>(font));
+  return font < 0 ? 0 : font_width(static_cast<uint32_t>(font));
 }
 
 int32_t func__fontheight(int32_t font, int32_t passed) {
   if (error_pending()) return 0;
   font = queried_font(font, passed);
-  return font < 0 ? 0 : font_height_of(static_cast<uint32_t>(font));
+  return font < 0 ? 0 : font_height(static_cast<uint32_t>(font));
 }
 
 void key_update() { key_display_redraw = 0; }
