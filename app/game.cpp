@@ -76,7 +76,7 @@ class local_table {
 
   void create(uint32_t count) {
     entries_ = static_cast<int16_t*>(std::calloc(count, sizeof(int16_t)));
-    if (entries_ == nullptr) error(257);  // fatal: "Out of memory"
+    if (entries_ == nullptr) error(out_of_memory_fatal);  // fatal: "Out of memory"
     count_ = count;
     new_mem_lock();
     lock_ = mem_lock_tmp;

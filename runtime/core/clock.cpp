@@ -66,7 +66,7 @@ double func_timer(double accuracy, int32_t passed) {
   double steps_per_second = classic_ticks_per_second;
   if (has_accuracy) {
     if (accuracy <= 0) {
-      error(5);
+      error(illegal_function_call);
       return 0;
     }
     steps_per_second = 1.0 / accuracy;
@@ -100,7 +100,7 @@ void sub__delay(double seconds) {
   int64_t start = GetTicks();
   if (error_pending()) return;
   if (!(seconds >= 0 && seconds <= 2147483.647)) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   const double wait_ms = seconds * 1000.0;
@@ -125,12 +125,12 @@ void sub__delay(double seconds) {
 void sub__limit(double fps) {
   if (error_pending()) return;
   if (!(fps > 0)) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   const double period_ms = 1000.0 / fps;
   if (period_ms > 60000) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   // A frame this late still keeps the cadence; a later one restarts it.
@@ -169,7 +169,7 @@ void sub__fps(double fps, int32_t passed) {
   }
   if (passed == 2) {
     if (!(fps >= 1)) {
-      error(5);
+      error(illegal_function_call);
       return;
     }
     if (fps > max_redraw_rate) fps = max_redraw_rate;
@@ -177,7 +177,7 @@ void sub__fps(double fps, int32_t passed) {
     auto_fps.store(0);
     return;
   }
-  error(5);
+  error(illegal_function_call);
 }
 
 void sub_sleep(int32_t seconds) {

@@ -81,7 +81,7 @@ int32_t func__freetimer() {
   } else {
     slot = ontimer_nextfree.load(std::memory_order_relaxed);
     if (!ensure_slot(slot)) {
-      error(257);
+      error(out_of_memory_fatal);
       return 0;
     }
     ontimer_slot(slot).state.store(0);
@@ -105,7 +105,7 @@ void freetimer(int32_t slot) {
     try {
       ontimer_freelist.resize(ontimer_freelist.empty() ? 8 : ontimer_freelist.size() * 2);
     } catch (const std::bad_alloc&) {
-      error(257);  // the slot stays unallocated but cannot be reused
+      error(out_of_memory_fatal);  // the slot stays unallocated but cannot be reused
       return;
     }
   }
@@ -115,7 +115,7 @@ void freetimer(int32_t slot) {
 void ontimer_setup(int32_t slot, double seconds, int32_t id, int64_t extra) {
   if (error_pending()) return;
   if (!valid_allocated_slot(slot)) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   ontimer_struct& t = ontimer_slot(slot);
@@ -131,7 +131,7 @@ void sub_timer(int32_t slot, int32_t option, int32_t passed) {
   if (error_pending()) return;
   if (!(passed & 1)) slot = 0;
   if (!valid_allocated_slot(slot)) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   ontimer_struct& t = ontimer_slot(slot);
@@ -147,7 +147,7 @@ void sub_timer(int32_t slot, int32_t option, int32_t passed) {
       break;
     case 4:
       if (slot == 0) {
-        error(5);
+        error(illegal_function_call);
         return;
       }
       t.active.store(0);

@@ -650,7 +650,7 @@ void sub__keyclear(int32_t buffer, int32_t passed) {
   if (error_pending()) return;
   const bool all = !(passed & 1);
   if (!all && (buffer < 1 || buffer > 3)) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   const lock_guard lock(kb.mutex);
@@ -669,7 +669,7 @@ int32_t func__keyhit() {
 
 int32_t func__keydown(int32_t code) {
   if (code < 1) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   return keyheld(code) ? -1 : 0;

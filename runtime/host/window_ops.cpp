@@ -42,7 +42,7 @@ uint32_t icon_image(int32_t handle_or_page) {
   uint32_t index = resolve_image(handle_or_page);
   if (error_pending() || index == 0) return 0;
   if (img[index].text) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   return index;
@@ -123,7 +123,7 @@ void sub__icon(int32_t image32, int32_t image16, int32_t passed) {
 void sub__fullscreen(int32_t method, int32_t passed) {
   static constexpr int32_t mode_of_method[] = {1, 0, 1, 2, 0};
   if (method < 0 || method > 4) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   int32_t mode = mode_of_method[method];
@@ -172,7 +172,7 @@ void sub__resize(int32_t mode, int32_t smooth, int32_t passed) {
   if (error_pending()) return;
   bool mode_given = passed & 1, smooth_given = passed & 2;
   if ((mode_given && mode != 1 && mode != 2) || (smooth_given && (smooth < 0 || smooth > 2))) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   if (mode_given) resize_snapback.store(mode == 2 ? 1 : 0);
@@ -218,7 +218,7 @@ void sub_screenicon() {
 
 int32_t func_screenicon() {
   if (screen_hide.load()) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   wait_for_window();

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int32_t illegal_function_call = 5;
 // Angles in the program's double precision, so that an arc given as 0 to pi (or 2 pi) starts and
 // ends exactly on the traced angles.
 constexpr long double pi = std::numbers::pi;

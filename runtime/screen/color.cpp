@@ -20,9 +20,6 @@ int32_t (*keyboard_data_port_read)() = nullptr;
 
 namespace {
 
-constexpr int32_t illegal_function_call = 5;
-constexpr int32_t overflow = 6;
-
 // Port numbers of the VGA attribute controller, the DAC and the input status register.
 constexpr int32_t port_attribute_controller = 0x3C0;
 constexpr int32_t port_dac_read_index = 0x3C7;

@@ -17,7 +17,6 @@ int32_t lineclip_skippixels = 0;
 
 namespace {
 
-constexpr int32_t illegal_function_call = 5;
 constexpr uint32_t solid_pattern = 0xFFFFFFFFu;
 
 // Rounds to nearest with halves to even (the default rounding mode), saturating values beyond the

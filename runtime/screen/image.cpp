@@ -32,12 +32,6 @@ uint32_t read_page_index = 0;
 
 namespace {
 
-// Error numbers raised here.
-constexpr int32_t illegal_function_call = 5;
-constexpr int32_t invalid_handle = 258;
-constexpr int32_t image_table_full = 502;
-constexpr int32_t free_list_full = 503;
-
 constexpr uint32_t table_step = 4096;
 constexpr uint16_t blank_cell = 0x0720;  // character 32, attribute 7
 
@@ -224,7 +218,7 @@ int32_t freeimg(uint32_t index) {
     const size_t grown_count = static_cast<size_t>(nfimg) + table_step;
     auto* grown = static_cast<uint32_t*>(std::realloc(fimg, grown_count * sizeof(uint32_t)));
     if (!grown) {
-      error(free_list_full);
+      error(image_free_list_full);
       return 1;
     }
     fimg = grown;

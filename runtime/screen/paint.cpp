@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int32_t illegal_function_call = 5;
-
 // Direction mask bits of a frontier entry: the neighbours it still has to look at.
 enum Direction : uint8_t { left = 1, right = 2, up = 4, down = 8 };
 constexpr uint8_t all_directions = left | right | up | down;

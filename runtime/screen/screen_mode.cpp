@@ -33,12 +33,6 @@ namespace {
 
 using namespace image_internal;
 
-// Error numbers raised here.
-constexpr int32_t illegal_function_call = 5;
-constexpr int32_t out_of_memory = 7;
-constexpr int32_t invalid_handle = 258;
-constexpr int32_t image_table_full = 502;
-
 constexpr size_t text_window_offset = 0xB8000;
 constexpr size_t text_window_bytes = 65536;
 constexpr size_t mode13_offset = 0xA0000;

@@ -39,10 +39,6 @@ zqs single_space_descriptor = {
     .field_binding = nullptr,
 };
 
-constexpr int32_t illegal_function_call = 5;
-constexpr int32_t overflow = 6;
-constexpr int32_t invalid_handle = 258;
-
 constexpr uint8_t blank_character = 32;
 constexpr int32_t print_zone_columns = 14;
 constexpr int32_t tab_stop_columns = 8;
