@@ -15,24 +15,24 @@ int32_t claim_frame() {
     int32_t choice_state = 0;
     int64_t oldest = std::numeric_limits<int64_t>::max();
     for (int32_t i = 0; i < 3; ++i) {
-      if (display_frame[i].state.load(std::memory_order_acquire) == 3) {
+      if (display_frame[i].state.load(std::memory_order_acquire) == frame_ready) {
         int64_t order = display_frame[i].order.load(std::memory_order_relaxed);
         if (order < oldest) {
           oldest = order;
           choice = i;
-          choice_state = 3;
+          choice_state = frame_ready;
         }
       }
     }
     for (int32_t i = 0; i < 3; ++i) {
-      if (display_frame[i].state.load(std::memory_order_acquire) == 1) {
+      if (display_frame[i].state.load(std::memory_order_acquire) == frame_free) {
         choice = i;
-        choice_state = 1;
+        choice_state = frame_free;
       }
     }
     if (choice < 0) return -1;
     // The window may have picked or freed the frame since it was looked at: then choose again.
-    if (display_frame[choice].state.compare_exchange_strong(choice_state, 2,
+    if (display_frame[choice].state.compare_exchange_strong(choice_state, frame_being_prepared,
                                                             std::memory_order_acq_rel))
       return choice;
   }
@@ -46,7 +46,7 @@ int32_t newest_completed_frame(int32_t except) {
   for (int32_t i = 0; i < 3; ++i) {
     if (i == except) continue;
     int32_t s = display_frame[i].state.load(std::memory_order_acquire);
-    if (s != 3 && s != 4) continue;
+    if (s != frame_ready && s != frame_shown) continue;
     int64_t order = display_frame[i].order.load(std::memory_order_relaxed);
     if (order > best_order) {
       best_order = order;
@@ -61,13 +61,13 @@ int32_t pick_frame_to_show(bool* is_new) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     int32_t last = -1;
     for (int32_t i = 0; i < 3; ++i)
-      if (display_frame[i].state.load(std::memory_order_acquire) == 4) last = i;
+      if (display_frame[i].state.load(std::memory_order_acquire) == frame_shown) last = i;
     int64_t last_order = last >= 0 ? display_frame[last].order.load(std::memory_order_relaxed) : 0;
 
     int32_t candidate = -1;
     int64_t candidate_order = last_order;
     for (int32_t i = 0; i < 3; ++i) {
-      if (display_frame[i].state.load(std::memory_order_acquire) != 3) continue;
+      if (display_frame[i].state.load(std::memory_order_acquire) != frame_ready) continue;
       int64_t order = display_frame[i].order.load(std::memory_order_relaxed);
       if (order > candidate_order) {
         candidate_order = order;
@@ -76,17 +76,17 @@ int32_t pick_frame_to_show(bool* is_new) {
     }
     if (candidate < 0) return last;
 
-    int32_t ready = 3;
-    if (!display_frame[candidate].state.compare_exchange_strong(ready, 4,
+    int32_t ready = frame_ready;
+    if (!display_frame[candidate].state.compare_exchange_strong(ready, frame_shown,
                                                                 std::memory_order_acq_rel))
       continue;  // preparation took it back meanwhile: look again
     candidate_order = display_frame[candidate].order.load(std::memory_order_relaxed);
     for (int32_t i = 0; i < 3; ++i) {
       if (i == candidate) continue;
       int32_t s = display_frame[i].state.load(std::memory_order_acquire);
-      if ((s == 3 || s == 4) &&
+      if ((s == frame_ready || s == frame_shown) &&
           display_frame[i].order.load(std::memory_order_relaxed) < candidate_order)
-        display_frame[i].state.compare_exchange_strong(s, 1, std::memory_order_acq_rel);
+        display_frame[i].state.compare_exchange_strong(s, frame_free, std::memory_order_acq_rel);
     }
     *is_new = true;
     return candidate;

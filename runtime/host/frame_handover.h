@@ -16,10 +16,18 @@
 #include <atomic>
 #include <cstdint>
 
+// The states of a display frame.
+enum frame_state : int32_t {
+  frame_free = 1,
+  frame_being_prepared = 2,
+  frame_ready = 3,
+  frame_shown = 4,
+};
+
 struct display_frame_struct {
-  // 1 free, 2 being prepared, 3 ready, 4 shown. Preparation moves 1/3 -> 2 -> 3 or 1; the window
-  // moves 3 -> 4 and 3/4 -> 1. Published with release, read with acquire.
-  std::atomic<int32_t> state{1};
+  // A frame_state. Preparation moves free/ready -> being prepared -> ready or free; the window
+  // moves ready -> shown and ready/shown -> free. Published with release, read with acquire.
+  std::atomic<int32_t> state{frame_free};
   // Sequence number given when preparation starts (written by preparation while the frame is in
   // state 2; read by the window to find the newest ready frame).
   std::atomic<int64_t> order{0};

@@ -331,7 +331,7 @@ Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
 
 void reset_display_frames() {
   for (auto& f : display_frame) {
-    f.state.store(1);
+    f.state.store(frame_free);
     f.order.store(0);
     std::free(f.bgra);
     f.bgra = nullptr;
@@ -419,13 +419,13 @@ FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& cl
   if (result == Conversion::Completed) {
     force_display_update.store(0);
     screen_last_valid.store(1);
-    f.state.store(3, std::memory_order_release);
+    f.state.store(frame_ready, std::memory_order_release);
     last_hardware_display_frame_order.store(order);
     return FrameResult::Completed;
   }
   // Nothing changed: the frame goes back unused. The window is not told about it, so an unchanged
   // screen costs the window thread nothing (it keeps showing the frame it has).
-  f.state.store(1, std::memory_order_release);
+  f.state.store(frame_free, std::memory_order_release);
   return FrameResult::Unchanged;
 }
 

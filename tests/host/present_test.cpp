@@ -84,7 +84,8 @@ const display_frame_struct* newest_frame() {
   const display_frame_struct* best = nullptr;
   for (const auto& f : display_frame) {
     int s = f.state.load();
-    if ((s == 3 || s == 4) && (!best || f.order.load() > best->order.load())) best = &f;
+    if ((s == frame_ready || s == frame_shown) && (!best || f.order.load() > best->order.load()))
+      best = &f;
   }
   return best;
 }
@@ -463,18 +464,18 @@ TEST_F(Present, FramesMoveThroughTheirStates) {
   FrameClock clock;
   // Preparation takes the highest-index free frame.
   ASSERT_EQ(prepare_frame_from_page(&page.rec, clock), FrameResult::Completed);
-  EXPECT_EQ(display_frame[2].state.load(), 3);
+  EXPECT_EQ(display_frame[2].state.load(), frame_ready);
   EXPECT_EQ(display_frame[2].order.load(), 1);
   page.pixels[0] = 1;
   ASSERT_EQ(prepare_frame_from_page(&page.rec, clock), FrameResult::Completed);
-  EXPECT_EQ(display_frame[1].state.load(), 3);
+  EXPECT_EQ(display_frame[1].state.load(), frame_ready);
   page.pixels[0] = 2;
   ASSERT_EQ(prepare_frame_from_page(&page.rec, clock), FrameResult::Completed);
-  EXPECT_EQ(display_frame[0].state.load(), 3);
+  EXPECT_EQ(display_frame[0].state.load(), frame_ready);
   // None free: the oldest ready frame is reused.
   page.pixels[0] = 3;
   ASSERT_EQ(prepare_frame_from_page(&page.rec, clock), FrameResult::Completed);
-  EXPECT_EQ(display_frame[2].state.load(), 3);
+  EXPECT_EQ(display_frame[2].state.load(), frame_ready);
   EXPECT_EQ(display_frame[2].order.load(), 4);
   EXPECT_EQ(last_hardware_display_frame_order.load(), 4);
 
@@ -482,9 +483,9 @@ TEST_F(Present, FramesMoveThroughTheirStates) {
   bool is_new = false;
   EXPECT_EQ(pick_frame_to_show(&is_new), 2);
   EXPECT_TRUE(is_new);
-  EXPECT_EQ(display_frame[2].state.load(), 4);
-  EXPECT_EQ(display_frame[1].state.load(), 1);
-  EXPECT_EQ(display_frame[0].state.load(), 1);
+  EXPECT_EQ(display_frame[2].state.load(), frame_shown);
+  EXPECT_EQ(display_frame[1].state.load(), frame_free);
+  EXPECT_EQ(display_frame[0].state.load(), frame_free);
   // Nothing newer: the same frame, not new.
   EXPECT_EQ(pick_frame_to_show(&is_new), 2);
   EXPECT_FALSE(is_new);
@@ -492,10 +493,10 @@ TEST_F(Present, FramesMoveThroughTheirStates) {
   // The next frame goes to a free one; the shown frame is left alone until it is replaced.
   page.pixels[0] = 4;
   ASSERT_EQ(prepare_frame_from_page(&page.rec, clock), FrameResult::Completed);
-  EXPECT_EQ(display_frame[1].state.load(), 3);
+  EXPECT_EQ(display_frame[1].state.load(), frame_ready);
   EXPECT_EQ(pick_frame_to_show(&is_new), 1);
   EXPECT_TRUE(is_new);
-  EXPECT_EQ(display_frame[2].state.load(), 1);
+  EXPECT_EQ(display_frame[2].state.load(), frame_free);
 }
 
 TEST_F(Present, WindowHasNothingToShowBeforeTheFirstFrame) {
@@ -753,7 +754,7 @@ TEST(PresentThreaded, ShownFramesStayIntactWhileTheProgramDraws) {
   main_loop.join();
   EXPECT_EQ(torn_while_shown.load(), 0);
   int shown = 0;
-  for (const auto& f : display_frame) shown += f.state.load() == 4;
+  for (const auto& f : display_frame) shown += f.state.load() == frame_shown;
   EXPECT_EQ(shown, 1);
 }
 
