@@ -190,7 +190,7 @@ void ZQMAIN() {
       check_statement(92);
       break;
     }
-    if (branch(keys.is(27), 94)) program_end();
+    if (branch(keys.is(keycode::escape), 94)) program_end();
     pause_while_no_key(keys.any());
   }
 
