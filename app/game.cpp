@@ -446,7 +446,7 @@ void chess_game::wait_for_key(uint32_t first_line) {
 }
 
 void chess_game::finish_solved() {
-  zqg_sub_locate(4, 0, 0, 0, 0, 1);
+  zqg_sub_locate(4, 0, 0, 0, 0, locate_row);
   check_statement(669);
   print_line(temporary_base(), congratulation);
   check_statement(669);
@@ -464,7 +464,7 @@ void chess_game::finish_solved() {
 
 // Shows the verdict, then the same puzzle again: palette, echo cells, board and counts.
 void chess_game::restore_after_failure() {
-  zqg_sub_locate(4, 0, 0, 0, 0, 1);
+  zqg_sub_locate(4, 0, 0, 0, 0, locate_row);
   check_statement(678);
   print_line(temporary_base(), inaccuracy);
   check_statement(678);

@@ -88,7 +88,7 @@ void install_division_by_zero_handler() {
 }
 
 // RANDOMIZE TIMER
-void seed_from_clock() { sub_randomize(func_timer(0.0, 0), 1); }
+void seed_from_clock() { sub_randomize(func_timer(0.0, 0), randomize_seed); }
 
 // The menu's KEYIN = INKEY$ and its comparisons.
 class menu_keys {
@@ -157,15 +157,15 @@ void ZQMAIN() {
 
   Z = 6;
   check_statement(56);
-  zqg_screen(1, 0, 0, 0, 0, 1);
+  zqg_screen(1, 0, 0, 0, 0, screen_mode_given);
   check_statement(57);
-  zqsub_width(0, 40, 25, 0, 0, 3);
+  zqsub_width(0, 40, 25, 0, 0, width_columns | width_rows);
   check_statement(58);
   sub_cls(0, 0, 0);
   check_statement(59);
   for (size_t i = 0; i < menu_lines.size(); ++i) {
     const uint32_t line = 60 + static_cast<uint32_t>(i);
-    zqg_sub_locate(2 + static_cast<int32_t>(i), Z, 0, 0, 0, 3);
+    zqg_sub_locate(2 + static_cast<int32_t>(i), Z, 0, 0, 0, locate_row | locate_column);
     check_statement(line);
     print_line(temporary_base, std::string_view(menu_lines[i].data(), menu_line_length));
     check_statement(line);

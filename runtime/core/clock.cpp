@@ -62,7 +62,7 @@ uint32_t ms_since_midnight() {
 
 double func_timer(double accuracy, int32_t passed) {
   if (error_pending()) return 0;
-  const bool has_accuracy = passed & 1;
+  const bool has_accuracy = passed & timer_accuracy;
   double steps_per_second = classic_ticks_per_second;
   if (has_accuracy) {
     if (accuracy <= 0) {
@@ -163,11 +163,11 @@ void sub__limit(double fps) {
 void sub__fps(double fps, int32_t passed) {
   if (error_pending()) return;
   constexpr double max_redraw_rate = 200;
-  if (passed == 1) {
+  if (passed == fps_auto) {
     auto_fps.store(1);
     return;
   }
-  if (passed == 2) {
+  if (passed == fps_rate) {
     if (!(fps >= 1)) {
       error(illegal_function_call);
       return;

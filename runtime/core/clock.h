@@ -20,6 +20,7 @@ void set_tick_source(tick_source_fn source);
 
 // Seconds since local midnight: whole 1/18.2 s ticks in single precision without an accuracy
 // (passed bit 1 clear), else rounded to multiples of accuracy.
+enum timer_passed : int32_t { timer_accuracy = 1 };
 double func_timer(double accuracy, int32_t passed);
 
 // Waits seconds, serving the statement check every 9 ms.
@@ -28,6 +29,7 @@ void sub__delay(double seconds);
 void sub__limit(double fps);
 extern double sub__limit_prev;
 // Redraw rate: passed 1 automatic, passed 2 fps frames a second (1 to 200).
+enum fps_passed : int32_t { fps_auto = 1, fps_rate = 2 };
 void sub__fps(double fps, int32_t passed);
 // 1 while the window's redraw rate follows the display (program thread writes, window thread reads).
 extern std::atomic<int32_t> auto_fps;

@@ -23,20 +23,20 @@ uint32_t seed_bits(uint32_t word) { return (word << 8) & 0xFFFF00; }
 
 void sub_randomize(double seed, int32_t passed) {
   if (error_pending()) return;
-  if (passed != 1 && passed != 3) {
+  if (passed != randomize_seed && passed != (randomize_seed | randomize_reset)) {
     const std::optional<int16_t> value = random_seed_prompt ? random_seed_prompt() : std::nullopt;
     if (value) rnd_seed = (rnd_seed & 0xFF) | seed_bits(static_cast<uint32_t>(int32_t{*value}));
     return;
   }
   uint32_t m = static_cast<uint32_t>(std::bit_cast<uint64_t>(seed) >> 32);
   m ^= m >> 16;
-  const uint32_t low_byte = (passed == 3 ? rnd_seed_first : rnd_seed) & 0xFF;
+  const uint32_t low_byte = (passed & randomize_reset ? rnd_seed_first : rnd_seed) & 0xFF;
   rnd_seed = low_byte | seed_bits(m);
 }
 
 float func_rnd(float n, int32_t passed) {
   if (error_pending()) return 0;
-  if (!(passed & 1)) n = 1.0f;
+  if (!(passed & rnd_argument)) n = 1.0f;
   if (n != 0) {
     if (n < 0) {
       const uint32_t b = std::bit_cast<uint32_t>(n);

@@ -10,8 +10,10 @@ extern uint32_t rnd_seed;
 extern uint32_t rnd_seed_first;
 // Seeds from the upper 32 bits of seed: passed 1 keeps the low byte, 3 takes it from the start-up
 // state; any other value asks the user for a number.
+enum randomize_passed : int32_t { randomize_seed = 1, randomize_reset = 2 };
 void sub_randomize(double seed, int32_t passed);
 // Next number in [0, 1): n 0 repeats the last one, n negative reseeds from n first.
+enum rnd_passed : int32_t { rnd_argument = 1 };
 float func_rnd(float n, int32_t passed);
 // Asks the user for a seed (the form of sub_randomize without one) and returns it, or nothing when
 // an error became pending meanwhile. The host installs its keyboard prompt here at start-up

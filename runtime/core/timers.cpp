@@ -129,7 +129,7 @@ void ontimer_setup(int32_t slot, double seconds, int32_t id, int64_t extra) {
 
 void sub_timer(int32_t slot, int32_t option, int32_t passed) {
   if (error_pending()) return;
-  if (!(passed & 1)) slot = 0;
+  if (!(passed & timer_slot_given)) slot = 0;
   if (!valid_allocated_slot(slot)) {
     error(illegal_function_call);
     return;

@@ -34,6 +34,7 @@ int32_t func__freetimer();
 void freetimer(int32_t slot);
 void ontimer_setup(int32_t slot, double seconds, int32_t id, int64_t extra);
 // option 1 on, 2 off, 3 stop, 4 free; without a slot (passed bit 1 clear) slot 0.
+enum timer_statement_passed : int32_t { timer_slot_given = 1 };
 void sub_timer(int32_t slot, int32_t option, int32_t passed);
 // Pauses the timer thread and waits for its acknowledgement / lets it scan again.
 void stop_timers();

@@ -663,7 +663,7 @@ bool keyboard_ring_empty() {
 
 void sub__keyclear(int32_t buffer, int32_t passed) {
   if (error_pending()) return;
-  const bool all = !(passed & 1);
+  const bool all = !(passed & keyclear_buffer);
   if (!all && (buffer < 1 || buffer > 3)) {
     error(illegal_function_call);
     return;

@@ -96,6 +96,7 @@ bool keyboard_ring_pop(uint8_t* character, uint8_t* scan);
 // True when the keyboard ring holds no key: lets key-polling loops sleep instead of spinning.
 bool keyboard_ring_empty();
 // Empties the keyboard ring (1), the key-hit ring (2), the port queue (3) or all (nothing passed).
+enum keyclear_passed : int32_t { keyclear_buffer = 1 };
 void sub__keyclear(int32_t buffer, int32_t passed);
 // Next key-hit code (negative for a release), 0 when none.
 int32_t func__keyhit();

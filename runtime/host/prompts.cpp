@@ -59,9 +59,9 @@ std::string read_line() {
       const int32_t column = func_pos(0);
       if (column > 1) {
         const int32_t row = func_csrlin();
-        zqg_sub_locate(row, column - 1, 0, 0, 0, 3);
+        zqg_sub_locate(row, column - 1, 0, 0, 0, locate_row | locate_column);
         print_text(" ", 0);
-        zqg_sub_locate(row, column - 1, 0, 0, 0, 3);
+        zqg_sub_locate(row, column - 1, 0, 0, 0, locate_row | locate_column);
       }
       continue;
     }

@@ -109,10 +109,10 @@ uint32_t window_title_generation() { return title_generation.load(std::memory_or
 
 void sub__icon(int32_t image32, int32_t image16, int32_t passed) {
   if (error_pending()) return;
-  if (!(passed & 1)) {
+  if (!(passed & icon_image32)) {
     image32 = builtin_icon32;
     image16 = builtin_icon16;
-  } else if (!(passed & 2)) {
+  } else if (!(passed & icon_image16)) {
     image16 = image32;
   }
   if (!icon_image(image32) || !icon_image(image16)) return;
@@ -127,7 +127,7 @@ void sub__fullscreen(int32_t method, int32_t passed) {
     return;
   }
   int32_t mode = mode_of_method[method];
-  fullscreen_smooth.store(passed & 1);
+  fullscreen_smooth.store(passed & fullscreen_smoothing);
   if (mode != full_screen.load()) full_screen_set.store(mode);
   force_display_update.store(1);
 }
@@ -170,7 +170,7 @@ void display_now() {
 
 void sub__resize(int32_t mode, int32_t smooth, int32_t passed) {
   if (error_pending()) return;
-  bool mode_given = passed & 1, smooth_given = passed & 2;
+  bool mode_given = passed & resize_mode_given, smooth_given = passed & resize_smooth_given;
   if ((mode_given && mode != 1 && mode != 2) || (smooth_given && (smooth < 0 || smooth > 2))) {
     error(illegal_function_call);
     return;

@@ -53,7 +53,7 @@ int32_t clamp_component(int32_t value) { return std::clamp(value, 0, 255); }
 // The image a colour function works on: the given handle or page (passed bit 1), else the write
 // page. Null after a bad handle (error 258 raised).
 img_struct* colour_target(int32_t handle, int32_t passed) {
-  if (!(passed & 1)) return write_page;
+  if (!(passed & colour_handle_given)) return write_page;
   const uint32_t index = resolve_image(handle);
   if (error_pending() || index == 0) return nullptr;
   return &img[index];
@@ -89,12 +89,13 @@ uint32_t nearest_palette_entry(const img_struct& im, int32_t r, int32_t g, int32
 
 // Terminal colours of the console image.
 void console_color(uint32_t foreground, uint32_t background, int32_t passed) {
-  if (((passed & 1) && foreground > 255) || ((passed & 2) && background > 255)) {
+  if (((passed & color_foreground) && foreground > 255) ||
+      ((passed & color_background) && background > 255)) {
     error(illegal_function_call);
     return;
   }
-  if (passed & 1) std::printf("\033[38;5;%um", foreground);
-  if (passed & 2) std::printf("\033[48;5;%um", background);
+  if (passed & color_foreground) std::printf("\033[38;5;%um", foreground);
+  if (passed & color_background) std::printf("\033[48;5;%um", background);
   std::fflush(stdout);
 }
 
@@ -156,9 +157,9 @@ void zqg_sub_color(uint32_t foreground, uint32_t background, uint32_t border, in
     error(illegal_function_call);
     return;
   }
-  const bool has_foreground = passed & 1;
-  const bool has_background = passed & 2;
-  if (((passed & 4) && !limits->border_allowed) ||
+  const bool has_foreground = passed & color_foreground;
+  const bool has_background = passed & color_background;
+  if (((passed & color_border) && !limits->border_allowed) ||
       (has_foreground && foreground > limits->foreground_max) ||
       (has_background && background > limits->background_max)) {
     error(illegal_function_call);

@@ -116,7 +116,7 @@ void free_standalone_image(uint32_t index) {
 
 // Resolves the optional handle argument of the queries: the write page when not given.
 const img_struct* query_target(int32_t handle, int32_t passed) {
-  if (!(passed & 1)) return write_page;
+  if (!(passed & query_handle_given)) return write_page;
   const uint32_t index = resolve_image(handle);
   return index ? &img[index] : nullptr;
 }
@@ -376,7 +376,7 @@ int32_t func__newimage(int32_t width, int32_t height, int32_t mode, int32_t pass
     error(illegal_function_call);
     return 0;
   }
-  if (passed & 1) {
+  if (passed & newimage_mode) {
     if (!find_mode(mode)) {
       error(illegal_function_call);
       return 0;
@@ -389,7 +389,7 @@ int32_t func__newimage(int32_t width, int32_t height, int32_t mode, int32_t pass
   img_struct& im = img[index];
   const img_struct& from = *write_page;
   if (im.palette && from.palette) std::memcpy(im.palette, from.palette, 256 * sizeof(uint32_t));
-  sub__font(static_cast<int32_t>(from.font), -static_cast<int32_t>(index), 1);
+  sub__font(static_cast<int32_t>(from.font), -static_cast<int32_t>(index), font_handle_given);
   im.color = from.color;
   im.background_color = from.background_color;
   im.transparent_color = from.transparent_color;
@@ -402,7 +402,7 @@ int32_t func__copyimage(int32_t source, int32_t mode, int32_t passed) {
   if (error_pending()) return 0;
   const uint32_t from = resolve_image(source);
   if (from == 0) return -1;
-  if ((passed & 1) && mode != img[from].mode) {
+  if ((passed & copyimage_mode) && mode != img[from].mode) {
     // Hardware images (a 32-bit source copied as mode 33) do not exist in this runtime.
     error(illegal_function_call);
     return -1;
@@ -443,7 +443,7 @@ int32_t func__copyimage(int32_t source, int32_t mode, int32_t passed) {
 void sub__freeimage(int32_t handle, int32_t passed) {
   if (error_pending()) return;
   uint32_t index;
-  if (passed & 1) {
+  if (passed & freeimage_handle) {
     if (handle >= 0) {
       error(illegal_function_call);
       return;

@@ -112,14 +112,23 @@ void defaultcolors();
 // error 7 and the page stays absent; the page list only ever names valid images.
 void validatepage(int32_t n);
 
+// clang-format off
+enum screen_passed : int32_t {
+  screen_mode_given = 1, screen_colorswitch = 2, screen_active_page = 4, screen_visual_page = 8,
+};
+// clang-format on
 void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t visual_page,
                 int32_t refresh, int32_t passed);
+enum width_passed : int32_t { width_columns = 1, width_rows = 2 };
 void zqsub_width(int32_t option, int32_t width, int32_t height, int32_t extra1, int32_t extra2,
                  int32_t passed);
 void sub_pcopy(int32_t source, int32_t destination);
 
+enum newimage_passed : int32_t { newimage_mode = 1 };
 int32_t func__newimage(int32_t width, int32_t height, int32_t mode, int32_t passed);
+enum copyimage_passed : int32_t { copyimage_mode = 1 };
 int32_t func__copyimage(int32_t source, int32_t mode, int32_t passed);
+enum freeimage_passed : int32_t { freeimage_handle = 1 };
 void sub__freeimage(int32_t handle, int32_t passed);
 void freeallimages();
 void sub__source(int32_t handle);
@@ -128,6 +137,8 @@ int32_t func__source();
 int32_t func__dest();
 int32_t func__display();
 
+// The image queries below: passed bit 1 a handle or page is given (else the write page).
+enum image_query_passed : int32_t { query_handle_given = 1 };
 int32_t func__width(int32_t handle, int32_t passed);
 int32_t func__height(int32_t handle, int32_t passed);
 int32_t func__pixelsize(int32_t handle, int32_t passed);

@@ -312,7 +312,7 @@ void reset_to_font(int32_t font) {
   const float wx2 = before.window_x2, wy2 = before.window_y2;
   imgrevert(write_page_index);
   if (keeps_window) {
-    zqg_sub_window(wx1, wy1, wx2, wy2, 1 | 2);
+    zqg_sub_window(wx1, wy1, wx2, wy2, window_corners | window_screen);
     write_page->clipping_or_scaling = 0;
   }
   write_page->color = color;
@@ -325,7 +325,7 @@ void change_to_text_mode(int32_t columns, int32_t rows, int32_t font) {
   sub_screen_width_in_characters = columns;
   sub_screen_height_in_characters = rows;
   sub_screen_font = font;
-  zqg_screen(0, 0, 0, 0, 0, 1);
+  zqg_screen(0, 0, 0, 0, 0, screen_mode_given);
 }
 
 int32_t text_font_for_rows(int32_t rows) { return rows >= 50 ? 8 : rows >= 43 ? 14 : 16; }
@@ -361,10 +361,10 @@ void width_leaving_graphics(int32_t width, int32_t height, bool has_width, bool 
     change_to_text_mode(width, height, font);
   } else if (has_width) {
     sub_screen_width_in_characters = width;
-    zqg_screen(0, 0, 0, 0, 0, 1);
+    zqg_screen(0, 0, 0, 0, 0, screen_mode_given);
   } else {
     sub_screen_height_in_characters = height;
-    zqg_screen(0, 0, 0, 0, 0, 1);
+    zqg_screen(0, 0, 0, 0, 0, screen_mode_given);
   }
 }
 
@@ -484,7 +484,7 @@ void screen_init() {
   width_lprint = 80;
   screen = {};
   build_default_palettes();
-  zqg_screen(0, 0, 0, 0, 0, 1);
+  zqg_screen(0, 0, 0, 0, 0, screen_mode_given);
   width8050switch = 1;
 }
 
@@ -495,12 +495,12 @@ void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t 
   (void)colorswitch;
   (void)refresh;
   if (error_pending()) return;
-  if (width8050switch && !(passed == 1 && mode == 0)) width8050switch = 0;
+  if (width8050switch && !(passed == screen_mode_given && mode == 0)) width8050switch = 0;
 
   const bool page0_exists = pages > 0 && page[0] != 0;
   bool mode_change = false;
   uint32_t image = 0;
-  if (passed & 1) {
+  if (passed & screen_mode_given) {
     if (mode < 0) {
       image = handle_index(mode);
       if (image == 0) {
@@ -523,14 +523,14 @@ void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t 
     }
   }
   bool page_change = false;
-  if (passed & 4) {
+  if (passed & screen_active_page) {
     if (active_page < 0) {
       error(illegal_function_call);
       return;
     }
-    if (!(passed & 8)) {
+    if (!(passed & screen_visual_page)) {
       visual_page = active_page;
-      passed |= 8;
+      passed |= screen_visual_page;
     }
     if (!mode_change) {
       validatepage(active_page);
@@ -539,7 +539,7 @@ void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t 
         page_change = true;
     }
   }
-  if (passed & 8) {
+  if (passed & screen_visual_page) {
     if (visual_page < 0) {
       error(illegal_function_call);
       return;
@@ -558,13 +558,13 @@ void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t 
     change_mode(mode, image);
   }
 
-  if ((passed & 4) && !error_pending()) {
+  if ((passed & screen_active_page) && !error_pending()) {
     validatepage(active_page);
     if (!error_pending() &&
         (page[active_page] != write_page_index || page[active_page] != read_page_index))
       select_active_page(active_page);
   }
-  if ((passed & 8) && !error_pending()) {
+  if ((passed & screen_visual_page) && !error_pending()) {
     validatepage(visual_page);
     if (!error_pending() && page[visual_page] != display_page_index) {
       display_page_index = page[visual_page];
@@ -580,7 +580,7 @@ void zqsub_width(int32_t option, int32_t width, int32_t height, int32_t extra1, 
   (void)extra1;
   (void)extra2;
   if (error_pending()) return;
-  const bool has_width = passed & 1, has_height = passed & 2;
+  const bool has_width = passed & width_columns, has_height = passed & width_rows;
   if (option == 2) {
     if (has_width && !has_height && width >= 1 && width <= 255)
       width_lprint = width;

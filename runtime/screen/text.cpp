@@ -240,7 +240,7 @@ bool is_loaded_font(int32_t font) {
 // The image an image-or-page argument names (passed bit 1), else the write page; null after a
 // bad handle.
 img_struct* font_target(int32_t handle, int32_t passed) {
-  if (!(passed & 1)) return write_page;
+  if (!(passed & font_handle_given)) return write_page;
   const uint32_t index = resolve_image(handle);
   if (error_pending() || index == 0) return nullptr;
   return &img[index];
@@ -408,11 +408,11 @@ void zqg_sub_locate(int32_t row, int32_t column, int32_t cursor, int32_t start, 
                     int32_t passed) {
   if (error_pending()) return;
   img_struct* im = write_page;
-  const bool has_row = passed & 1;
-  const bool has_column = passed & 2;
-  const bool has_visibility = passed & 4;
-  const bool has_first_line = passed & 8;
-  const bool has_last_line = passed & 16;
+  const bool has_row = passed & locate_row;
+  const bool has_column = passed & locate_column;
+  const bool has_visibility = passed & locate_cursor;
+  const bool has_first_line = passed & locate_first_line;
+  const bool has_last_line = passed & locate_last_line;
 
   if (im->console) {
     if (has_row && has_column) {
@@ -456,7 +456,7 @@ void zqg_sub_locate(int32_t row, int32_t column, int32_t cursor, int32_t start, 
     std::memcpy(saved_cells, cmem + text_memory_offset, sizeof saved_cells);
     const uint32_t color = im->color;
     const uint32_t background = im->background_color;
-    zqsub_width(0, 80, 50, 0, 0, 3);
+    zqsub_width(0, 80, 50, 0, 0, width_columns | width_rows);
     if (error_pending()) return;
     std::memcpy(img[page[0]].pixels, saved_cells, sizeof saved_cells);
     im = write_page;
@@ -529,14 +529,14 @@ void zqg_sub_view_print(int32_t top, int32_t bottom, int32_t passed) {
 void sub_cls(int32_t method, uint32_t colour, int32_t passed) {
   if (error_pending()) return;
   img_struct& im = *write_page;
-  const bool has_method = passed & 1;
-  const bool has_colour = passed & 2;
+  const bool has_method = passed & cls_method;
+  const bool has_colour = passed & cls_colour;
 
   if (im.console) {
-    if (has_colour) zqg_sub_color(0, colour, 0, 2);
+    if (has_colour) zqg_sub_color(0, colour, 0, color_background);
     if (error_pending()) return;
     std::fputs("\033[2J", stdout);
-    zqg_sub_locate(1, 1, 0, 0, 0, 3);
+    zqg_sub_locate(1, 1, 0, 0, 0, locate_row | locate_column);
     std::fflush(stdout);
     return;
   }
@@ -630,7 +630,7 @@ zqs* func_spc(int32_t count) {
 uint32_t func_screen(int32_t row, int32_t column, int32_t colourflag, int32_t passed) {
   if (error_pending()) return 0;
   const img_struct& im = *read_page;
-  const bool want_colour = (passed & 1) && colourflag != 0;
+  const bool want_colour = (passed & screen_colourflag) && colourflag != 0;
   if (im.text) {
     if (row < 1 || row > im.height || column < 1 || column > im.width) {
       error(illegal_function_call);
@@ -715,7 +715,7 @@ namespace {
 // The font a width or height query is about: the given one (8, 14, 16 or a loaded font), else
 // the write page's. -1 after an error.
 int32_t queried_font(int32_t font, int32_t passed) {
-  if (!(passed & 1)) return static_cast<int32_t>(write_page->font);
+  if (!(passed & fontsize_font_given)) return static_cast<int32_t>(write_page->font);
   if (font == 8 || font == 14 || font == 16 || is_loaded_font(font)) return font;
   error(invalid_handle);
   return -1;
