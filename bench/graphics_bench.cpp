@@ -18,6 +18,7 @@
 #include "runtime/screen/draw_macro.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/paint.h"
+#include "tests/support/headless_runtime.h"
 
 namespace {
 
@@ -31,9 +32,7 @@ void use_page(int32_t mode) {
   static bool started = false;
   static int32_t indexed_page = 0, rgb_page = 0;
   if (!started) {
-    screen_hide.store(1);
-    startup_clock_on_whole_second = false;
-    runtime_init();
+    init_headless_runtime();
     started = true;
   }
   int32_t& handle = mode == 32 ? rgb_page : indexed_page;

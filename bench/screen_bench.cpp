@@ -13,6 +13,7 @@
 #include "runtime/runtime.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/image.h"
+#include "tests/support/headless_runtime.h"
 
 namespace {
 
@@ -23,9 +24,7 @@ constexpr int page_height = 200;
 void use_page(int32_t mode) {
   static bool started = false;
   if (!started) {
-    screen_hide.store(1);
-    startup_clock_on_whole_second = false;
-    runtime_init();
+    init_headless_runtime();
     started = true;
   }
   if (mode == 13) {

@@ -15,6 +15,7 @@
 #include "runtime/screen/draw.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
+#include "tests/support/runtime_fixture.h"
 
 namespace {
 
@@ -22,29 +23,8 @@ constexpr uint32_t opaque = 0xFF000000u;
 constexpr size_t text_window = 0xB8000;
 constexpr size_t mode13_window = 0xA0000;
 
-class ImageTest : public ::testing::Test {
+class ImageTest : public FreshScreenTest {
  protected:
-  void SetUp() override {
-    if (img == nullptr) {
-      startup_clock_on_whole_second = false;
-      screen_hide.store(1);
-      runtime_init();
-    }
-    clear_error();
-    screen_init();  // a fresh table and 80x25 text screen for every test
-    ASSERT_EQ(new_error.load(), 0u);
-  }
-  void TearDown() override { clear_error(); }
-
-  static void clear_error() {
-    new_error.store(0);
-    zqevent.store(0);
-  }
-  static uint32_t take_error() {
-    const uint32_t e = new_error.load();
-    clear_error();
-    return e;
-  }
   static void screen(int32_t mode) { zqg_screen(mode, 0, 0, 0, 0, 1); }
   static void width(int32_t columns, int32_t rows, int32_t passed) {
     zqsub_width(0, columns, rows, 0, 0, passed);

@@ -15,32 +15,22 @@
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/text.h"
+#include "tests/support/runtime_fixture.h"
 
 namespace {
 
-class TextTest : public ::testing::Test {
+class TextTest : public RuntimeTest {
  protected:
   void SetUp() override {
-    if (img == nullptr) {
-      startup_clock_on_whole_second = false;
-      screen_hide.store(1);
-      runtime_init();
-    }
-    clear_error();
+    RuntimeTest::SetUp();
     temporary_base_ = zqs_tmp_list_nexti;
     no_control_characters = 0;
     no_control_characters2 = 0;
   }
   void TearDown() override {
-    clear_error();
+    RuntimeTest::TearDown();
     zqs_cleanup(temporary_base_, 0);
   }
-
-  static void clear_error() {
-    new_error.store(0);
-    zqevent.store(0);
-  }
-  static uint32_t pending_error() { return new_error.load(); }
 
   // A fresh 80x25 text screen with the window of a new page (rows 1 to 24).
   static void text_screen_80x25() {
