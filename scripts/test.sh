@@ -8,8 +8,8 @@
 #    (the window tests run the game under Xvfb).
 # 2. An AddressSanitizer + UndefinedBehaviorSanitizer build: unit and program tests.
 # 3. A ThreadSanitizer build: the threaded tests (tests whose name contains "Threaded", and any
-#    labelled tsan), with tools/tsan.supp as suppressions when it exists.
-# 4. scripts/fuzz-smoke.sh, when it exists: every fuzz target for a short while.
+#    labelled tsan), with tools/tsan.supp as suppressions.
+# 4. scripts/fuzz-smoke.sh: every fuzz target for a short while.
 # Every step runs even when an earlier one failed, so one run reports all failures; the script
 # exits non-zero if any step failed. Builds live in $VOST_BUILD_ROOT (default build/): ci, asan
 # and tsan. VOST_JOBS sets the parallelism (default: the number of cores).
@@ -62,10 +62,7 @@ address_sanitizer_tests() {
 thread_sanitizer_tests() {
   configure_and_build "$builds/tsan" -DVOST_WINDOW=OFF -DVOST_TSAN=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  local options="halt_on_error=1:second_deadlock_stack=1"
-  if [ -f "$root/tools/tsan.supp" ]; then
-    options="$options:suppressions=$root/tools/tsan.supp"
-  fi
+  local options="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp"
   TSAN_OPTIONS="$options" \
     ctest --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -R Threaded --no-tests=error
   TSAN_OPTIONS="$options" \
@@ -83,9 +80,7 @@ run_step "Build (warnings as errors) and all tests" all_tests
 run_step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests" \
   address_sanitizer_tests
 run_step "ThreadSanitizer: threaded tests" thread_sanitizer_tests
-if [ -f "$root/scripts/fuzz-smoke.sh" ]; then
-  run_step "Fuzz smoke run" fuzz_smoke
-fi
+run_step "Fuzz smoke run" fuzz_smoke
 
 if [ ${#failed[@]} -ne 0 ]; then
   printf '\nFAILED steps:\n'
