@@ -31,6 +31,7 @@ constexpr size_t menu_line_length = 31;
 using menu_line = std::array<char, menu_line_length>;
 
 constexpr char box_character(char c) {
+  // clang-format off
   switch (c) {
     case '{': return '\xC9';
     case '}': return '\xBB';
@@ -45,6 +46,7 @@ constexpr char box_character(char c) {
     case '+': return '\xCE';
     default: return c;
   }
+  // clang-format on
 }
 
 constexpr menu_line to_menu_line(std::string_view pattern) {

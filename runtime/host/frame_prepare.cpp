@@ -371,6 +371,7 @@ CursorRows cursor_rows(int32_t start, int32_t end, int32_t ch) {
   auto to_bottom = [&](int32_t from) { return CursorRows{from, ch - from}; };
   const int32_t s = start, e = end;
   CursorRows r;
+  // clang-format off
   if (e == 0 && s == 0) r = {0, 1};
   else if (e == 0) r = {0, 0};
   else if (e < s) r = to_bottom(e);
@@ -384,6 +385,7 @@ CursorRows cursor_rows(int32_t start, int32_t end, int32_t ch) {
   else if (e == 3) r = {2, 2};  // s == 2 from here on
   else if (e == 4) r = from_bottom(3);
   else r = to_bottom(2);
+  // clang-format on
 
   // A cursor that starts below the cell is not drawn; one that runs past it is cut at its edge.
   if (r.first >= ch || r.count <= 0) return {0, 0};

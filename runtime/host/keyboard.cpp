@@ -60,6 +60,7 @@ constexpr lookup_table build_scancode_lookup() {
     char plain, shifted;
     int32_t scan, alt, ctrl;
   };
+  // clang-format off
   constexpr key_pair pairs[] = {
       {'1', '!', 0x02, extended(0x78), 0},         {'2', '@', 0x03, extended(0x79), extended(0x03)},
       {'3', '#', 0x04, extended(0x7A), 0},         {'4', '$', 0x05, extended(0x7B), 0},
@@ -73,6 +74,7 @@ constexpr lookup_table build_scancode_lookup() {
       {',', '<', 0x33, extended(0x33), 0},         {'.', '>', 0x34, extended(0x34), 0},
       {'/', '?', 0x35, extended(0x35), 0},
   };
+  // clang-format on
   for (const key_pair& k : pairs) {
     for (int32_t c : {int32_t(k.plain), int32_t(k.shifted)}) set(c, k.scan, c, c, k.ctrl, k.alt);
   }
@@ -200,21 +202,17 @@ bool alt_held() { return held_locked(keycode::left_alt) || held_locked(keycode::
 bool keyheld_locked(int32_t code) {
   if (held_locked(code)) return true;
   if (code >= '0' && code <= '9') return held_locked(keycode::keypad_first + (code - '0'));
+  // clang-format off
   switch (code) {
-    case '.':
-      return held_locked(keycode::keypad_period);
-    case '/':
-      return held_locked(keycode::keypad_slash);
-    case '*':
-      return held_locked(keycode::keypad_star);
-    case '-':
-      return held_locked(keycode::keypad_minus);
-    case '+':
-      return held_locked(keycode::keypad_plus);
-    case keycode::enter:
-      return held_locked(keycode::keypad_enter);
+    case '.': return held_locked(keycode::keypad_period);
+    case '/': return held_locked(keycode::keypad_slash);
+    case '*': return held_locked(keycode::keypad_star);
+    case '-': return held_locked(keycode::keypad_minus);
+    case '+': return held_locked(keycode::keypad_plus);
+    case keycode::enter: return held_locked(keycode::keypad_enter);
     default: break;
   }
+  // clang-format on
   if (code >= 256 && code <= 65535 && (code & 0xFF) == 0) {
     for (int32_t i = 0; i < 11; ++i)
       if (keypad_nav_extended[i] == code) return held_locked(keycode::keypad_nav_first + i);
@@ -273,25 +271,20 @@ void scancodeup_locked(uint8_t s) { port_queue_locked(static_cast<uint8_t>(s + 1
 
 // Scan code of a modifier or lock key, 0 for other codes above 65535.
 uint8_t modifier_scan_code(int32_t code) {
+  // clang-format off
   switch (code) {
-    case keycode::left_shift:
-      return 42;
-    case keycode::right_shift:
-      return 54;
+    case keycode::left_shift: return 42;
+    case keycode::right_shift: return 54;
     case keycode::left_alt:
-    case keycode::right_alt:
-      return 56;
+    case keycode::right_alt: return 56;
     case keycode::left_ctrl:
-    case keycode::right_ctrl:
-      return 29;
-    case keycode::num_lock:
-      return 69;
-    case keycode::caps_lock:
-      return 58;
-    case keycode::scroll_lock:
-      return 70;
+    case keycode::right_ctrl: return 29;
+    case keycode::num_lock: return 69;
+    case keycode::caps_lock: return 58;
+    case keycode::scroll_lock: return 70;
     default: return 0;
   }
+  // clang-format on
 }
 
 // --- Keyboard ring (producer side under the mutex; the consumer is lock-free) ---
@@ -564,6 +557,7 @@ void GLUT_key_special(int32_t key, int32_t down) {
   if (key >= glut_key_f1 && key <= glut_key_f10) {
     code = extended(0x3B + key - glut_key_f1);
   } else {
+    // clang-format off
     switch (key) {
       case glut_key_f11: code = 0x8500; break;
       case glut_key_f12: code = 0x8600; break;
@@ -576,26 +570,15 @@ void GLUT_key_special(int32_t key, int32_t down) {
       case 106: code = 0x4700; break;  // home
       case 107: code = 0x4F00; break;  // end
       case 108: code = 0x5200; break;  // insert
-      case 112:
-        code = keycode::left_shift;
-        break;
-      case 113:
-        code = keycode::right_shift;
-        break;
-      case 114:
-        code = keycode::left_ctrl;
-        break;
-      case 115:
-        code = keycode::right_ctrl;
-        break;
-      case 116:
-        code = keycode::left_alt;
-        break;
-      case 117:
-        code = keycode::right_alt;
-        break;
+      case 112: code = keycode::left_shift; break;
+      case 113: code = keycode::right_shift; break;
+      case 114: code = keycode::left_ctrl; break;
+      case 115: code = keycode::right_ctrl; break;
+      case 116: code = keycode::left_alt; break;
+      case 117: code = keycode::right_alt; break;
       default: return;
     }
+    // clang-format on
   }
   if (down)
     keydown(code);

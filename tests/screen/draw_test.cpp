@@ -168,6 +168,7 @@ TEST_F(DrawTest, LinesFollowTheNearestPixels) {
   line(0, 0, 7, 0);      // horizontal
   line(0, 1, 4, 5);      // diagonal
   line(7, 5, 5, 1);      // steep, drawn backwards: x = 7, 6.5, 6, 5.5, 5 (halves away from 0)
+  // clang-format off
   const Picture expected = {
       "########",
       "#....#..",
@@ -176,6 +177,7 @@ TEST_F(DrawTest, LinesFollowTheNearestPixels) {
       "...#...#",
       "....#..#",
   };
+  // clang-format on
   EXPECT_EQ(picture(), expected);
 }
 
