@@ -27,6 +27,7 @@
 #include "runtime/screen/draw.h"
 #include "runtime/screen/draw_macro.h"
 #include "runtime/screen/font.h"
+#include "runtime/screen/font_select.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/paint.h"
 #include "runtime/screen/palettes.h"

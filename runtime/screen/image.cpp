@@ -10,6 +10,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/screen/blend.h"
 #include "runtime/screen/font.h"
+#include "runtime/screen/font_select.h"
 #include "runtime/screen/image_internal.h"
 #include "runtime/screen/palettes.h"
 #include "runtime/screen/text.h"

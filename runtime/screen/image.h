@@ -75,6 +75,14 @@ extern uint32_t display_page_index;
 extern uint32_t write_page_index;
 extern uint32_t read_page_index;
 
+// Calls function(img_struct&) for every page of the current screen.
+template <typename Function>
+void for_each_screen_page(Function function) {
+  for (uint32_t n = 0; n < pages; ++n) {
+    if (page[n]) function(img[page[n]]);
+  }
+}
+
 // Pending text geometry for the next mode 0 change (-1 when unset).
 extern int32_t sub_screen_width_in_characters;
 extern int32_t sub_screen_height_in_characters;

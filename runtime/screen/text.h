@@ -1,4 +1,5 @@
-// Text output: printing, the text cursor and window, clearing, print zones and fonts of pages.
+// Text output: printing, the text cursor and window, clearing and print zones (the font of a page
+// is chosen in font_select.h).
 //
 // Everything prints into write_page (image.h). Text coordinates are 1-based: cursor_x is the
 // column, cursor_y the row. A text page (mode 0) holds two bytes per cell, character then
@@ -76,14 +77,6 @@ uint32_t func_screen(int32_t row, int32_t column, int32_t colourflag, int32_t pa
 // while it is off.
 void sub__controlchr(int32_t state);
 int32_t func__controlchr();
-// _FONT font[, handle]: passed bit 1 handle given (else the write page).
-enum font_passed : int32_t { font_handle_given = 1 };
-void sub__font(int32_t font, int32_t handle, int32_t passed);
-int32_t func__font(int32_t handle, int32_t passed);
-// _FONTWIDTH / _FONTHEIGHT of a font (passed bit 1), else of the write page's font.
-enum fontsize_passed : int32_t { fontsize_font_given = 1 };
-int32_t func__fontwidth(int32_t font, int32_t passed);
-int32_t func__fontheight(int32_t font, int32_t passed);
 
 // Function-key line: a statement that clears or rebuilds the screen sets key_display_redraw and
 // calls key_update(). This program never turns the line on, so key_update() has nothing to draw

@@ -13,6 +13,7 @@
 #include "runtime/screen/color.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/font.h"
+#include "runtime/screen/font_select.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/text.h"
 #include "tests/support/runtime_fixture.h"
