@@ -16,6 +16,7 @@ play_packages=(
 test_packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes
+  clang-format-14           # the formatting check
   xvfb xauth xdotool imagemagick
 )
 

@@ -3,7 +3,8 @@
 #
 #   scripts/test.sh
 #
-# 0. scripts/check-layers.sh: no include runs up a layer.
+# 0. scripts/check-layers.sh: no include runs up a layer; scripts/check-format.sh: every source
+#    file matches .clang-format.
 # 1. A build with warnings as errors and the window side: unit, program and window tests
 #    (the window tests run the game under Xvfb).
 # 2. An AddressSanitizer + UndefinedBehaviorSanitizer build: unit and program tests.
@@ -76,6 +77,7 @@ step "Packages"
 bash "$root/scripts/install-deps.sh" test || exit 1
 
 run_step "Layers: no upward include" bash "$root/scripts/check-layers.sh"
+run_step "Formatting: clang-format 14" bash "$root/scripts/check-format.sh"
 run_step "Build (warnings as errors) and all tests" all_tests
 run_step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests" \
   address_sanitizer_tests
