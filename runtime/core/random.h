@@ -8,8 +8,9 @@
 // Generator state (24 bits) and the state at start-up (program thread only).
 extern uint32_t rnd_seed;
 extern uint32_t rnd_seed_first;
-// Seeds from the upper 32 bits of seed: passed 1 keeps the low byte, 3 takes it from the start-up
-// state; any other value asks the user for a number.
+// Seeds from the upper 32 bits of seed: randomize_seed keeps the low byte of the state,
+// randomize_seed | randomize_reset takes it from the start-up state; any other passed value asks
+// the user for a number (random_seed_prompt).
 enum randomize_passed : int32_t { randomize_seed = 1, randomize_reset = 2 };
 void sub_randomize(double seed, int32_t passed);
 // Next number in [0, 1): n 0 repeats the last one, n negative reseeds from n first.

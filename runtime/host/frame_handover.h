@@ -3,14 +3,14 @@
 // Three display frames travel between frame preparation (main loop thread, or the program thread
 // while automatic display is off) and the display callback (window thread):
 //
-//   1 free -> 2 being prepared -> 3 ready -> 4 shown -> 1 free
-//             (2 -> 1 when nothing changed; 3 -> 1 when a newer frame is shown;
-//              3 -> 2 when preparation reuses the oldest ready frame because none is free)
+//   free -> being prepared -> ready -> shown -> free
+//   (being prepared -> free when nothing changed; ready -> free when a newer frame is shown;
+//    ready -> being prepared when preparation reuses the oldest ready frame because none is free)
 //
 // Every move of `state` is a compare-exchange, so a frame is never claimed by both sides at once.
-// Preparation writes `bgra`, `w` and `h` only while it holds the frame in state 2 and publishes them
-// with the release that moves it to 3; the window reads them only after its acquire that moves the
-// frame to 4. A frame's pixels are therefore never written while they are being shown.
+// Preparation writes `bgra`, `w` and `h` only while it holds the frame being prepared and
+// publishes them with the release that makes it ready; the window reads them only after its
+// acquire that makes the frame shown. A frame's pixels are therefore never written while shown.
 #pragma once
 
 #include <atomic>
@@ -28,10 +28,10 @@ struct display_frame_struct {
   // A frame_state. Preparation moves free/ready -> being prepared -> ready or free; the window
   // moves ready -> shown and ready/shown -> free. Published with release, read with acquire.
   std::atomic<int32_t> state{frame_free};
-  // Sequence number given when preparation starts (written by preparation while the frame is in
-  // state 2; read by the window to find the newest ready frame).
+  // Sequence number given when preparation starts (written by preparation while the frame is
+  // being prepared; read by the window to find the newest ready frame).
   std::atomic<int64_t> order{0};
-  // w * h pixels 0xAARRGGBB, row by row; owned by preparation, read by the window in state 4.
+  // w * h pixels 0xAARRGGBB, row by row; owned by preparation, read by the window while shown.
   uint32_t* bgra = nullptr;
   int32_t w = 0, h = 0;
   int32_t bgra_bytes = 0;
@@ -47,7 +47,7 @@ extern std::atomic<int64_t> last_hardware_display_frame_order;
 extern int64_t last_rendered_hardware_display_frame_order;
 
 // Takes a frame for preparation: the highest-index free frame, else the oldest ready one; -1 when
-// every frame is being prepared or shown. The frame is then in state 2.
+// every frame is being prepared or shown. The frame is then frame_being_prepared.
 int32_t claim_frame();
 // The completed frame with the highest order (ready or shown) other than except, or -1.
 int32_t newest_completed_frame(int32_t except);
