@@ -2,13 +2,12 @@
 // runtime around it. Every benchmark that needs one takes it from here.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 // A textbook integer Bresenham line into a byte buffer of `pitch` bytes per row.
-inline void bare_bresenham(uint8_t* pixels, int pitch, int x1, int y1, int x2, int y2,
-                           uint8_t colour) {
+template <int pitch>
+void bare_bresenham(uint8_t* pixels, int x1, int y1, int x2, int y2, uint8_t colour) {
   const int dx = std::abs(x2 - x1), sx = x1 < x2 ? 1 : -1;
   const int dy = -std::abs(y2 - y1), sy = y1 < y2 ? 1 : -1;
   int err = dx + dy;
@@ -28,7 +27,6 @@ inline void bare_bresenham(uint8_t* pixels, int pitch, int x1, int y1, int x2, i
 }
 
 // out[i] = palette[in[i]] for n pixels: the floor of converting an indexed page into a frame.
-inline void bare_palette_lookup(uint32_t* out, const uint8_t* in, size_t n,
-                                const uint32_t* palette) {
-  for (size_t i = 0; i < n; ++i) out[i] = palette[in[i]];
+inline void bare_palette_lookup(uint32_t* out, const uint8_t* in, int n, const uint32_t* palette) {
+  for (int i = 0; i < n; ++i) out[i] = palette[in[i]];
 }

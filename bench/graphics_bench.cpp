@@ -208,10 +208,10 @@ void BM_Baseline_BareLineLoop(benchmark::State& state) {
   std::vector<uint8_t> pixels(page_width * page_height);
   for (auto _ : state) {
     for (int i = 0; i < square_count; ++i) {
-      bare_bresenham(pixels.data(), page_width, 300, 200, 320, 200, 1);
-      bare_bresenham(pixels.data(), page_width, 320, 200, 320, 220, 1);
-      bare_bresenham(pixels.data(), page_width, 320, 220, 300, 220, 1);
-      bare_bresenham(pixels.data(), page_width, 300, 220, 300, 200, 1);
+      bare_bresenham<page_width>(pixels.data(), 300, 200, 320, 200, 1);
+      bare_bresenham<page_width>(pixels.data(), 320, 200, 320, 220, 1);
+      bare_bresenham<page_width>(pixels.data(), 320, 220, 300, 220, 1);
+      bare_bresenham<page_width>(pixels.data(), 300, 220, 300, 200, 1);
     }
     benchmark::ClobberMemory();
   }

@@ -101,7 +101,7 @@ void lookup_loop(benchmark::State& state, int n) {
   std::vector<uint32_t> lut(256);
   for (int i = 0; i < 256; ++i) lut[i] = 0xFF000000u | static_cast<uint32_t>(i * 0x010101);
   for (auto _ : state) {
-    bare_palette_lookup(out.data(), in.data(), out.size(), lut.data());
+    bare_palette_lookup(out.data(), in.data(), n, lut.data());
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }

@@ -110,7 +110,7 @@ void BM_Baseline_BresenhamHorizontal(benchmark::State& state) {
   std::vector<uint8_t> pixels(page_width * page_height);
   for (auto _ : state) {
     for (int y = 0; y < page_height; ++y)
-      bare_bresenham(pixels.data(), page_width, 0, y, page_width - 1, y, 7);
+      bare_bresenham<page_width>(pixels.data(), 0, y, page_width - 1, y, 7);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * page_width * page_height);
@@ -133,7 +133,7 @@ void BM_Baseline_BresenhamDiagonal(benchmark::State& state) {
   std::vector<uint8_t> pixels(page_width * page_height);
   for (auto _ : state) {
     for (int x = 0; x < 120; ++x)
-      bare_bresenham(pixels.data(), page_width, x, 0, x + 199, page_height - 1, 7);
+      bare_bresenham<page_width>(pixels.data(), x, 0, x + 199, page_height - 1, 7);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * 120 * page_height);

@@ -187,18 +187,14 @@ Conversion convert_32bit_page(const PageSnapshot& page, display_frame_struct& f,
   return Conversion::Completed;
 }
 
-// Draws one text cell, cw x ch pixels, with its top-left pixel at (px, py).
+// Draws one text cell, cw x ch pixels, with its top-left pixel at (px, py); ch is the font's
+// height, so every row of the cell is a row of the glyph.
 void draw_text_cell(uint32_t* frame, int32_t frame_w, int32_t px, int32_t py, int32_t cw,
                     int32_t ch, int32_t font, uint8_t c, uint32_t fg, uint32_t bg) {
   const uint8_t* glyph = font_glyph(font, c);
-  const int32_t glyph_rows = font_height(static_cast<uint32_t>(font));
   bool doubled = font_is_doubled(font);
   for (int32_t row = 0; row < ch; ++row) {
     uint32_t* out = frame + static_cast<size_t>(py + row) * frame_w + px;
-    if (row >= glyph_rows) {
-      std::fill(out, out + cw, bg);
-      continue;
-    }
     const uint8_t* bits = glyph + row * 8;
     if (doubled) {
       for (int32_t x = 0; x < 8 && 2 * x + 1 < cw; ++x) out[2 * x] = out[2 * x + 1] = bits[x] ? fg : bg;

@@ -1,7 +1,6 @@
 // Built-in fonts: metric tables and the expanded glyph bitmaps.
 #include "runtime/screen/font.h"
 
-#include <algorithm>
 #include <cstring>
 
 // Packed glyph rows (one byte per row, most significant bit leftmost), in font_data.cpp.
@@ -52,37 +51,3 @@ void fonts_init() {
     expand_rows(font_rows_8x16 + c * 16, 16, charset8x16 + c * 128);
   }
 }
-
-const uint8_t* font_glyph(int32_t font, uint32_t c) {
-  c &= 255;
-  switch (font) {
-    case 8:
-    case 9:
-      return charset8x8 + c * 64;
-    case 14:
-    case 15:
-      return charset8x16 + c * 128 + 8;
-    case 16:
-    case 17:
-      return charset8x16 + c * 128;
-    default:
-      return nullptr;
-  }
-}
-
-int32_t font_width(uint32_t font) {
-  return font < static_cast<uint32_t>(font_slots) ? fontwidth[font] : 0;
-}
-
-int32_t font_height(uint32_t font) {
-  return font < static_cast<uint32_t>(font_slots) ? fontheight[font] : 0;
-}
-
-int32_t font_cell_width(uint32_t font) { return std::max(font_width(font), 1); }
-int32_t font_cell_height(uint32_t font) { return std::max(font_height(font), 1); }
-
-bool font_is_builtin(int32_t font) {
-  return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17;
-}
-
-bool font_is_doubled(int32_t font) { return font == 9 || font == 15 || font == 17; }
