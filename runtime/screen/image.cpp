@@ -10,10 +10,8 @@
 #include "runtime/core/memory.h"
 #include "runtime/screen/blend.h"
 #include "runtime/screen/font.h"
-#include "runtime/screen/font_select.h"
 #include "runtime/screen/image_internal.h"
 #include "runtime/screen/palettes.h"
-#include "runtime/screen/text.h"
 
 using namespace image_internal;
 
@@ -390,7 +388,7 @@ int32_t func__newimage(int32_t width, int32_t height, int32_t mode, int32_t pass
   img_struct& im = img[index];
   const img_struct& from = *write_page;
   if (im.palette && from.palette) std::memcpy(im.palette, from.palette, 256 * sizeof(uint32_t));
-  sub__font(static_cast<int32_t>(from.font), -static_cast<int32_t>(index), font_handle_given);
+  selectfont(static_cast<int32_t>(from.font), &im);  // the write page's font is always valid
   im.color = from.color;
   im.background_color = from.background_color;
   im.transparent_color = from.transparent_color;
