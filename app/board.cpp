@@ -16,7 +16,7 @@
 namespace {
 
 // SCREEN mode with nothing else given.
-void select_screen_mode(int32_t mode) { zqg_screen(mode, 0, 0, 0, 0, 1); }
+void select_screen_mode(int32_t mode) { zqg_screen(mode, 0, 0, 0, 0, screen_mode_given); }
 
 // Board colours and origin of one display class, one IF block starting at first_line.
 void set_board_colours(int16_t display_class, int16_t background, int16_t grid, int16_t squares,
@@ -136,7 +136,7 @@ void SUB_CHESSBOARD() {
   draw_label(203, 182, SUB_NUMBERG, 227);
   draw_label(220, 182, SUB_NUMBERH, 228);
 
-  zqg_sub_locate(2, 0, 0, 0, 0, 1);
+  zqg_sub_locate(2, 0, 0, 0, 0, locate_row);
   check_statement(229);
   print_line(activation.temporary_base(), "Select piece (1-5) and place (A-H, 1-8).");
   check_statement(229);

@@ -32,6 +32,7 @@ enum class reach { one_square, to_the_edge };
 constexpr coordinate_class three_classes[] = {{2, 7}, {1, 1}, {8, 8}};
 constexpr coordinate_class five_classes[] = {{3, 6}, {1, 1}, {2, 2}, {7, 7}, {8, 8}};
 
+// clang-format off
 constexpr move king_steps[] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1},
                                {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
 constexpr move knight_jumps[] = {{1, 2},   {2, 1},   {2, -1}, {1, -2},
@@ -40,6 +41,7 @@ constexpr move orthogonal_rays[] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
 constexpr move diagonal_rays[] = {{1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
 constexpr move all_rays[] = {{1, 0}, {-1, 0}, {0, 1},  {0, -1},
                              {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+// clang-format on
 
 struct piece_rule {
   const coordinate_class* classes;

@@ -6,9 +6,7 @@
 
 namespace {
 // passed for LINE: first point and colour given, no style.
-constexpr int32_t line_first_point_and_colour = 1 | 8;
-// passed for PSET: colour given.
-constexpr int32_t pset_colour = 2;
+constexpr int32_t line_first_point_and_colour = line_first_point | line_colour;
 }  // namespace
 
 void draw_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, stroke kind) {

@@ -19,7 +19,7 @@
 #include "app/procedures.h"
 #include "app/state.h"
 #include "app/statement.h"
-#include "runtime/core/clock.h"
+#include "runtime/core/random.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/screen/text.h"
@@ -50,9 +50,6 @@ void (*const digit_glyphs[9])() = {SUB_NUMBER0, SUB_NUMBER1, SUB_NUMBER2, SUB_NU
 void (*const letter_glyphs[9])() = {nullptr,     SUB_NUMBERA, SUB_NUMBERB, SUB_NUMBERC, SUB_NUMBERD,
                                     SUB_NUMBERE, SUB_NUMBERF, SUB_NUMBERG, SUB_NUMBERH};
 
-constexpr int32_t key_enter = 13;
-constexpr int32_t key_escape = 27;
-
 // INT(RND * 8 + 1): a board coordinate 1..8 from the next random number. The program's
 // arithmetic runs in extended precision: at the generator's largest number, 1 - 2^-24, the sum
 // is 8.9999995 and its integer part 8. In single precision the sum would round up to 9.0 and
@@ -76,7 +73,7 @@ class local_table {
 
   void create(uint32_t count) {
     entries_ = static_cast<int16_t*>(std::calloc(count, sizeof(int16_t)));
-    if (entries_ == nullptr) error(257);  // fatal: "Out of memory"
+    if (entries_ == nullptr) error(out_of_memory_fatal);  // fatal: "Out of memory"
     count_ = count;
     new_mem_lock();
     lock_ = mem_lock_tmp;
@@ -142,11 +139,11 @@ class chess_game {
   }
   // IF KEYIN = CHR$(13) THEN SUB_SOLUTION, and IF KEYIN = CHR$(27) THEN END.
   void serve_enter_and_escape(uint32_t enter_line, uint32_t solution_line, uint32_t escape_line) {
-    if (branch(key_is(key_enter), enter_line)) {
+    if (branch(key_is(keycode::enter), enter_line)) {
       SUB_SOLUTION();
       check_statement(solution_line);
     }
-    if (branch(key_is(key_escape), escape_line)) program_end();
+    if (branch(key_is(keycode::escape), escape_line)) program_end();
   }
   uint32_t temporary_base() const { return activation_.temporary_base(); }
 
@@ -449,7 +446,7 @@ void chess_game::wait_for_key(uint32_t first_line) {
 }
 
 void chess_game::finish_solved() {
-  zqg_sub_locate(4, 0, 0, 0, 0, 1);
+  zqg_sub_locate(4, 0, 0, 0, 0, locate_row);
   check_statement(669);
   print_line(temporary_base(), congratulation);
   check_statement(669);
@@ -467,7 +464,7 @@ void chess_game::finish_solved() {
 
 // Shows the verdict, then the same puzzle again: palette, echo cells, board and counts.
 void chess_game::restore_after_failure() {
-  zqg_sub_locate(4, 0, 0, 0, 0, 1);
+  zqg_sub_locate(4, 0, 0, 0, 0, locate_row);
   check_statement(678);
   print_line(temporary_base(), inaccuracy);
   check_statement(678);

@@ -15,6 +15,7 @@
 #include "app/state.h"
 #include "app/statement.h"
 #include "runtime/core/clock.h"
+#include "runtime/core/random.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/host/window_ops.h"
@@ -30,6 +31,7 @@ constexpr size_t menu_line_length = 31;
 using menu_line = std::array<char, menu_line_length>;
 
 constexpr char box_character(char c) {
+  // clang-format off
   switch (c) {
     case '{': return '\xC9';
     case '}': return '\xBB';
@@ -44,6 +46,7 @@ constexpr char box_character(char c) {
     case '+': return '\xCE';
     default: return c;
   }
+  // clang-format on
 }
 
 constexpr menu_line to_menu_line(std::string_view pattern) {
@@ -87,7 +90,7 @@ void install_division_by_zero_handler() {
 }
 
 // RANDOMIZE TIMER
-void seed_from_clock() { sub_randomize(func_timer(0.0, 0), 1); }
+void seed_from_clock() { sub_randomize(func_timer(0.0, 0), randomize_seed); }
 
 // The menu's KEYIN = INKEY$ and its comparisons.
 class menu_keys {
@@ -156,15 +159,15 @@ void ZQMAIN() {
 
   Z = 6;
   check_statement(56);
-  zqg_screen(1, 0, 0, 0, 0, 1);
+  zqg_screen(1, 0, 0, 0, 0, screen_mode_given);
   check_statement(57);
-  zqsub_width(0, 40, 25, 0, 0, 3);
+  zqsub_width(0, 40, 25, 0, 0, width_columns | width_rows);
   check_statement(58);
   sub_cls(0, 0, 0);
   check_statement(59);
   for (size_t i = 0; i < menu_lines.size(); ++i) {
     const uint32_t line = 60 + static_cast<uint32_t>(i);
-    zqg_sub_locate(2 + static_cast<int32_t>(i), Z, 0, 0, 0, 3);
+    zqg_sub_locate(2 + static_cast<int32_t>(i), Z, 0, 0, 0, locate_row | locate_column);
     check_statement(line);
     print_line(temporary_base, std::string_view(menu_lines[i].data(), menu_line_length));
     check_statement(line);
@@ -189,7 +192,7 @@ void ZQMAIN() {
       check_statement(92);
       break;
     }
-    if (branch(keys.is(27), 94)) program_end();
+    if (branch(keys.is(keycode::escape), 94)) program_end();
     pause_while_no_key(keys.any());
   }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/baselines.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/host_state.h"
 #include "runtime/runtime.h"
@@ -18,6 +19,7 @@
 #include "runtime/screen/draw_macro.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/paint.h"
+#include "tests/support/headless_runtime.h"
 
 namespace {
 
@@ -31,9 +33,7 @@ void use_page(int32_t mode) {
   static bool started = false;
   static int32_t indexed_page = 0, rgb_page = 0;
   if (!started) {
-    screen_hide.store(1);
-    startup_clock_on_whole_second = false;
-    runtime_init();
+    init_headless_runtime();
     started = true;
   }
   int32_t& handle = mode == 32 ? rgb_page : indexed_page;
@@ -204,34 +204,14 @@ void BM_DrawLongString(benchmark::State& state) {
 }
 BENCHMARK(BM_DrawLongString);
 
-// A textbook integer Bresenham line into a byte buffer.
-void bare_bresenham(uint8_t* pixels, int x1, int y1, int x2, int y2, uint8_t colour) {
-  const int dx = std::abs(x2 - x1), sx = x1 < x2 ? 1 : -1;
-  const int dy = -std::abs(y2 - y1), sy = y1 < y2 ? 1 : -1;
-  int err = dx + dy;
-  for (;;) {
-    pixels[y1 * page_width + x1] = colour;
-    if (x1 == x2 && y1 == y2) break;
-    const int e2 = 2 * err;
-    if (e2 >= dy) {
-      err += dy;
-      x1 += sx;
-    }
-    if (e2 <= dx) {
-      err += dx;
-      y1 += sy;
-    }
-  }
-}
-
 void BM_Baseline_BareLineLoop(benchmark::State& state) {
   std::vector<uint8_t> pixels(page_width * page_height);
   for (auto _ : state) {
     for (int i = 0; i < square_count; ++i) {
-      bare_bresenham(pixels.data(), 300, 200, 320, 200, 1);
-      bare_bresenham(pixels.data(), 320, 200, 320, 220, 1);
-      bare_bresenham(pixels.data(), 320, 220, 300, 220, 1);
-      bare_bresenham(pixels.data(), 300, 220, 300, 200, 1);
+      bare_bresenham<page_width>(pixels.data(), 300, 200, 320, 200, 1);
+      bare_bresenham<page_width>(pixels.data(), 320, 200, 320, 220, 1);
+      bare_bresenham<page_width>(pixels.data(), 320, 220, 300, 220, 1);
+      bare_bresenham<page_width>(pixels.data(), 300, 220, 300, 200, 1);
     }
     benchmark::ClobberMemory();
   }

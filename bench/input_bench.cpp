@@ -9,6 +9,7 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/random.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
 

@@ -9,10 +9,12 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/baselines.h"
 #include "runtime/host/host_state.h"
 #include "runtime/runtime.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/image.h"
+#include "tests/support/headless_runtime.h"
 
 namespace {
 
@@ -23,9 +25,7 @@ constexpr int page_height = 200;
 void use_page(int32_t mode) {
   static bool started = false;
   if (!started) {
-    screen_hide.store(1);
-    startup_clock_on_whole_second = false;
-    runtime_init();
+    init_headless_runtime();
     started = true;
   }
   if (mode == 13) {
@@ -34,26 +34,6 @@ void use_page(int32_t mode) {
     static int32_t rgb_page = 0;
     if (rgb_page == 0) rgb_page = func__newimage(page_width, page_height, 32, 1);
     sub__dest(rgb_page);
-  }
-}
-
-// A textbook integer Bresenham line into a byte buffer: the floor for what a rasteriser costs.
-void bare_bresenham(uint8_t* pixels, int x1, int y1, int x2, int y2, uint8_t colour) {
-  const int dx = std::abs(x2 - x1), sx = x1 < x2 ? 1 : -1;
-  const int dy = -std::abs(y2 - y1), sy = y1 < y2 ? 1 : -1;
-  int err = dx + dy;
-  for (;;) {
-    pixels[y1 * page_width + x1] = colour;
-    if (x1 == x2 && y1 == y2) break;
-    const int e2 = 2 * err;
-    if (e2 >= dy) {
-      err += dy;
-      x1 += sx;
-    }
-    if (e2 <= dx) {
-      err += dx;
-      y1 += sy;
-    }
   }
 }
 
@@ -130,7 +110,7 @@ void BM_Baseline_BresenhamHorizontal(benchmark::State& state) {
   std::vector<uint8_t> pixels(page_width * page_height);
   for (auto _ : state) {
     for (int y = 0; y < page_height; ++y)
-      bare_bresenham(pixels.data(), 0, y, page_width - 1, y, 7);
+      bare_bresenham<page_width>(pixels.data(), 0, y, page_width - 1, y, 7);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * page_width * page_height);
@@ -152,7 +132,8 @@ BENCHMARK(BM_Line_Diagonal);
 void BM_Baseline_BresenhamDiagonal(benchmark::State& state) {
   std::vector<uint8_t> pixels(page_width * page_height);
   for (auto _ : state) {
-    for (int x = 0; x < 120; ++x) bare_bresenham(pixels.data(), x, 0, x + 199, page_height - 1, 7);
+    for (int x = 0; x < 120; ++x)
+      bare_bresenham<page_width>(pixels.data(), x, 0, x + 199, page_height - 1, 7);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * 120 * page_height);

@@ -11,21 +11,14 @@
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/text.h"
+#include "tests/support/headless_runtime.h"
 
 namespace {
 
 constexpr int columns = 40;
 constexpr int rows = 25;
 
-void init_once() {
-  static const bool done = [] {
-    startup_clock_on_whole_second = false;
-    screen_hide.store(1);
-    runtime_init();
-    return true;
-  }();
-  (void)done;
-}
+void init_once() { ensure_headless_runtime(); }
 
 // The text of one screen row: printable characters that change from row to row.
 std::string row_text(int row) {

@@ -29,6 +29,7 @@
 #include "runtime/screen/draw.h"
 #include "runtime/screen/draw_macro.h"
 #include "runtime/screen/image.h"
+#include "tests/support/headless_runtime.h"
 
 namespace {
 
@@ -43,9 +44,7 @@ struct Harness {
   uint8_t* low_block = nullptr;
 
   Harness() {
-    screen_hide.store(1);
-    startup_clock_on_whole_second = false;
-    runtime_init();
+    init_headless_runtime();
     pages[0] = func__newimage(page_width, page_height, 13, 1);
     pages[1] = func__newimage(page_width, page_height, 2, 1);
     pages[2] = func__newimage(page_width, page_height, 32, 1);

@@ -21,6 +21,7 @@ package_packages=(
 test_packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes
+  clang-format-14           # the formatting check
   xvfb xauth xdotool imagemagick
   desktop-file-utils appstream lintian  # checks of the desktop entry, metadata and package
 )

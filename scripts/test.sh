@@ -3,6 +3,8 @@
 #
 #   scripts/test.sh
 #
+# 0. scripts/check-layers.sh: no include runs up a layer; scripts/check-format.sh: every source
+#    file matches .clang-format.
 # 1. A build with warnings as errors and the window side: unit, program and window tests
 #    (the window tests run the game under Xvfb).
 # 2. A short soak on the build of step 1: 2 000 puzzles of display class 2 played through the
@@ -11,8 +13,8 @@
 #    checked by tests/package/deb_test.sh: its files, control data and lintian.
 # 4. An AddressSanitizer + UndefinedBehaviorSanitizer build: unit and program tests.
 # 5. A ThreadSanitizer build: the threaded tests (tests whose name contains "Threaded", and any
-#    labelled tsan), with tools/tsan.supp as suppressions when it exists.
-# 6. scripts/fuzz-smoke.sh, when it exists: every fuzz target for a short while.
+#    labelled tsan), with tools/tsan.supp as suppressions.
+# 6. scripts/fuzz-smoke.sh: every fuzz target for a short while.
 # Every step runs even when an earlier one failed, so one run reports all failures; the script
 # exits non-zero if any step failed. Builds live in $VOST_BUILD_ROOT (default build/): ci,
 # package, asan and tsan. VOST_JOBS sets the parallelism (default: the number of cores).
@@ -73,10 +75,7 @@ address_sanitizer_tests() {
 thread_sanitizer_tests() {
   configure_and_build "$builds/tsan" -DVOST_WINDOW=OFF -DVOST_TSAN=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  local options="halt_on_error=1:second_deadlock_stack=1"
-  if [ -f "$root/tools/tsan.supp" ]; then
-    options="$options:suppressions=$root/tools/tsan.supp"
-  fi
+  local options="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp"
   TSAN_OPTIONS="$options" \
     ctest --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -R Threaded --no-tests=error
   TSAN_OPTIONS="$options" \
@@ -95,15 +94,15 @@ fuzz_smoke() { bash "$root/scripts/fuzz-smoke.sh" "$builds/fuzz"; }
 step "Packages"
 bash "$root/scripts/install-deps.sh" test || exit 1
 
+run_step "Layers: no upward include" bash "$root/scripts/check-layers.sh"
+run_step "Formatting: clang-format 14" bash "$root/scripts/check-format.sh"
 run_step "Build (warnings as errors) and all tests" all_tests
 run_step "Soak: 2 000 puzzles of display class 2" short_soak
 run_step "Debian package and its checks" package_checks
 run_step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests" \
   address_sanitizer_tests
 run_step "ThreadSanitizer: threaded tests" thread_sanitizer_tests
-if [ -f "$root/scripts/fuzz-smoke.sh" ]; then
-  run_step "Fuzz smoke run" fuzz_smoke
-fi
+run_step "Fuzz smoke run" fuzz_smoke
 
 if [ ${#failed[@]} -ne 0 ]; then
   printf '\nFAILED steps:\n'

@@ -1,11 +1,8 @@
-// Clock, delays, random numbers and user timers.
+// Clock and delays.
 //
 // GetTicks is the millisecond tick source every polling loop uses; TIMER counts 1/18.2 s ticks since
-// local midnight from the start-up clock reference. The random-number generator is a 24-bit linear
-// congruential generator whose constants and seeding arithmetic fix the puzzles a seed produces.
-// User timers live in slots that a dedicated timer thread scans every millisecond; it only marks
-// due timers as pending and raises zqevent, and the program thread runs their handlers from its
-// statement check (ontimer_dispatch).
+// local midnight from the start-up clock reference (runtime/core/process_flags.h). The waiting
+// statements sleep in slices of at most 9 ms and serve the statement check between them.
 #pragma once
 
 #include <atomic>
@@ -23,16 +20,8 @@ void set_tick_source(tick_source_fn source);
 
 // Seconds since local midnight: whole 1/18.2 s ticks in single precision without an accuracy
 // (passed bit 1 clear), else rounded to multiples of accuracy.
+enum timer_passed : int32_t { timer_accuracy = 1 };
 double func_timer(double accuracy, int32_t passed);
-
-// Generator state (24 bits) and the state at start-up (program thread only).
-extern uint32_t rnd_seed;
-extern uint32_t rnd_seed_first;
-// Seeds from the upper 32 bits of seed: passed 1 keeps the low byte, 3 takes it from the start-up
-// state; any other value asks the user for a number.
-void sub_randomize(double seed, int32_t passed);
-// Next number in [0, 1): n 0 repeats the last one, n negative reseeds from n first.
-float func_rnd(float n, int32_t passed);
 
 // Waits seconds, serving the statement check every 9 ms.
 void sub__delay(double seconds);
@@ -40,6 +29,7 @@ void sub__delay(double seconds);
 void sub__limit(double fps);
 extern double sub__limit_prev;
 // Redraw rate: passed 1 automatic, passed 2 fps frames a second (1 to 200).
+enum fps_passed : int32_t { fps_auto = 1, fps_rate = 2 };
 void sub__fps(double fps, int32_t passed);
 // 1 while the window's redraw rate follows the display (program thread writes, window thread reads).
 extern std::atomic<int32_t> auto_fps;
@@ -48,42 +38,3 @@ void sub_sleep(int32_t seconds);
 // Ends a running sleep statement early. Set by key presses (window thread) and timer dispatch;
 // cleared and polled by sub_sleep on the program thread.
 extern std::atomic<int32_t> sleep_break;
-
-// User timer slot. The timer thread reads every field and writes state (0 -> 1) and last_time;
-// the program thread writes the rest, so every shared field is atomic. extra is program-only.
-struct ontimer_struct {
-  std::atomic<uint8_t> allocated{0};
-  std::atomic<uint32_t> id{0};      // handler of the program the timer runs; 0 = none
-  std::atomic<uint8_t> active{0};   // 0 off, 1 on, 2 stopped
-  std::atomic<uint8_t> state{0};    // 0 idle, 1 event pending, 2 handler running
-  std::atomic<double> seconds{0};   // interval
-  std::atomic<double> last_time{0}; // time of the last firing in tick-source seconds; 0 = unarmed
-  int64_t extra = 0;
-};
-// Slot i (0 <= i < ontimer_nextfree). Slots never move once created, so the timer thread may scan
-// them while the program thread creates new ones.
-ontimer_struct& ontimer_slot(int32_t i);
-// Number of slots ever created (program thread writes with release; the timer thread reads).
-extern std::atomic<int32_t> ontimer_nextfree;
-// Free-slot stack depth (program thread only).
-extern int32_t ontimer_freelist_available;
-// 0 the timer thread scans, 1 a pause is requested, 2 the timer thread has paused. Written by
-// stop_timers/start_timers (any program-side caller) and by the timer thread acknowledging.
-extern std::atomic<int32_t> ontimerthread_lock;
-
-int32_t func__freetimer();
-void freetimer(int32_t slot);
-void ontimer_setup(int32_t slot, double seconds, int32_t id, int64_t extra);
-// option 1 on, 2 off, 3 stop, 4 free; without a slot (passed bit 1 clear) slot 0.
-void sub_timer(int32_t slot, int32_t option, int32_t passed);
-// Pauses the timer thread and waits for its acknowledgement / lets it scan again.
-void stop_timers();
-void start_timers();
-
-// The timer thread's body: scans the slots every millisecond until stop_program, then sets bit 1
-// of exit_ok.
-void TIMERTHREAD();
-// Runs the handlers of pending timers (program thread, from the statement check's event pass).
-void ontimer_dispatch();
-// The program's timer handlers by id; null when the program defines none (this puzzle).
-extern void (*ontimer_handler)(uint32_t id);

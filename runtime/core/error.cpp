@@ -2,7 +2,7 @@
 
 #include "runtime/core/error.h"
 
-#include "runtime/core/clock.h"
+#include "runtime/core/timers.h"
 
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -317,7 +317,8 @@ void error(int32_t n) {
     exit_process_after_failure();
   }
   if (new_error.load(std::memory_order_relaxed) != 0) return;  // the first error stands
-  new_error.store(n <= 0 ? 5u : static_cast<uint32_t>(n), std::memory_order_relaxed);
+  new_error.store(n <= 0 ? uint32_t{illegal_function_call} : static_cast<uint32_t>(n),
+                  std::memory_order_relaxed);
   zqevent.store(1, std::memory_order_release);
 }
 
@@ -428,13 +429,13 @@ void alert(const char* text) { MessageBox(0, text, "Alert", message_box_ok); }
 
 uint32_t array_check(uint32_t index, uint32_t count) {
   if (index < count) return index;
-  error(9);
+  error(subscript_out_of_range);
   return 0;
 }
 
 // The fault of an integer division is synchronous: the handler runs at the faulting instruction of
 // program code, never inside the allocator or stdio, so error() may show its dialog from here.
-void division_by_zero_handler(int /*signal*/) { error(11); }
+void division_by_zero_handler(int /*signal*/) { error(division_by_zero); }
 
 void fpu_reinit() {
 #if defined(__x86_64__) || defined(__i386__)

@@ -37,6 +37,34 @@ extern std::atomic<uint8_t> suspend_program;
 // Written by those threads with fetch_or; read by the main loop thread.
 extern std::atomic<uint32_t> exit_ok;
 
+// Error numbers the runtime raises, by name. Those below 256 are the classic table's (their
+// messages are in error.cpp); 257 and 502 to 514 are fatal "Out of memory" errors whose number
+// tells which of the runtime's own tables ran out, and error() ends the process after their dialog.
+// clang-format off
+enum error_number : int32_t {
+  illegal_function_call      = 5,
+  overflow                   = 6,
+  out_of_memory              = 7,
+  subscript_out_of_range     = 9,
+  division_by_zero           = 11,
+  out_of_string_space        = 14,
+  out_of_memory_fatal        = 257,  // the program's own tables (timer slots, game entries)
+  invalid_handle             = 258,
+  image_table_full           = 502,
+  image_free_list_full       = 503,
+  static_memory_full         = 504,  // the scratch stack's blocks
+  dynamic_block_too_large    = 505,
+  low_memory_stack_full      = 506,
+  dynamic_block_table_full   = 507,
+  string_descriptors_full    = 508,
+  low_memory_strings_full    = 509,
+  string_list_full           = 510,
+  temporary_string_list_full = 511,
+  string_data_full           = 512,
+  low_memory_string_too_long = 514,
+};
+// clang-format on
+
 // Process arguments kept by main for the report title (argv[0]); empty when not set.
 void set_program_arguments(int argc, char** argv);
 

@@ -132,7 +132,7 @@ void memory_init() {
   dynamic_blocks.count = 0;
 
   free_all_static_blocks();
-  if (!start_static_block(initial_static_size)) error(504);
+  if (!start_static_block(initial_static_size)) error(static_memory_full);
 
   free_all_lock_blocks();
   mem_lock_id = 1073741823;  // the first lock made takes 2^30
@@ -147,7 +147,8 @@ uint8_t* mem_static_malloc(uint32_t bytes) {
     return start;
   }
   // The current block is full: open a bigger one. Earlier allocations stay where they are.
-  if (!start_static_block(rounded + 2 * static_cast<uint64_t>(mem_static_size))) error(504);
+  if (!start_static_block(rounded + 2 * static_cast<uint64_t>(mem_static_size)))
+    error(static_memory_full);
   mem_static_pointer = mem_static + rounded;
   return mem_static;
 }
@@ -166,7 +167,7 @@ void new_mem_lock() {
   } else {
     if (!locks.current || locks.used == lock_block_records) {
       auto* block = static_cast<LockBlock*>(core_heap_malloc(sizeof(LockBlock)));
-      if (!block) error(504);
+      if (!block) error(static_memory_full);
       block->previous = locks.current;
       locks.current = block;
       locks.used = 0;
@@ -188,7 +189,7 @@ void free_mem_lock(mem_lock* lock) {
   if (locks.freed_count == locks.freed_capacity) {
     uint32_t capacity = locks.freed_capacity ? locks.freed_capacity * 2 : initial_lock_free_capacity;
     auto* grown = static_cast<mem_lock**>(core_heap_realloc(locks.freed, capacity * sizeof(mem_lock*)));
-    if (!grown) error(504);
+    if (!grown) error(static_memory_full);
     locks.freed = grown;
     locks.freed_capacity = capacity;
   }
@@ -196,15 +197,15 @@ void free_mem_lock(mem_lock* lock) {
 }
 
 uint8_t* cmem_dynamic_malloc(uint32_t bytes) {
-  if (bytes > dynamic_block_max_bytes) error(505);
+  if (bytes > dynamic_block_max_bytes) error(dynamic_block_too_large);
   uint32_t size = (bytes + 7) & ~7u;
   if (size == 0) size = 8;  // every block gets an address of its own
   if (!dynamic_blocks.records) {
     dynamic_blocks.records = static_cast<DynamicBlock*>(
         core_heap_malloc(dynamic_block_max_records * sizeof(DynamicBlock)));
-    if (!dynamic_blocks.records) error(507);
+    if (!dynamic_blocks.records) error(dynamic_block_table_full);
   }
-  if (dynamic_blocks.count == dynamic_block_max_records) error(507);
+  if (dynamic_blocks.count == dynamic_block_max_records) error(dynamic_block_table_full);
 
   // First fit: the lowest gap between existing blocks (or above the last one) that still lies
   // below the low-memory stack.
@@ -215,7 +216,7 @@ uint8_t* cmem_dynamic_malloc(uint32_t bytes) {
     if (block.offset - candidate >= size) break;
     candidate = block.offset + block.size;
   }
-  if (candidate + size > cmem_sp) error(506);
+  if (candidate + size > cmem_sp) error(low_memory_stack_full);
 
   std::memmove(&dynamic_blocks.records[insert_at + 1], &dynamic_blocks.records[insert_at],
                (dynamic_blocks.count - insert_at) * sizeof(DynamicBlock));
@@ -238,7 +239,7 @@ void cmem_dynamic_free(uint8_t* block) {
       hi = mid;
   }
   if (lo == dynamic_blocks.count || dynamic_blocks.records[lo].offset != offset) {
-    error(5);  // not a block of this area, or freed twice
+    error(illegal_function_call);  // not a block of this area, or freed twice
     return;
   }
   std::memmove(&dynamic_blocks.records[lo], &dynamic_blocks.records[lo + 1],

@@ -405,7 +405,7 @@ long double func_val(zqs* text) {
   const ValResult result = text_to_number(
       {reinterpret_cast<const char*>(text->data), static_cast<size_t>(text->length)});
   if (result.overflow) {
-    error(6);
+    error(overflow);
     return 0;
   }
   return result.value;

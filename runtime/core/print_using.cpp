@@ -350,7 +350,7 @@ void append_to(zqs* destination, const std::string& text) {
   if (text.empty()) return;
   const size_t kept = destination->length > 0 ? static_cast<size_t>(destination->length) : 0;
   if (text.size() > static_cast<size_t>(INT32_MAX) - kept) {
-    error(14);
+    error(out_of_string_space);
     return;
   }
   zqs* joined = zqs_new(static_cast<uint32_t>(kept + text.size()), 1);
@@ -362,7 +362,7 @@ void append_to(zqs* destination, const std::string& text) {
 int32_t format_prepared(zqs* format, int32_t position, zqs* destination, const NumberDigits* number,
                         const zqs* string_value) {
   if (format == nullptr || destination == nullptr) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   UsingValue value;
@@ -380,7 +380,7 @@ int32_t format_prepared(zqs* format, int32_t position, zqs* destination, const N
 
 int32_t format_typed(zqs* format, int32_t position, zqs* destination, const NumberDigits& n) {
   if (!publish_digits(n)) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   return print_using(format, position, destination, nullptr);
@@ -534,7 +534,7 @@ int32_t print_using_single(zqs* format, float value, int32_t position, zqs* dest
   if (error_pending()) return 0;
   NumberDigits n;
   if (!digits_of_double(value, 'E', n)) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   return format_typed(format, position, destination, n);
@@ -544,7 +544,7 @@ int32_t print_using_double(zqs* format, double value, int32_t position, zqs* des
   if (error_pending()) return 0;
   NumberDigits n;
   if (!digits_of_double(value, 'D', n)) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   return format_typed(format, position, destination, n);
@@ -554,7 +554,7 @@ int32_t print_using_float(zqs* format, long double value, int32_t position, zqs*
   if (error_pending()) return 0;
   NumberDigits n;
   if (!digits_of_extended(value, n)) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   return format_typed(format, position, destination, n);

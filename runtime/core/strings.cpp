@@ -95,7 +95,7 @@ zqs* take_descriptor() {
   }
   if (!pool.current || pool.used == descriptor_block_records) {
     auto* block = static_cast<DescriptorBlock*>(core_heap_calloc(1, sizeof(DescriptorBlock)));
-    if (!block) error(508);
+    if (!block) error(string_descriptors_full);
     block->previous = pool.current;
     pool.current = block;
     pool.used = 0;
@@ -106,9 +106,9 @@ zqs* take_descriptor() {
 void return_descriptor(zqs* s) {
   if (pool.freed_count == pool.freed_capacity) {
     uint64_t capacity = pool.freed_capacity ? uint64_t{pool.freed_capacity} * 2 : initial_free_descriptors;
-    if (capacity > UINT32_MAX / sizeof(zqs*)) error(508);
+    if (capacity > UINT32_MAX / sizeof(zqs*)) error(string_descriptors_full);
     auto* grown = static_cast<zqs**>(core_heap_realloc(pool.freed, capacity * sizeof(zqs*)));
-    if (!grown) error(508);
+    if (!grown) error(string_descriptors_full);
     pool.freed = grown;
     pool.freed_capacity = static_cast<uint32_t>(capacity);
   }
@@ -195,9 +195,9 @@ void place_new_bytes(StringArea& area, zqs* s, uint32_t length, uint32_t spare) 
 void add_to_temporary_list(zqs* s) {
   if (zqs_tmp_list_nexti > zqs_tmp_list_lasti) {
     uint64_t lasti = uint64_t{zqs_tmp_list_lasti} * 2;
-    if ((lasti + 1) * sizeof(zqs*) > UINT32_MAX) error(511);
+    if ((lasti + 1) * sizeof(zqs*) > UINT32_MAX) error(temporary_string_list_full);
     auto* grown = static_cast<zqs**>(core_heap_realloc(zqs_tmp_list, (lasti + 1) * sizeof(zqs*)));
-    if (!grown) error(511);
+    if (!grown) error(temporary_string_list_full);
     std::memset(grown + zqs_tmp_list_lasti + 1, 0, (lasti - zqs_tmp_list_lasti) * sizeof(zqs*));
     zqs_tmp_list = grown;
     zqs_tmp_list_lasti = static_cast<uint32_t>(lasti);
@@ -329,13 +329,13 @@ void strings_init() {
   zqs_tmp_list_lasti = initial_list_entries - 1;
   zqs_tmp_list = static_cast<zqs**>(core_heap_calloc(initial_list_entries, sizeof(zqs*)));
   zqs_tmp_list_nexti = 1;
-  if (!zqs_data) error(512);
-  if (!zqs_list) error(510);
-  if (!zqs_tmp_list) error(511);
+  if (!zqs_data) error(string_data_full);
+  if (!zqs_list) error(string_list_full);
+  if (!zqs_tmp_list) error(temporary_string_list_full);
 
   pool.freed_capacity = initial_free_descriptors;
   pool.freed = static_cast<zqs**>(core_heap_malloc(pool.freed_capacity * sizeof(zqs*)));
-  if (!pool.freed) error(508);
+  if (!pool.freed) error(string_descriptors_full);
 
   low_data = dblock;
   low_size = low_string_area_size;
@@ -343,13 +343,13 @@ void strings_init() {
   low_lasti = initial_low_list_entries - 1;
   low_list = static_cast<zqs**>(core_heap_malloc(initial_low_list_entries * sizeof(zqs*)));
   low_nexti = 0;
-  if (!low_list) error(509);
+  if (!low_list) error(low_memory_strings_full);
 
   nothingstring = zqs_new_low(0);
 }
 
 zqs* zqs_new(uint32_t length, uint8_t temporary) {
-  if (length > max_string_length) error(512);
+  if (length > max_string_length) error(string_data_full);
   zqs* s = take_descriptor();
   place_new_bytes(heap_area, s, length, spare_bytes);
   if (temporary) add_to_temporary_list(s);
@@ -357,7 +357,8 @@ zqs* zqs_new(uint32_t length, uint8_t temporary) {
 }
 
 zqs* zqs_new_low(uint32_t length) {
-  if (length > UINT16_MAX) error(514);  // low-memory lengths are 16-bit words
+  if (length > UINT16_MAX)
+    error(low_memory_string_too_long);  // low-memory lengths are 16-bit words
   uint8_t* slot = cmem_dynamic_malloc(2 * sizeof(uint16_t));
   zqs* s = take_descriptor();
   s->in_low_memory = 1;
@@ -398,7 +399,7 @@ zqs* zqs_set(zqs* dest, zqs* src) {
   if (dest == src) return dest;
   if (dest->read_only) {
     // A literal's bytes belong to the program image and are never written.
-    error(5);
+    error(illegal_function_call);
     release_if_temporary(src);
     return dest;
   }
@@ -437,7 +438,7 @@ zqs* zqs_add(zqs* a, zqs* b) {
   if (a->length == 0) return b;
   uint64_t total = uint64_t(a->length) + uint64_t(b->length);
   if (total > max_string_length) {
-    error(14);
+    error(out_of_string_space);
     return zqs_new(0, 1);
   }
   zqs* sum = zqs_new(static_cast<uint32_t>(total), 1);
@@ -476,7 +477,7 @@ uint32_t zqs_cleanup(uint32_t base, uint32_t value) {
 
 zqs* func_chr(int32_t code) {
   if (code < 0 || code > 255) {
-    error(5);
+    error(illegal_function_call);
     return zqs_new(0, 1);
   }
   zqs* s = zqs_new(1, 1);

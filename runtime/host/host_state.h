@@ -1,4 +1,5 @@
 // Process-wide flags and values shared by the program, main-loop, window and timer threads.
+// The few that the core and screen layers read live in runtime/core/process_flags.h.
 //
 // Every value that crosses threads is a std::atomic; the comment beside each says who writes it,
 // who reads it and what it publishes. Single-thread values are plain.
@@ -7,6 +8,8 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+
+#include "runtime/core/process_flags.h"
 
 // Pending exit requests: bit 0 close button (window thread), bit 1 Break while exiting is blocked
 // (keyboard handler). Read and cleared by func__exit (program thread) and the main loop.
@@ -22,16 +25,11 @@ extern std::atomic<int32_t> window_exists;
 extern std::atomic<int32_t> screen_hide;
 // -1 while the pointer is inside the window, 0 after it leaves (window thread writes).
 extern std::atomic<int32_t> window_focused;
-// 1 automatic display, -1 program asks to turn it off, 0 off. Program thread and main loop.
-extern std::atomic<int32_t> autodisplay;
 // Set to 1 at the end of every frame preparation (main loop); cleared by display_now.
 extern std::atomic<int32_t> display_called;
 // Display-cycle counter incremented by the main loop thread; blink and cursor phases derive from
 // it.
 extern std::atomic<uint32_t> frame;
-// Emulated vertical retrace: set by the main loop thread, read (and cleared) through port 0x3DA.
-extern std::atomic<int32_t> vertical_retrace_happened;
-extern std::atomic<int32_t> vertical_retrace_in_progress;
 // Presentation: 0 windowed, 1 stretched full screen, 2 full screen with square pixels. Written by
 // the window thread (applied state) and read by frame preparation and the program.
 extern std::atomic<int32_t> full_screen;
@@ -61,13 +59,6 @@ extern std::atomic<int32_t> os_resize_event;
 extern std::atomic<int32_t> resize_snapback;
 // 0 no scaling, 1 scale to the window, 2 scale smoothly (sub__resize writes; display reads).
 extern std::atomic<int32_t> resize_auto;
-// The window thread's redraw rate in frames per second (sub__fps on the program thread writes;
-// the idle callback reads).
-extern std::atomic<double> max_fps;
-// Clock reference taken at start-up: monotonic ms and local ms since midnight at the same instant.
-// Written by runtime_init before any thread starts; read-only afterwards.
-extern int64_t clock_firsttimervalue;
-extern int64_t zorbel_firsttimervalue;
 
 // Non-zero while a shell command runs; the main loop marks it seen with -1. Written by the program
 // thread's shell statement and the main loop thread.

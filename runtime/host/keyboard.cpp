@@ -60,6 +60,7 @@ constexpr lookup_table build_scancode_lookup() {
     char plain, shifted;
     int32_t scan, alt, ctrl;
   };
+  // clang-format off
   constexpr key_pair pairs[] = {
       {'1', '!', 0x02, extended(0x78), 0},         {'2', '@', 0x03, extended(0x79), extended(0x03)},
       {'3', '#', 0x04, extended(0x7A), 0},         {'4', '$', 0x05, extended(0x7B), 0},
@@ -73,6 +74,7 @@ constexpr lookup_table build_scancode_lookup() {
       {',', '<', 0x33, extended(0x33), 0},         {'.', '>', 0x34, extended(0x34), 0},
       {'/', '?', 0x35, extended(0x35), 0},
   };
+  // clang-format on
   for (const key_pair& k : pairs) {
     for (int32_t c : {int32_t(k.plain), int32_t(k.shifted)}) set(c, k.scan, c, c, k.ctrl, k.alt);
   }
@@ -115,17 +117,6 @@ const lookup_table scancode_lookup = build_scancode_lookup();
 
 namespace {
 
-constexpr int32_t key_right_shift = 100303, key_left_shift = 100304;
-constexpr int32_t key_right_ctrl = 100305, key_left_ctrl = 100306;
-constexpr int32_t key_right_alt = 100307, key_left_alt = 100308;
-constexpr int32_t key_num_lock = 100300, key_caps_lock = 100301, key_scroll_lock = 100302;
-constexpr int32_t key_pause = 100019, key_break = 100318, key_ctrl_break_alt = 100296;
-constexpr int32_t key_sysreq = 100317;
-constexpr int32_t key_keypad_first = 100256, key_keypad_last = 100271;
-constexpr int32_t key_keypad_nav_first = 200000, key_keypad_nav_last = 200010;
-constexpr int32_t marker_scroll_lock_on = 200011, marker_insert_on = 200012;
-constexpr int32_t key_zero_character = 200013;
-constexpr int32_t key_insert = 0x5200;
 constexpr int32_t held_modifier_first = 100303, held_modifier_last = 100313;
 
 constexpr uint32_t ring_head_address = 0x41A, ring_tail_address = 0x41C;
@@ -203,26 +194,28 @@ void held_toggle_locked(int32_t code) {
     held_add_locked(code);
 }
 
-bool shift_held() { return held_locked(key_left_shift) || held_locked(key_right_shift); }
-bool ctrl_held() { return held_locked(key_left_ctrl) || held_locked(key_right_ctrl); }
-bool alt_held() { return held_locked(key_left_alt) || held_locked(key_right_alt); }
+bool shift_held() { return held_locked(keycode::left_shift) || held_locked(keycode::right_shift); }
+bool ctrl_held() { return held_locked(keycode::left_ctrl) || held_locked(keycode::right_ctrl); }
+bool alt_held() { return held_locked(keycode::left_alt) || held_locked(keycode::right_alt); }
 
 // Held, or held through a keypad key that stands for the same character or extended key.
 bool keyheld_locked(int32_t code) {
   if (held_locked(code)) return true;
-  if (code >= '0' && code <= '9') return held_locked(key_keypad_first + (code - '0'));
+  if (code >= '0' && code <= '9') return held_locked(keycode::keypad_first + (code - '0'));
+  // clang-format off
   switch (code) {
-    case '.': return held_locked(100266);
-    case '/': return held_locked(100267);
-    case '*': return held_locked(100268);
-    case '-': return held_locked(100269);
-    case '+': return held_locked(100270);
-    case 13: return held_locked(100271);
+    case '.': return held_locked(keycode::keypad_period);
+    case '/': return held_locked(keycode::keypad_slash);
+    case '*': return held_locked(keycode::keypad_star);
+    case '-': return held_locked(keycode::keypad_minus);
+    case '+': return held_locked(keycode::keypad_plus);
+    case keycode::enter: return held_locked(keycode::keypad_enter);
     default: break;
   }
+  // clang-format on
   if (code >= 256 && code <= 65535 && (code & 0xFF) == 0) {
     for (int32_t i = 0; i < 11; ++i)
-      if (keypad_nav_extended[i] == code) return held_locked(key_keypad_nav_first + i);
+      if (keypad_nav_extended[i] == code) return held_locked(keycode::keypad_nav_first + i);
   }
   return false;
 }
@@ -233,22 +226,22 @@ void store_status_byte(uint32_t address, uint8_t value) {
 
 void rebuild_status_bytes_locked() {
   uint8_t b1 = 0, b2 = 0, b3 = 0x10;
-  if (held_locked(key_right_shift)) b1 |= 1;
-  if (held_locked(key_left_shift)) b1 |= 2;
+  if (held_locked(keycode::right_shift)) b1 |= 1;
+  if (held_locked(keycode::left_shift)) b1 |= 2;
   if (ctrl_held()) b1 |= 4;
   if (alt_held()) b1 |= 8;
-  if (held_locked(marker_scroll_lock_on)) b1 |= 16;
-  if (held_locked(key_num_lock)) b1 |= 32;
-  if (held_locked(key_caps_lock)) b1 |= 64;
-  if (held_locked(marker_insert_on)) b1 |= 128;
-  if (held_locked(key_left_ctrl)) b2 |= 1;
-  if (held_locked(key_left_alt)) b2 |= 2;
-  if (held_locked(key_sysreq)) b2 |= 4;
-  if (held_locked(key_pause)) b2 |= 8;
-  if (held_locked(key_scroll_lock)) b2 |= 16;
-  if (held_locked(key_insert)) b2 |= 128;
-  if (held_locked(key_right_ctrl)) b3 |= 1;
-  if (held_locked(key_right_alt)) b3 |= 2;
+  if (held_locked(keycode::marker_scroll_lock_on)) b1 |= 16;
+  if (held_locked(keycode::num_lock)) b1 |= 32;
+  if (held_locked(keycode::caps_lock)) b1 |= 64;
+  if (held_locked(keycode::marker_insert_on)) b1 |= 128;
+  if (held_locked(keycode::left_ctrl)) b2 |= 1;
+  if (held_locked(keycode::left_alt)) b2 |= 2;
+  if (held_locked(keycode::sysreq)) b2 |= 4;
+  if (held_locked(keycode::pause)) b2 |= 8;
+  if (held_locked(keycode::scroll_lock)) b2 |= 16;
+  if (held_locked(keycode::insert)) b2 |= 128;
+  if (held_locked(keycode::right_ctrl)) b3 |= 1;
+  if (held_locked(keycode::right_alt)) b3 |= 2;
   store_status_byte(status_byte_1, b1);
   store_status_byte(status_byte_2, b2);
   store_status_byte(status_byte_3, b3);
@@ -278,18 +271,20 @@ void scancodeup_locked(uint8_t s) { port_queue_locked(static_cast<uint8_t>(s + 1
 
 // Scan code of a modifier or lock key, 0 for other codes above 65535.
 uint8_t modifier_scan_code(int32_t code) {
+  // clang-format off
   switch (code) {
-    case key_left_shift: return 42;
-    case key_right_shift: return 54;
-    case key_left_alt:
-    case key_right_alt: return 56;
-    case key_left_ctrl:
-    case key_right_ctrl: return 29;
-    case key_num_lock: return 69;
-    case key_caps_lock: return 58;
-    case key_scroll_lock: return 70;
+    case keycode::left_shift: return 42;
+    case keycode::right_shift: return 54;
+    case keycode::left_alt:
+    case keycode::right_alt: return 56;
+    case keycode::left_ctrl:
+    case keycode::right_ctrl: return 29;
+    case keycode::num_lock: return 69;
+    case keycode::caps_lock: return 58;
+    case keycode::scroll_lock: return 70;
     default: return 0;
   }
+  // clang-format on
 }
 
 // --- Keyboard ring (producer side under the mutex; the consumer is lock-free) ---
@@ -320,10 +315,10 @@ struct keyhit_value {
 };
 
 keyhit_value keyhit_value_of(int32_t code) {
-  if (code >= key_keypad_first && code <= key_keypad_last)
-    return {keypad_characters[code - key_keypad_first], true};
-  if (code >= key_keypad_nav_first && code <= key_keypad_nav_last)
-    return {keypad_nav_extended[code - key_keypad_nav_first], true};
+  if (code >= keycode::keypad_first && code <= keycode::keypad_last)
+    return {keypad_characters[code - keycode::keypad_first], true};
+  if (code >= keycode::keypad_nav_first && code <= keycode::keypad_nav_last)
+    return {keypad_nav_extended[code - keycode::keypad_nav_first], true};
   return {code, false};
 }
 
@@ -331,9 +326,9 @@ keyhit_value keyhit_value_of(int32_t code) {
 // lock keys and the rest of the code space. They change the status bytes but never the ring.
 bool is_modifier_or_lock_code(int32_t code) {
   if (code >= 0 && code <= 65535) return false;
-  if (code == key_zero_character) return false;
-  if (code >= key_keypad_first && code <= key_keypad_last) return false;
-  if (code >= key_keypad_nav_first && code <= key_keypad_nav_last) return false;
+  if (code == keycode::zero_character) return false;
+  if (code >= keycode::keypad_first && code <= keycode::keypad_last) return false;
+  if (code >= keycode::keypad_nav_first && code <= keycode::keypad_nav_last) return false;
   return true;
 }
 
@@ -347,7 +342,7 @@ int32_t modified_result_locked(const lookup_row& row) {
 
 // Pause is on while bit 0 of suspend_program is set; the next other key press only ends it.
 bool handle_pause_locked(int32_t code) {
-  if (code == key_pause || (code == key_num_lock && ctrl_held())) {
+  if (code == keycode::pause || (code == keycode::num_lock && ctrl_held())) {
     suspend_program.fetch_or(1, std::memory_order_release);
     zqevent.store(1, std::memory_order_release);
     return true;
@@ -360,7 +355,8 @@ bool handle_pause_locked(int32_t code) {
 }
 
 bool is_break(int32_t code) {
-  return code == key_break || ((code == key_scroll_lock || code == key_ctrl_break_alt) && ctrl_held());
+  return code == keycode::break_key ||
+         ((code == keycode::scroll_lock || code == keycode::ctrl_break_alt) && ctrl_held());
 }
 
 void request_break() {
@@ -417,8 +413,8 @@ void buffer_key_locked(int32_t code, bool insert_repeat) {
       return;
     }
     scancodedown_locked(static_cast<uint8_t>(row[col_scan]));
-    if (code == key_insert && !insert_repeat && !shift_held() && !ctrl_held() && !alt_held()) {
-      held_toggle_locked(marker_insert_on);
+    if (code == keycode::insert && !insert_repeat && !shift_held() && !ctrl_held() && !alt_held()) {
+      held_toggle_locked(keycode::marker_insert_on);
       rebuild_status_bytes_locked();
     }
     const int32_t result = modified_result_locked(row);
@@ -447,9 +443,9 @@ void buffer_key_locked(int32_t code, bool insert_repeat) {
 }
 
 void keydown_locked(int32_t code) {
-  if (code == 0) code = key_zero_character;
-  const bool insert_repeat = code == key_insert && held_locked(key_insert);
-  const bool scroll_repeat = code == key_scroll_lock && held_locked(key_scroll_lock);
+  if (code == 0) code = keycode::zero_character;
+  const bool insert_repeat = code == keycode::insert && held_locked(keycode::insert);
+  const bool scroll_repeat = code == keycode::scroll_lock && held_locked(keycode::scroll_lock);
   held_add_locked(code);
 
   if (is_break(code)) {
@@ -469,17 +465,17 @@ void keydown_locked(int32_t code) {
 
   if (is_modifier_or_lock_code(code)) {
     if (const uint8_t scan = modifier_scan_code(code)) scancodedown_locked(scan);
-    if (code == key_scroll_lock && !scroll_repeat && !ctrl_held())
-      held_toggle_locked(marker_scroll_lock_on);
+    if (code == keycode::scroll_lock && !scroll_repeat && !ctrl_held())
+      held_toggle_locked(keycode::marker_scroll_lock_on);
     rebuild_status_bytes_locked();
     return;
   }
-  const int32_t key = code == key_zero_character ? 0 : hit.code;
+  const int32_t key = code == keycode::zero_character ? 0 : hit.code;
   buffer_key_locked(key, insert_repeat);
 }
 
 void keyup_locked(int32_t code) {
-  if (code == 0) code = key_zero_character;
+  if (code == 0) code = keycode::zero_character;
   held_remove_locked(code);
   const keyhit_value hit = keyhit_value_of(code);
   // A release whose press an ON KEY trap consumed would be swallowed here; no trap can be armed.
@@ -490,12 +486,12 @@ void keyup_locked(int32_t code) {
     rebuild_status_bytes_locked();
     return;
   }
-  const int32_t key = code == key_zero_character ? 0 : hit.code;
+  const int32_t key = code == keycode::zero_character ? 0 : hit.code;
   if (key >= 256) {
     const lookup_row& row = scancode_lookup[256 + key / 256];
     if (row[col_none] == 0) return;
     scancodeup_locked(static_cast<uint8_t>(row[col_scan]));
-    if (key == key_insert) rebuild_status_bytes_locked();
+    if (key == keycode::insert) rebuild_status_bytes_locked();
     return;
   }
   const lookup_row& row = scancode_lookup[key];
@@ -561,6 +557,7 @@ void GLUT_key_special(int32_t key, int32_t down) {
   if (key >= glut_key_f1 && key <= glut_key_f10) {
     code = extended(0x3B + key - glut_key_f1);
   } else {
+    // clang-format off
     switch (key) {
       case glut_key_f11: code = 0x8500; break;
       case glut_key_f12: code = 0x8600; break;
@@ -573,14 +570,15 @@ void GLUT_key_special(int32_t key, int32_t down) {
       case 106: code = 0x4700; break;  // home
       case 107: code = 0x4F00; break;  // end
       case 108: code = 0x5200; break;  // insert
-      case 112: code = key_left_shift; break;
-      case 113: code = key_right_shift; break;
-      case 114: code = key_left_ctrl; break;
-      case 115: code = key_right_ctrl; break;
-      case 116: code = key_left_alt; break;
-      case 117: code = key_right_alt; break;
+      case 112: code = keycode::left_shift; break;
+      case 113: code = keycode::right_shift; break;
+      case 114: code = keycode::left_ctrl; break;
+      case 115: code = keycode::right_ctrl; break;
+      case 116: code = keycode::left_alt; break;
+      case 117: code = keycode::right_alt; break;
       default: return;
     }
+    // clang-format on
   }
   if (down)
     keydown(code);
@@ -648,9 +646,9 @@ bool keyboard_ring_empty() {
 
 void sub__keyclear(int32_t buffer, int32_t passed) {
   if (error_pending()) return;
-  const bool all = !(passed & 1);
+  const bool all = !(passed & keyclear_buffer);
   if (!all && (buffer < 1 || buffer > 3)) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   const lock_guard lock(kb.mutex);
@@ -669,7 +667,7 @@ int32_t func__keyhit() {
 
 int32_t func__keydown(int32_t code) {
   if (code < 1) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   return keyheld(code) ? -1 : 0;

@@ -23,6 +23,35 @@
 
 struct zqs;
 
+// Key codes by name (see the list above).
+// clang-format off
+namespace keycode {
+inline constexpr int32_t enter = 13, escape = 27;
+inline constexpr int32_t insert = 0x5200;  // an extended key: scan code 0x52 * 256
+inline constexpr int32_t pause = 100019, break_key = 100318, ctrl_break_alt = 100296;
+inline constexpr int32_t sysreq = 100317;
+inline constexpr int32_t num_lock = 100300, caps_lock = 100301, scroll_lock = 100302;
+inline constexpr int32_t right_shift = 100303, left_shift = 100304;
+inline constexpr int32_t right_ctrl  = 100305, left_ctrl  = 100306;
+inline constexpr int32_t right_alt   = 100307, left_alt   = 100308;
+// Keypad keys: the digits 0 to 9 are keypad_first to keypad_first + 9, then the rest.
+inline constexpr int32_t keypad_first  = 100256;
+inline constexpr int32_t keypad_period = 100266;
+inline constexpr int32_t keypad_slash  = 100267;
+inline constexpr int32_t keypad_star   = 100268;
+inline constexpr int32_t keypad_minus  = 100269;
+inline constexpr int32_t keypad_plus   = 100270;
+inline constexpr int32_t keypad_enter  = 100271;
+inline constexpr int32_t keypad_last   = keypad_enter;
+// Keypad navigation with Num Lock off (Insert, End, Down, ... Delete).
+inline constexpr int32_t keypad_nav_first = 200000, keypad_nav_last = 200010;
+// Held-list markers: scroll lock on, insert mode on.
+inline constexpr int32_t marker_scroll_lock_on = 200011, marker_insert_on = 200012;
+// The character 0, which cannot travel as itself.
+inline constexpr int32_t zero_character = 200013;
+}  // namespace keycode
+// clang-format on
+
 // Key translation table: rows 0..255 by character, 256 + scan for extended keys, 512..527 keypad.
 // Columns: key code, scan code, result with no modifier, Shift, Ctrl, Alt, four keypad columns.
 // A result of 0 is "no key"; a result above 255 is extended (0, result / 256).
@@ -67,6 +96,7 @@ bool keyboard_ring_pop(uint8_t* character, uint8_t* scan);
 // True when the keyboard ring holds no key: lets key-polling loops sleep instead of spinning.
 bool keyboard_ring_empty();
 // Empties the keyboard ring (1), the key-hit ring (2), the port queue (3) or all (nothing passed).
+enum keyclear_passed : int32_t { keyclear_buffer = 1 };
 void sub__keyclear(int32_t buffer, int32_t passed);
 // Next key-hit code (negative for a release), 0 when none.
 int32_t func__keyhit();

@@ -7,8 +7,8 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
+#include "runtime/host/frame_prepare.h"
 #include "runtime/host/host_state.h"
-#include "runtime/host/present.h"
 
 namespace {
 

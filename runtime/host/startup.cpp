@@ -10,14 +10,17 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/random.h"
 #include "runtime/core/strings.h"
+#include "runtime/host/frame_prepare.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/host/lists.h"
-#include "runtime/host/present.h"
+#include "runtime/host/prompts.h"
 #include "runtime/host/startup.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/runtime.h"
+#include "runtime/screen/color.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 
@@ -99,6 +102,8 @@ void runtime_init(int argc, char** argv) {
 
   take_clock_reference();
   keyboard_init();
+  keyboard_data_port_read = keyboard_port60h_read;
+  random_seed_prompt = prompt_random_seed;
   // Default palettes, the image table and screen mode 0, then the built-in window icons.
   screen_init();
   create_builtin_icons();

@@ -8,9 +8,10 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/strings.h"
+#include "runtime/host/frame_prepare.h"
 #include "runtime/host/host_state.h"
-#include "runtime/host/present.h"
 #include "runtime/host/start_options.h"
+#include "runtime/host/window_geometry.h"
 #include "runtime/screen/image.h"
 
 namespace {
@@ -42,7 +43,7 @@ uint32_t icon_image(int32_t handle_or_page) {
   uint32_t index = resolve_image(handle_or_page);
   if (error_pending() || index == 0) return 0;
   if (img[index].text) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   return index;
@@ -109,10 +110,10 @@ uint32_t window_title_generation() { return title_generation.load(std::memory_or
 
 void sub__icon(int32_t image32, int32_t image16, int32_t passed) {
   if (error_pending()) return;
-  if (!(passed & 1)) {
+  if (!(passed & icon_image32)) {
     image32 = builtin_icon32;
     image16 = builtin_icon16;
-  } else if (!(passed & 2)) {
+  } else if (!(passed & icon_image16)) {
     image16 = image32;
   }
   if (!icon_image(image32) || !icon_image(image16)) return;
@@ -123,13 +124,13 @@ void sub__icon(int32_t image32, int32_t image16, int32_t passed) {
 void sub__fullscreen(int32_t method, int32_t passed) {
   static constexpr int32_t mode_of_method[] = {1, 0, 1, 2, 0};
   if (method < 0 || method > 4) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   int32_t mode = mode_of_method[method];
   // A process told to start windowed keeps its presentation at the first full-screen request.
   if (mode != 0 && start_windowed.exchange(false)) mode = full_screen.load();
-  fullscreen_smooth.store(passed & 1);
+  fullscreen_smooth.store(passed & fullscreen_smoothing);
   if (mode != full_screen.load()) full_screen_set.store(mode);
   force_display_update.store(1);
 }
@@ -172,9 +173,9 @@ void display_now() {
 
 void sub__resize(int32_t mode, int32_t smooth, int32_t passed) {
   if (error_pending()) return;
-  bool mode_given = passed & 1, smooth_given = passed & 2;
+  bool mode_given = passed & resize_mode_given, smooth_given = passed & resize_smooth_given;
   if ((mode_given && mode != 1 && mode != 2) || (smooth_given && (smooth < 0 || smooth > 2))) {
-    error(5);
+    error(illegal_function_call);
     return;
   }
   if (mode_given) resize_snapback.store(mode == 2 ? 1 : 0);
@@ -220,7 +221,7 @@ void sub_screenicon() {
 
 int32_t func_screenicon() {
   if (screen_hide.load()) {
-    error(5);
+    error(illegal_function_call);
     return 0;
   }
   wait_for_window();

@@ -25,6 +25,7 @@ uint32_t window_title_generation();
 // Validates the icon images (passed bit 1: image32 given, bit 2: image16 given; without image32
 // both default to the built-in icons) and waits for the window to exist. Error 258 for a bad
 // handle, 5 for a text image. The window icon itself is left to the toolkit.
+enum icon_passed : int32_t { icon_image32 = 1, icon_image16 = 2 };
 void sub__icon(int32_t image32, int32_t image16, int32_t passed);
 // The built-in icon images (32x32 and 16x16, 32-bit); created by runtime_init.
 extern int32_t builtin_icon32, builtin_icon16;
@@ -32,6 +33,7 @@ void create_builtin_icons();
 
 // Requests a presentation mode: method 0 and 2 stretched full screen, 1 and 4 windowed, 3 full
 // screen with square pixels; passed bit 1 asks for smoothing. Other methods are error 5.
+enum fullscreen_passed : int32_t { fullscreen_smoothing = 1 };
 void sub__fullscreen(int32_t method, int32_t passed);
 // The pending full-screen request if any, else the current presentation.
 int32_t func__fullscreen();
@@ -48,6 +50,7 @@ void display_now();
 
 // mode 1 stops snapping the window back to the frame size, 2 restores it; smooth (passed bit 2)
 // chooses scaling to the window: 0 none, 1 scaled, 2 scaled smoothly.
+enum resize_passed : int32_t { resize_mode_given = 1, resize_smooth_given = 2 };
 void sub__resize(int32_t mode, int32_t smooth, int32_t passed);
 // -1 once for each resize of the window (0 while snapping back is on).
 int32_t func__resize();

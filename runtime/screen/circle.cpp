@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int32_t illegal_function_call = 5;
 // Angles in the program's double precision, so that an arc given as 0 to pi (or 2 pi) starts and
 // ends exactly on the traced angles.
 constexpr long double pi = std::numbers::pi;
@@ -142,8 +141,8 @@ void sub_circle(double x, double y, double radius, uint32_t colour, double start
   }
 
   ArcRange arc;
-  if (passed & 4) arc.start = start;
-  if (passed & 8) arc.end = end;
+  if (passed & circle_start) arc.start = start;
+  if (passed & circle_end) arc.end = end;
   bool line_to_start = false, line_from_end = false;
   if (arc.start < 0) {
     line_to_start = true;
@@ -164,7 +163,7 @@ void sub_circle(double x, double y, double radius, uint32_t colour, double start
   }
 
   long double cx = x, cy = y;
-  if (passed & 1) {
+  if (passed & circle_relative) {
     cx += im.x;
     cy += im.y;
   }
@@ -179,7 +178,7 @@ void sub_circle(double x, double y, double radius, uint32_t colour, double start
   shape.x_radius = shape.y_radius = pixel_radius;
 
   const long double ratio =
-      (passed & 16) ? static_cast<long double>(aspect) : default_aspect(im.mode);
+      (passed & circle_aspect) ? static_cast<long double>(aspect) : default_aspect(im.mode);
   if (ratio >= 0 && ratio < 1) {
     shape.y_radius *= ratio;
   } else if (ratio > 1) {
@@ -197,7 +196,7 @@ void sub_circle(double x, double y, double radius, uint32_t colour, double start
       px - shape.x_radius - 0.5L > im.view_x2 || py - shape.y_radius - 0.5L > im.view_y2)
     return;
 
-  if (!(passed & 2)) colour = im.color;
+  if (!(passed & circle_colour)) colour = im.color;
   im.draw_color = colour;
 
   // One step per pixel of a quadrant's arc length.

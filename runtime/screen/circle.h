@@ -17,5 +17,10 @@ inline constexpr double sub_circle_pi2 = 6.283185307179586;
 // given, 8 end angle given, 16 aspect given. A negative angle adds a radius line to that end of
 // the arc; a start above the end draws the arc through angle 0. Error 5 on a text page or for an
 // angle beyond 2 pi. The graphics cursor moves to the centre even when nothing is visible.
+// clang-format off
+enum circle_passed : int32_t {
+  circle_relative = 1, circle_colour = 2, circle_start = 4, circle_end = 8, circle_aspect = 16,
+};
+// clang-format on
 void sub_circle(double x, double y, double radius, uint32_t colour, double start, double end,
                 double aspect, int32_t passed);

@@ -7,8 +7,7 @@
 #include <cstdlib>
 
 #include "runtime/core/error.h"
-#include "runtime/host/host_state.h"
-#include "runtime/host/keyboard.h"
+#include "runtime/core/process_flags.h"
 #include "runtime/screen/image.h"
 
 uint8_t H3C7_palette_register_read_index = 0;
@@ -17,11 +16,9 @@ uint8_t H3C8_palette_register_index = 0;
 uint8_t H3C9_next = 0;
 std::atomic<int32_t> H3C0_blink_enable = 1;
 int32_t unsupported_port_accessed = 0;
+int32_t (*keyboard_data_port_read)() = nullptr;
 
 namespace {
-
-constexpr int32_t illegal_function_call = 5;
-constexpr int32_t overflow = 6;
 
 // Port numbers of the VGA attribute controller, the DAC and the input status register.
 constexpr int32_t port_attribute_controller = 0x3C0;
@@ -56,7 +53,7 @@ int32_t clamp_component(int32_t value) { return std::clamp(value, 0, 255); }
 // The image a colour function works on: the given handle or page (passed bit 1), else the write
 // page. Null after a bad handle (error 258 raised).
 img_struct* colour_target(int32_t handle, int32_t passed) {
-  if (!(passed & 1)) return write_page;
+  if (!(passed & colour_handle_given)) return write_page;
   const uint32_t index = resolve_image(handle);
   if (error_pending() || index == 0) return nullptr;
   return &img[index];
@@ -92,12 +89,13 @@ uint32_t nearest_palette_entry(const img_struct& im, int32_t r, int32_t g, int32
 
 // Terminal colours of the console image.
 void console_color(uint32_t foreground, uint32_t background, int32_t passed) {
-  if (((passed & 1) && foreground > 255) || ((passed & 2) && background > 255)) {
+  if (((passed & color_foreground) && foreground > 255) ||
+      ((passed & color_background) && background > 255)) {
     error(illegal_function_call);
     return;
   }
-  if (passed & 1) std::printf("\033[38;5;%um", foreground);
-  if (passed & 2) std::printf("\033[48;5;%um", background);
+  if (passed & color_foreground) std::printf("\033[38;5;%um", foreground);
+  if (passed & color_background) std::printf("\033[48;5;%um", background);
   std::fflush(stdout);
 }
 
@@ -159,9 +157,9 @@ void zqg_sub_color(uint32_t foreground, uint32_t background, uint32_t border, in
     error(illegal_function_call);
     return;
   }
-  const bool has_foreground = passed & 1;
-  const bool has_background = passed & 2;
-  if (((passed & 4) && !limits->border_allowed) ||
+  const bool has_foreground = passed & color_foreground;
+  const bool has_background = passed & color_background;
+  if (((passed & color_border) && !limits->border_allowed) ||
       (has_foreground && foreground > limits->foreground_max) ||
       (has_background && background > limits->background_max)) {
     error(illegal_function_call);
@@ -351,7 +349,7 @@ uint32_t func_inp(int32_t port) {
       if (vertical_retrace_in_progress.load() != 0) return 8;
       return 0;
     case port_keyboard_data:
-      return static_cast<uint32_t>(keyboard_port60h_read());
+      return keyboard_data_port_read ? static_cast<uint32_t>(keyboard_data_port_read()) : 0;
     default:
       unsupported_port_accessed = 1;
       return 0;

@@ -30,12 +30,16 @@ extern uint8_t H3C9_next;
 extern std::atomic<int32_t> H3C0_blink_enable;
 // Set by a port access this emulation does not implement; cleared by every port write.
 extern int32_t unsupported_port_accessed;
+// Reads the keyboard data port (0x60). The keyboard installs its reader at start-up
+// (runtime_init); until then the port reads 0.
+extern int32_t (*keyboard_data_port_read)();
 
 // 6-bit DAC component (0..63) to 8 bits, and an 8-bit component back to 6 bits.
 uint32_t dac_6bit_to_8bit(uint32_t component);
 uint32_t dac_8bit_to_6bit(uint32_t component);
 
 // COLOR: passed bit 1 foreground, 2 background, 4 border.
+enum color_passed : int32_t { color_foreground = 1, color_background = 2, color_border = 4 };
 void zqg_sub_color(uint32_t foreground, uint32_t background, uint32_t border, int32_t passed);
 // PALETTE attribute, colour (passed non-zero), or PALETTE alone (passed 0: default palette).
 void zqg_palette(int32_t attribute, int32_t colour, int32_t passed);
@@ -50,6 +54,7 @@ uint32_t matchcol(int32_t r, int32_t g, int32_t b, uint32_t image_index);
 
 // _RGB / _RGB32-style colour builders: on a 32-bit target an 0xAARRGGBB value, on an indexed
 // target the nearest palette entry. passed bit 1: handle given (else the write page).
+enum colour_target_passed : int32_t { colour_handle_given = 1 };
 uint32_t func__rgb(int32_t r, int32_t g, int32_t b, int32_t handle, int32_t passed);
 uint32_t func__rgba(int32_t r, int32_t g, int32_t b, int32_t a, int32_t handle, int32_t passed);
 // Components of a colour on a target (32-bit: bytes of the value; indexed: of the palette entry).

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "runtime/core/error.h"
+#include "runtime/screen/blend.h"
 #include "runtime/screen/image.h"
 
 int32_t lineclip_draw = 0;
@@ -16,7 +17,6 @@ int32_t lineclip_skippixels = 0;
 
 namespace {
 
-constexpr int32_t illegal_function_call = 5;
 constexpr uint32_t solid_pattern = 0xFFFFFFFFu;
 
 // Rounds to nearest with halves to even (the default rounding mode), saturating values beyond the
@@ -368,8 +368,8 @@ void sub_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t b
     error(illegal_function_call);
     return;
   }
-  if (passed & 1) {
-    if (passed & 4) {
+  if (passed & line_first_point) {
+    if (passed & line_first_relative) {
       x1 += im.x;
       y1 += im.y;
     }
@@ -379,15 +379,15 @@ void sub_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t b
     x1 = im.x;
     y1 = im.y;
   }
-  if (passed & 2) {
+  if (passed & line_second_relative) {
     x2 += im.x;
     y2 += im.y;
   }
   im.x = x2;
   im.y = y2;
-  if (!(passed & 8)) colour = im.color;
+  if (!(passed & line_colour)) colour = im.color;
   im.draw_color = colour;
-  if (!(passed & 16)) style = 0xFFFF;
+  if (!(passed & line_style)) style = 0xFFFF;
   switch (box) {
     case 0:
       zq32_line(x1, y1, x2, y2, colour, style);
@@ -413,7 +413,7 @@ namespace {
 void point_statement(float x, float y, uint32_t colour, bool colour_given, uint32_t fallback,
                      int32_t passed) {
   img_struct& im = *write_page;
-  if (passed & 1) {
+  if (passed & pset_relative) {
     x += im.x;
     y += im.y;
   }
@@ -441,7 +441,7 @@ void sub_pset(float x, float y, uint32_t colour, int32_t passed) {
     error(illegal_function_call);
     return;
   }
-  point_statement(x, y, colour, passed & 2, write_page->color, passed);
+  point_statement(x, y, colour, passed & pset_colour, write_page->color, passed);
 }
 
 void sub_preset(float x, float y, uint32_t colour, int32_t passed) {
@@ -450,7 +450,7 @@ void sub_preset(float x, float y, uint32_t colour, int32_t passed) {
     error(illegal_function_call);
     return;
   }
-  point_statement(x, y, colour, passed & 2, write_page->background_color, passed);
+  point_statement(x, y, colour, passed & pset_colour, write_page->background_color, passed);
 }
 
 double func_point(float x, float y, int32_t passed) {
@@ -490,7 +490,7 @@ double func_point(float x, float y, int32_t passed) {
 void zqg_sub_window(float x1, float y1, float x2, float y2, int32_t passed) {
   if (error_pending()) return;
   img_struct& im = *write_page;
-  const bool corners = passed & 1, screen_orientation = passed & 2;
+  const bool corners = passed & window_corners, screen_orientation = passed & window_screen;
   if (is_text(im) || (screen_orientation && !corners) || (corners && (x1 == x2 || y1 == y2))) {
     error(illegal_function_call);
     return;
@@ -540,7 +540,7 @@ void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill,
                   int32_t passed) {
   if (error_pending()) return;
   img_struct& im = *write_page;
-  const bool corners = passed & 1;
+  const bool corners = passed & view_corners;
   auto outside = [&](int32_t x, int32_t y) {
     return x < 0 || x >= im.width || y < 0 || y >= im.height;
   };
@@ -559,7 +559,7 @@ void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill,
     im.view_y1 = y1;
     im.view_x2 = x2;
     im.view_y2 = y2;
-    const bool screen_keyword = passed & 2;
+    const bool screen_keyword = passed & view_screen;
     im.view_offset_x = screen_keyword ? 0 : x1;
     im.view_offset_y = screen_keyword ? 0 : y1;
     if (im.clipping_or_scaling == 0) im.clipping_or_scaling = 1;
@@ -583,8 +583,9 @@ void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill,
       im.scaling_offset_y =
           -im.window_y2 * im.scaling_y + static_cast<float>(im.view_y2 - im.view_y1);
   }
-  if (passed & 4) zq32_boxfill(im.window_x1, im.window_y1, im.window_x2, im.window_y2, fill);
-  if (passed & 8) {
+  if (passed & view_fill)
+    zq32_boxfill(im.window_x1, im.window_y1, im.window_x2, im.window_y2, fill);
+  if (passed & view_border) {
     auto frame_pixel = [&](int32_t x, int32_t y) {
       if (!outside(x, y)) pset(x, y, border);
     };

@@ -67,17 +67,26 @@ void fill_span(int32_t x1, int32_t x2, int32_t y, uint32_t colour);
 
 // LINE: passed bit 1 first point given, 2 second point relative, 4 first point relative,
 // 8 colour given, 16 style given. box 0 line, 1 outline, 2 filled.
+// clang-format off
+enum line_passed : int32_t {
+  line_first_point = 1, line_second_relative = 2, line_first_relative = 4, line_colour = 8,
+  line_style = 16,
+};
+// clang-format on
 void sub_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t box, uint32_t style,
               int32_t passed);
 // PSET / PRESET: passed bit 1 relative to the cursor, 2 colour given.
+enum pset_passed : int32_t { pset_relative = 1, pset_colour = 2 };
 void sub_pset(float x, float y, uint32_t colour, int32_t passed);
 void sub_preset(float x, float y, uint32_t colour, int32_t passed);
 // POINT(x, y) with passed non-zero: colour of the read page at (x, y), -1 outside its viewport.
 // POINT(n) with passed 0: n 0/1 cursor in pixels, 2/3 cursor as stored.
 double func_point(float x, float y, int32_t passed);
 // WINDOW: passed bit 1 corners given, 2 screen orientation (y grows downward).
+enum window_passed : int32_t { window_corners = 1, window_screen = 2 };
 void zqg_sub_window(float x1, float y1, float x2, float y2, int32_t passed);
 // VIEW: passed bit 1 corners given, 2 screen keyword (no view offset), 4 fill, 8 border.
+enum view_passed : int32_t { view_corners = 1, view_screen = 2, view_fill = 4, view_border = 8 };
 void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill, uint32_t border,
                   int32_t passed);
 // PMAP: n 0/1 window -> pixel, 2/3 pixel -> window.

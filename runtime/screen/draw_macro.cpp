@@ -19,8 +19,7 @@ int32_t draw_num_invalid = 0;
 
 namespace {
 
-constexpr int32_t illegal_function_call = 5;
-constexpr int32_t nesting_overflow = 6;  // sub-strings nested too deep
+constexpr int32_t nesting_overflow = overflow;  // sub-strings nested too deep
 constexpr long double degrees_to_radians = 0.0174532925199433L;
 constexpr uint8_t substring_reference = 3;
 

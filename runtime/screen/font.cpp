@@ -51,20 +51,3 @@ void fonts_init() {
     expand_rows(font_rows_8x16 + c * 16, 16, charset8x16 + c * 128);
   }
 }
-
-const uint8_t* font_glyph(int32_t font, uint32_t c) {
-  c &= 255;
-  switch (font) {
-    case 8:
-    case 9:
-      return charset8x8 + c * 64;
-    case 14:
-    case 15:
-      return charset8x16 + c * 128 + 8;
-    case 16:
-    case 17:
-      return charset8x16 + c * 128;
-    default:
-      return nullptr;
-  }
-}

@@ -7,7 +7,7 @@
 // 0xAARRGGBB word per pixel. The mode 13 page lies in cmem at 0xA0000 and text pages at 0xB8000.
 //
 // The program thread alone creates, changes and frees images; frame preparation on the main loop
-// thread reads display_page, its pixels, palette and font (see lock_display for mode changes).
+// thread reads display_page, its pixels, palette and font (see display_lock.h for mode changes).
 #pragma once
 
 #include <atomic>
@@ -75,6 +75,14 @@ extern uint32_t display_page_index;
 extern uint32_t write_page_index;
 extern uint32_t read_page_index;
 
+// Calls function(img_struct&) for every page of the current screen.
+template <typename Function>
+void for_each_screen_page(Function function) {
+  for (uint32_t n = 0; n < pages; ++n) {
+    if (page[n]) function(img[page[n]]);
+  }
+}
+
 // Pending text geometry for the next mode 0 change (-1 when unset).
 extern int32_t sub_screen_width_in_characters;
 extern int32_t sub_screen_height_in_characters;
@@ -91,17 +99,6 @@ extern uint32_t palette_256[256];
 extern uint32_t palette_64[64];
 extern uint32_t pal_mode10[2][9];
 
-// Blend tables (built by init_blend on the first 32-bit image).
-extern uint8_t* cblend;
-extern uint8_t* ablend;
-extern uint8_t* ablend127;
-extern uint8_t* ablend128;
-
-// Display lock handshake: 0 free, 1 requested by the program thread, 2 granted by frame
-// preparation. Written by the program thread (0 -> 1, 2 -> 0) and the main loop thread (1 -> 2).
-extern std::atomic<int32_t> lock_display;
-// Set by main just before the main loop thread starts; only then is the display lock taken.
-extern std::atomic<int32_t> lock_display_required;
 // Frame preparation must rebuild its last-frame copy. Written by the program thread (mode
 // change), read and set by frame preparation.
 extern std::atomic<int32_t> screen_last_valid;
@@ -122,16 +119,24 @@ void defaultcolors();
 // Makes screen page n exist. When its memory cannot be obtained (or n is above 65535) it raises
 // error 7 and the page stays absent; the page list only ever names valid images.
 void validatepage(int32_t n);
-void init_blend();
 
+// clang-format off
+enum screen_passed : int32_t {
+  screen_mode_given = 1, screen_colorswitch = 2, screen_active_page = 4, screen_visual_page = 8,
+};
+// clang-format on
 void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t visual_page,
                 int32_t refresh, int32_t passed);
+enum width_passed : int32_t { width_columns = 1, width_rows = 2 };
 void zqsub_width(int32_t option, int32_t width, int32_t height, int32_t extra1, int32_t extra2,
                  int32_t passed);
 void sub_pcopy(int32_t source, int32_t destination);
 
+enum newimage_passed : int32_t { newimage_mode = 1 };
 int32_t func__newimage(int32_t width, int32_t height, int32_t mode, int32_t passed);
+enum copyimage_passed : int32_t { copyimage_mode = 1 };
 int32_t func__copyimage(int32_t source, int32_t mode, int32_t passed);
+enum freeimage_passed : int32_t { freeimage_handle = 1 };
 void sub__freeimage(int32_t handle, int32_t passed);
 void freeallimages();
 void sub__source(int32_t handle);
@@ -140,6 +145,8 @@ int32_t func__source();
 int32_t func__dest();
 int32_t func__display();
 
+// The image queries below: passed bit 1 a handle or page is given (else the write page).
+enum image_query_passed : int32_t { query_handle_given = 1 };
 int32_t func__width(int32_t handle, int32_t passed);
 int32_t func__height(int32_t handle, int32_t passed);
 int32_t func__pixelsize(int32_t handle, int32_t passed);

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int32_t illegal_function_call = 5;
-
 // Direction mask bits of a frontier entry: the neighbours it still has to look at.
 enum Direction : uint8_t { left = 1, right = 2, up = 4, down = 8 };
 constexpr uint8_t all_directions = left | right | up | down;
@@ -118,15 +116,15 @@ enum class FillVariant { Indexed, Opaque32, Blended32 };
 void paint_statement(FillVariant variant, float x, float y, uint32_t fill, uint32_t border,
                      int32_t passed) {
   img_struct& im = *write_page;
-  if (!(passed & 2)) fill = im.color;
-  if (!(passed & 4)) border = fill;
+  if (!(passed & paint_fill)) fill = im.color;
+  if (!(passed & paint_border)) border = fill;
   if (variant == FillVariant::Indexed) {
     fill &= im.pixel_mask;
     border &= im.pixel_mask;
   }
   im.draw_color = fill;
 
-  if (passed & 1) {
+  if (passed & paint_relative) {
     x += im.x;
     y += im.y;
   }
@@ -168,7 +166,7 @@ void sub_paint(float x, float y, uint32_t fill_colour, uint32_t border_colour, z
                int32_t passed) {
   (void)background;  // the tiling form is not part of this statement
   if (!paint_allowed(false)) return;
-  if (passed & 8) {
+  if (passed & paint_background) {
     error(illegal_function_call);
     return;
   }

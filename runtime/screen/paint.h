@@ -18,6 +18,11 @@ struct zqs;
 // given, 8 background given (not accepted by this form: error 5, as is a text page). The border
 // defaults to the fill colour, the fill colour to the page's colour. The graphics cursor moves to
 // the point even when it lies outside the viewport (then nothing is drawn).
+// clang-format off
+enum paint_passed : int32_t {
+  paint_relative = 1, paint_fill = 2, paint_border = 4, paint_background = 8,
+};
+// clang-format on
 void sub_paint(float x, float y, uint32_t fill_colour, uint32_t border_colour, zqs* background,
                int32_t passed);
 // The 32-bit forms that sub_paint chooses between: blending on (each reached pixel blended once

@@ -10,7 +10,6 @@
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
-#include "runtime/host/host_state.h"
 #include "runtime/screen/color.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/font.h"
@@ -39,10 +38,6 @@ zqs single_space_descriptor = {
     .field_binding = nullptr,
 };
 
-constexpr int32_t illegal_function_call = 5;
-constexpr int32_t overflow = 6;
-constexpr int32_t invalid_handle = 258;
-
 constexpr uint8_t blank_character = 32;
 constexpr int32_t print_zone_columns = 14;
 constexpr int32_t tab_stop_columns = 8;
@@ -65,17 +60,9 @@ enum ControlCode : uint8_t {
   cursor_down = 31,
 };
 
-int32_t font_width_of(uint32_t font) {
-  return font < static_cast<uint32_t>(font_slots) ? fontwidth[font] : 0;
-}
-
-int32_t font_height_of(uint32_t font) {
-  return font < static_cast<uint32_t>(font_slots) ? fontheight[font] : 0;
-}
-
 // Font width and height of a graphics page, at least 1.
-int32_t cell_width(const img_struct& im) { return std::max(1, font_width_of(im.font)); }
-int32_t cell_height(const img_struct& im) { return std::max(1, font_height_of(im.font)); }
+int32_t cell_width(const img_struct& im) { return font_cell_width(im.font); }
+int32_t cell_height(const img_struct& im) { return font_cell_height(im.font); }
 
 bool control_codes_active() { return !no_control_characters && !no_control_characters2; }
 
@@ -139,8 +126,8 @@ void scroll_text_window(img_struct& im) {
 void draw_glyph(img_struct& im, uint32_t character) {
   const uint8_t* glyph = font_glyph(static_cast<int32_t>(im.font), character);
   if (!glyph) return;  // loadable fonts are not provided by this runtime
-  const int32_t width = font_width_of(im.font);
-  const int32_t height = font_height_of(im.font);
+  const int32_t width = font_width(im.font);
+  const int32_t height = font_height(im.font);
   const int32_t doubled = width > 8 ? 1 : 0;
   const int32_t x0 = width * (im.cursor_x - 1);
   const int32_t y0 = height * (im.cursor_y - 1);
@@ -241,46 +228,6 @@ zqs* spacing_string(bool line_break, int32_t spaces) {
     std::memset(data, ' ', static_cast<size_t>(std::max(spaces, 0)));
   }
   return result;
-}
-
-// Takes the display lock the way a screen-mode change does, when frame preparation runs.
-bool take_display_lock() {
-  if (!autodisplay.load() || !lock_display_required.load()) return false;
-  int32_t expected = 0;
-  lock_display.compare_exchange_strong(expected, 1);
-  while (lock_display.load() != 2) std::this_thread::yield();
-  return true;
-}
-
-void release_display_lock(bool taken) {
-  if (taken) lock_display.store(0);
-}
-
-bool is_builtin_font(int32_t font) {
-  return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17;
-}
-
-// Loadable fonts occupy slots 32..48 once loaded; this runtime has no font loader, so these
-// slots stay empty unless something fills their metrics.
-bool is_loaded_font(int32_t font) {
-  return font >= 32 && font < font_slots && fontheight[font] != 0;
-}
-
-// The image an image-or-page argument names (passed bit 1), else the write page; null after a
-// bad handle.
-img_struct* font_target(int32_t handle, int32_t passed) {
-  if (!(passed & 1)) return write_page;
-  const uint32_t index = resolve_image(handle);
-  if (error_pending() || index == 0) return nullptr;
-  return &img[index];
-}
-
-// Every screen page of the current screen.
-template <typename Function>
-void for_each_screen_page(Function function) {
-  for (uint32_t n = 0; n < pages; ++n) {
-    if (page[n]) function(img[page[n]]);
-  }
 }
 
 // Console image: text goes to standard output.
@@ -437,11 +384,11 @@ void zqg_sub_locate(int32_t row, int32_t column, int32_t cursor, int32_t start, 
                     int32_t passed) {
   if (error_pending()) return;
   img_struct* im = write_page;
-  const bool has_row = passed & 1;
-  const bool has_column = passed & 2;
-  const bool has_visibility = passed & 4;
-  const bool has_first_line = passed & 8;
-  const bool has_last_line = passed & 16;
+  const bool has_row = passed & locate_row;
+  const bool has_column = passed & locate_column;
+  const bool has_visibility = passed & locate_cursor;
+  const bool has_first_line = passed & locate_first_line;
+  const bool has_last_line = passed & locate_last_line;
 
   if (im->console) {
     if (has_row && has_column) {
@@ -485,7 +432,7 @@ void zqg_sub_locate(int32_t row, int32_t column, int32_t cursor, int32_t start, 
     std::memcpy(saved_cells, cmem + text_memory_offset, sizeof saved_cells);
     const uint32_t color = im->color;
     const uint32_t background = im->background_color;
-    zqsub_width(0, 80, 50, 0, 0, 3);
+    zqsub_width(0, 80, 50, 0, 0, width_columns | width_rows);
     if (error_pending()) return;
     std::memcpy(img[page[0]].pixels, saved_cells, sizeof saved_cells);
     im = write_page;
@@ -558,14 +505,14 @@ void zqg_sub_view_print(int32_t top, int32_t bottom, int32_t passed) {
 void sub_cls(int32_t method, uint32_t colour, int32_t passed) {
   if (error_pending()) return;
   img_struct& im = *write_page;
-  const bool has_method = passed & 1;
-  const bool has_colour = passed & 2;
+  const bool has_method = passed & cls_method;
+  const bool has_colour = passed & cls_colour;
 
   if (im.console) {
-    if (has_colour) zqg_sub_color(0, colour, 0, 2);
+    if (has_colour) zqg_sub_color(0, colour, 0, color_background);
     if (error_pending()) return;
     std::fputs("\033[2J", stdout);
-    zqg_sub_locate(1, 1, 0, 0, 0, 3);
+    zqg_sub_locate(1, 1, 0, 0, 0, locate_row | locate_column);
     std::fflush(stdout);
     return;
   }
@@ -660,7 +607,7 @@ zqs* func_spc(int32_t count) {
 uint32_t func_screen(int32_t row, int32_t column, int32_t colourflag, int32_t passed) {
   if (error_pending()) return 0;
   const img_struct& im = *read_page;
-  const bool want_colour = (passed & 1) && colourflag != 0;
+  const bool want_colour = (passed & screen_colourflag) && colourflag != 0;
   if (im.text) {
     if (row < 1 || row > im.height || column < 1 || column > im.width) {
       error(illegal_function_call);
@@ -676,7 +623,7 @@ uint32_t func_screen(int32_t row, int32_t column, int32_t colourflag, int32_t pa
     error(illegal_function_call);
     return 0;
   }
-  const int32_t height = fontheight[font];
+  const int32_t height = font_height(static_cast<uint32_t>(font));
   const int32_t x0 = 8 * (column - 1);
   const int32_t y0 = height * (row - 1);
   uint8_t bitmap[8 * 16];
@@ -714,60 +661,6 @@ void sub__controlchr(int32_t state) {
 int32_t func__controlchr() {
   if (error_pending()) return 0;
   return no_control_characters2 ? -1 : 0;
-}
-
-void sub__font(int32_t font, int32_t handle, int32_t passed) {
-  if (error_pending()) return;
-  img_struct* im = font_target(handle, passed);
-  if (!im) return;
-  if (!is_builtin_font(font) && !is_loaded_font(font)) {
-    error(invalid_handle);
-    return;
-  }
-  if (im->text && !(fontflags[font] & font_flag_builtin)) {
-    error(illegal_function_call);
-    return;
-  }
-  if (im->text && (im->flags & IMG_SCREEN)) {
-    // Every page of a text screen shows the same font; the cells, cursor and window stay.
-    const bool locked = take_display_lock();
-    screen_last_valid.store(0);
-    for_each_screen_page([font](img_struct& p) { p.font = static_cast<uint32_t>(font); });
-    release_display_lock(locked);
-    return;
-  }
-  selectfont(font, im);
-}
-
-int32_t func__font(int32_t handle, int32_t passed) {
-  if (error_pending()) return 0;
-  const img_struct* im = font_target(handle, passed);
-  return im ? static_cast<int32_t>(im->font) : 0;
-}
-
-namespace {
-
-// The font a width or height query is about: the given one (8, 14, 16 or a loaded font), else
-// the write page's. -1 after an error.
-int32_t queried_font(int32_t font, int32_t passed) {
-  if (!(passed & 1)) return static_cast<int32_t>(write_page->font);
-  if (font == 8 || font == 14 || font == 16 || is_loaded_font(font)) return font;
-  error(invalid_handle);
-  return -1;
-}
-
-}  // namespace
-
-int32_t func__fontwidth(int32_t font, int32_t passed) {
-  if (error_pending()) return 0;
-  font = queried_font(font, passed);
-  return font < 0 ? 0 : font_width_of(static_cast<uint32_t>(font));
-}
-
-int32_t func__fontheight(int32_t font, int32_t passed) {
-  if (error_pending()) return 0;
-  font = queried_font(font, passed);
-  return font < 0 ? 0 : font_height_of(static_cast<uint32_t>(font));
 }
 
 void key_update() { key_display_redraw = 0; }

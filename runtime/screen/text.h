@@ -1,4 +1,5 @@
-// Text output: printing, the text cursor and window, clearing, print zones and fonts of pages.
+// Text output: printing, the text cursor and window, clearing and print zones (the font of a page
+// is chosen in font_select.h).
 //
 // Everything prints into write_page (image.h). Text coordinates are 1-based: cursor_x is the
 // column, cursor_y the row. A text page (mode 0) holds two bytes per cell, character then
@@ -50,6 +51,11 @@ void tab();
 int32_t chrwidth(uint32_t character);
 
 // LOCATE: passed bit 1 row, 2 column, 4 cursor visibility, 8 first scan line, 16 last scan line.
+// clang-format off
+enum locate_passed : int32_t {
+  locate_row = 1, locate_column = 2, locate_cursor = 4, locate_first_line = 8, locate_last_line = 16,
+};
+// clang-format on
 void zqg_sub_locate(int32_t row, int32_t column, int32_t cursor, int32_t start, int32_t stop,
                     int32_t passed);
 // CSRLIN and POS.
@@ -58,23 +64,19 @@ int32_t func_pos(int32_t dummy);
 // VIEW PRINT top TO bottom (passed non-zero), or VIEW PRINT alone (the whole screen).
 void zqg_sub_view_print(int32_t top, int32_t bottom, int32_t passed);
 // CLS: passed bit 1 method (0 whole page, 1 graphics viewport, 2 text window), bit 2 colour.
+enum cls_passed : int32_t { cls_method = 1, cls_colour = 2 };
 void sub_cls(int32_t method, uint32_t colour, int32_t passed);
 // TAB(column) and SPC(count) as temporary strings to be printed.
 zqs* func_tab(int32_t column);
 zqs* func_spc(int32_t count);
 // SCREEN(row, column[, colourflag]): the character (or its colour) at a text position of the read
 // page; on graphics pages the cell's pixels are matched against the font's glyphs.
+enum screen_function_passed : int32_t { screen_colourflag = 1 };
 uint32_t func_screen(int32_t row, int32_t column, int32_t colourflag, int32_t passed);
 // _CONTROLCHR: 2 turns control-character handling off, anything else on; the function reports -1
 // while it is off.
 void sub__controlchr(int32_t state);
 int32_t func__controlchr();
-// _FONT font[, handle]: passed bit 1 handle given (else the write page).
-void sub__font(int32_t font, int32_t handle, int32_t passed);
-int32_t func__font(int32_t handle, int32_t passed);
-// _FONTWIDTH / _FONTHEIGHT of a font (passed bit 1), else of the write page's font.
-int32_t func__fontwidth(int32_t font, int32_t passed);
-int32_t func__fontheight(int32_t font, int32_t passed);
 
 // Function-key line: a statement that clears or rebuilds the screen sets key_display_redraw and
 // calls key_update(). This program never turns the line on, so key_update() has nothing to draw

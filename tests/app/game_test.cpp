@@ -3,6 +3,7 @@
 #include <set>
 #include <string>
 
+#include "runtime/core/random.h"
 #include "tests/app/reference.h"
 #include "tests/app/shapes.h"
 

@@ -1,6 +1,7 @@
 // Start-up and the display-class menu, played through ZQMAIN.
 #include <string>
 
+#include "runtime/core/random.h"
 #include "runtime/host/window_ops.h"
 #include "tests/app/program_harness.h"
 

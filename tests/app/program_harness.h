@@ -40,6 +40,7 @@
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 #include "tests/support/child_process.h"
+#include "tests/support/runtime_fixture.h"
 
 namespace program_test {
 
@@ -96,9 +97,7 @@ inline int64_t frozen_ticks() { return 1000; }
 // A fresh runtime as the child's first step: no window, no wait for a whole second, frozen
 // clock, then the program's state created as ZQMAIN would.
 inline void prepare_runtime() {
-  screen_hide.store(1);
-  startup_clock_on_whole_second = false;
-  runtime_init();
+  init_headless_runtime();
   set_tick_source(frozen_ticks);
   clock_firsttimervalue = 1000;
   zorbel_firsttimervalue = 12 * 3600 * 1000;

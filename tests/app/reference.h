@@ -37,6 +37,7 @@ inline board expected_attacks(piece_kind kind, int x, int y) {
     for (step d : directions)
       for (int k = 1; on_board(x + k * d.dx, y + k * d.dy); ++k) ++b[x + k * d.dx][y + k * d.dy];
   };
+  // clang-format off
   switch (kind) {
     case king: jump(king_steps); break;
     case knight: jump(knight_steps); break;
@@ -47,6 +48,7 @@ inline board expected_attacks(piece_kind kind, int x, int y) {
       rays(bishop_rays);
       break;
   }
+  // clang-format on
   return b;
 }
 

@@ -19,6 +19,7 @@ struct glyph_entry {
   glyph_picture rows;
 };
 
+// clang-format off
 inline constexpr glyph_entry glyph_pictures[] = {
     {'0', {{
               ".########.",
@@ -225,6 +226,7 @@ inline constexpr glyph_entry glyph_pictures[] = {
               "##......##",
           }}},
 };
+// clang-format on
 
 // The glyph of a character '0'..'8' or 'A'..'H'.
 inline const glyph_picture& glyph_of(char character) {
@@ -233,6 +235,7 @@ inline const glyph_picture& glyph_of(char character) {
   return glyph_pictures[0].rows;
 }
 
+// clang-format off
 inline constexpr picture king_picture = {{
     "#.....##.....#",
     "##...####...##",
@@ -314,6 +317,7 @@ inline constexpr picture rook_picture = {{
     "##############",
 }};
 
+// clang-format on
 // Pictogram of piece 1 king .. 5 rook.
 inline const picture& pictogram_of(int piece) {
   static const picture* const pictures[6] = {&king_picture,   &king_picture,   &queen_picture,

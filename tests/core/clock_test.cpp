@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/core/error.h"
+#include "runtime/core/timers.h"
 #include "runtime/host/host_state.h"
 
 namespace {

@@ -9,10 +9,12 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/random.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/runtime.h"
 #include "runtime/screen/text.h"
+#include "tests/support/runtime_fixture.h"
 
 namespace {
 
@@ -106,14 +108,7 @@ TEST_F(Random, NothingChangesWhileAnErrorIsPending) {
 // The seed prompt reads a number typed on the keyboard; keys are in the ring before it starts.
 class SeedPrompt : public Random {
  protected:
-  static void SetUpTestSuite() {
-    static const bool initialised = [] {
-      startup_clock_on_whole_second = false;
-      runtime_init();
-      return true;
-    }();
-    (void)initialised;
-  }
+  static void SetUpTestSuite() { ensure_headless_runtime(); }
   void SetUp() override {
     Random::SetUp();
     keyboard_init();

@@ -14,6 +14,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/host/host_state.h"
 #include "runtime/runtime.h"
+#include "tests/support/runtime_fixture.h"
 
 namespace {
 
@@ -75,17 +76,9 @@ int fake_modifier_query() { return fake_modifiers.load(); }
 
 class Keyboard : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static const bool initialised = [] {
-      startup_clock_on_whole_second = false;
-      runtime_init();
-      return true;
-    }();
-    (void)initialised;
-  }
+  static void SetUpTestSuite() { ensure_headless_runtime(); }
   void SetUp() override {
-    new_error = 0;
-    zqevent = 0;
+    clear_pending_error();
     suspend_program = 0;
     close_program = 0;
     exit_value = 0;

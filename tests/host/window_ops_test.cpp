@@ -21,6 +21,7 @@
 #include "runtime/runtime.h"
 #include "runtime/screen/image.h"
 #include "tests/support/child_process.h"
+#include "tests/support/runtime_fixture.h"
 
 namespace {
 
@@ -29,19 +30,10 @@ std::string text_of(zqs* s) {
            : std::string();
 }
 
-void clear_pending_error() {
-  new_error = 0;
-  zqevent = 0;
-}
-
 // The runtime, started once for the suite without a window and without the clock wait.
 class WindowOpsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    startup_clock_on_whole_second = false;
-    screen_hide = 1;
-    runtime_init();
-  }
+  static void SetUpTestSuite() { ensure_headless_runtime(); }
   void SetUp() override {
     clear_pending_error();
     screen_hide = 1;

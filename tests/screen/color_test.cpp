@@ -9,26 +9,12 @@
 #include "runtime/runtime.h"
 #include "runtime/screen/color.h"
 #include "runtime/screen/image.h"
+#include "tests/support/runtime_fixture.h"
 
 namespace {
 
-class ColorTest : public ::testing::Test {
+class ColorTest : public RuntimeTest {
  protected:
-  void SetUp() override {
-    if (img == nullptr) {
-      startup_clock_on_whole_second = false;
-      screen_hide.store(1);
-      runtime_init();
-    }
-    clear_error();
-  }
-  void TearDown() override { clear_error(); }
-
-  static void clear_error() {
-    new_error.store(0);
-    zqevent.store(0);
-  }
-  static uint32_t pending_error() { return new_error.load(); }
   // A fresh screen in the given mode, default palette included.
   static void screen_mode(int32_t mode) {
     zqg_screen(mode == 1 ? 2 : 1, 0, 0, 0, 0, 1);

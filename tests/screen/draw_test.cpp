@@ -9,36 +9,17 @@
 #include "runtime/core/error.h"
 #include "runtime/host/host_state.h"
 #include "runtime/runtime.h"
+#include "runtime/screen/blend.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/image.h"
+#include "tests/support/runtime_fixture.h"
 
 namespace {
 
 using Picture = std::vector<std::string>;
 
-class DrawTest : public ::testing::Test {
+class DrawTest : public FreshScreenTest {
  protected:
-  void SetUp() override {
-    if (img == nullptr) {
-      startup_clock_on_whole_second = false;
-      screen_hide.store(1);
-      runtime_init();
-    }
-    clear_error();
-    screen_init();
-  }
-  void TearDown() override { clear_error(); }
-
-  static void clear_error() {
-    new_error.store(0);
-    zqevent.store(0);
-  }
-  static uint32_t take_error() {
-    const uint32_t e = new_error.load();
-    clear_error();
-    return e;
-  }
-
   // Makes a small image of the mode and draws into and reads from it.
   static void canvas(int32_t width, int32_t height, int32_t mode = 13) {
     const int32_t h = func__newimage(width, height, mode, 1);
@@ -197,6 +178,7 @@ TEST_F(DrawTest, LinesFollowTheNearestPixels) {
   line(0, 0, 7, 0);      // horizontal
   line(0, 1, 4, 5);      // diagonal
   line(7, 5, 5, 1);      // steep, drawn backwards: x = 7, 6.5, 6, 5.5, 5 (halves away from 0)
+  // clang-format off
   const Picture expected = {
       "########",
       "#....#..",
@@ -205,6 +187,7 @@ TEST_F(DrawTest, LinesFollowTheNearestPixels) {
       "...#...#",
       "....#..#",
   };
+  // clang-format on
   EXPECT_EQ(picture(), expected);
 }
 

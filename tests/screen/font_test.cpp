@@ -35,11 +35,26 @@ TEST_F(FontTest, MetricTablesOfTheBuiltInFonts) {
     EXPECT_EQ(fontheight[f.font], f.height) << f.font;
     EXPECT_EQ(fontflags[f.font], 16) << f.font;
   }
-  // Everything else, the loadable-font slots 32..48 included, is empty.
-  for (int font : {0, 7, 10, 13, 18, 31, 32, 40, 48}) {
-    EXPECT_EQ(fontwidth[font], 0) << font;
-    EXPECT_EQ(fontheight[font], 0) << font;
-    EXPECT_EQ(fontflags[font], 0) << font;
+  for (const auto& f : builtin) {
+    const auto font = static_cast<uint32_t>(f.font);
+    EXPECT_EQ(font_width(font), f.width) << f.font;
+    EXPECT_EQ(font_cell_height(font), f.height) << f.font;
+    EXPECT_TRUE(font_is_builtin(f.font)) << f.font;
+    EXPECT_EQ(font_is_doubled(f.font), f.width == 16) << f.font;
+  }
+  // Everything else, the loadable-font slots 32..48 included, is empty; a cell is still 1 x 1.
+  for (int font : {-1, 0, 7, 10, 13, 18, 31, 32, 40, 48, 49, 1000}) {
+    const auto number = static_cast<uint32_t>(font);
+    if (font >= 0 && font < font_slots) {
+      EXPECT_EQ(fontwidth[font], 0) << font;
+      EXPECT_EQ(fontheight[font], 0) << font;
+      EXPECT_EQ(fontflags[font], 0) << font;
+    }
+    EXPECT_EQ(font_width(number), 0) << font;
+    EXPECT_EQ(font_height(number), 0) << font;
+    EXPECT_EQ(font_cell_width(number), 1) << font;
+    EXPECT_EQ(font_cell_height(number), 1) << font;
+    EXPECT_FALSE(font_is_builtin(font)) << font;
   }
 }
 

@@ -13,31 +13,10 @@
 #include "runtime/host/host_state.h"
 #include "runtime/runtime.h"
 #include "runtime/screen/image.h"
+#include "tests/support/runtime_fixture.h"
 
-class PageTest : public ::testing::Test {
+class PageTest : public FreshScreenTest {
  protected:
-  void SetUp() override {
-    if (img == nullptr) {
-      startup_clock_on_whole_second = false;
-      screen_hide.store(1);
-      runtime_init();
-    }
-    clear_error();
-    screen_init();
-  }
-  void TearDown() override { clear_error(); }
-
-  static void clear_error() {
-    new_error.store(0);
-    zqevent.store(0);
-  }
-  // The pending error number, cleared.
-  static uint32_t take_error() {
-    const uint32_t e = new_error.load();
-    clear_error();
-    return e;
-  }
-
   // Makes an image of the mode, all pixels 0, and draws into and reads from it.
   static void canvas(int32_t width, int32_t height, int32_t mode) {
     const int32_t h = func__newimage(width, height, mode, 1);

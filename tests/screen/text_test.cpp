@@ -15,79 +15,9 @@
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/text.h"
+#include "tests/screen/text_fixture.h"
 
 namespace {
-
-class TextTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (img == nullptr) {
-      startup_clock_on_whole_second = false;
-      screen_hide.store(1);
-      runtime_init();
-    }
-    clear_error();
-    temporary_base_ = zqs_tmp_list_nexti;
-    no_control_characters = 0;
-    no_control_characters2 = 0;
-  }
-  void TearDown() override {
-    clear_error();
-    zqs_cleanup(temporary_base_, 0);
-  }
-
-  static void clear_error() {
-    new_error.store(0);
-    zqevent.store(0);
-  }
-  static uint32_t pending_error() { return new_error.load(); }
-
-  // A fresh 80x25 text screen with the window of a new page (rows 1 to 24).
-  static void text_screen_80x25() {
-    zqg_screen(2, 0, 0, 0, 0, 1);
-    zqg_screen(0, 0, 0, 0, 0, 1);
-    ASSERT_EQ(write_page->width, 80);
-    ASSERT_EQ(write_page->height, 25);
-    ASSERT_EQ(write_page->bottom_row, 24);
-  }
-  // A fresh screen in the given mode (going through another mode first, so that nothing of an
-  // earlier test's page is left).
-  static void screen_mode(int32_t mode) {
-    zqg_screen(mode == 1 ? 2 : 1, 0, 0, 0, 0, 1);
-    zqg_screen(mode, 0, 0, 0, 0, 1);
-    ASSERT_EQ(write_page->mode, mode);
-  }
-
-  static void print(const std::string& text, bool new_line) {
-    zqs_print(zqs_new_txt_len(text.data(), static_cast<uint32_t>(text.size())), new_line ? 1 : 0);
-  }
-  static void locate(int32_t row, int32_t column) { zqg_sub_locate(row, column, 0, 0, 0, 3); }
-
-  // Characters of one row of the write page (text pages).
-  static std::string row_text(int32_t row) {
-    std::string text;
-    const uint8_t* cell = write_page->pixels + (row - 1) * write_page->width * 2;
-    for (int32_t column = 0; column < write_page->width; ++column) text += char(cell[column * 2]);
-    return text;
-  }
-  static uint8_t attribute_at(int32_t row, int32_t column) {
-    return write_page->pixels[((row - 1) * write_page->width + column - 1) * 2 + 1];
-  }
-  // Fills every row r with the letter 'a' + r - 1 (rows beyond 26 wrap round).
-  static void fill_rows_with_letters() {
-    for (int32_t row = 1; row <= write_page->height; ++row) {
-      uint8_t* cell = write_page->pixels + (row - 1) * write_page->width * 2;
-      for (int32_t column = 0; column < write_page->width; ++column) {
-        cell[column * 2] = static_cast<uint8_t>('a' + (row - 1) % 26);
-      }
-    }
-  }
-  static uint32_t pixel(int32_t x, int32_t y) {
-    return write_page->pixels[y * write_page->width + x];
-  }
-
-  uint32_t temporary_base_ = 0;
-};
 
 // --- Printing, wrapping and the held cursor -------------------------------------------------
 
@@ -720,60 +650,6 @@ TEST_F(TextTest, ThirtyTwoBitPagesReadBackTheirBackgroundAsUnset) {
   sub__dest(0);
   sub__source(0);
   sub__freeimage(handle, 1);
-}
-
-// --- Fonts of pages -------------------------------------------------------------------------
-
-TEST_F(TextTest, FontStatementOnTextScreensAndImages) {
-  text_screen_80x25();
-  validatepage(2);
-  locate(5, 6);
-  sub__font(8, 0, 0);
-  EXPECT_EQ(pending_error(), 0u);
-  EXPECT_EQ(img[page[0]].font, 8u);
-  EXPECT_EQ(img[page[2]].font, 8u);
-  EXPECT_EQ(write_page->cursor_y, 5);  // cursor and window stay on a text screen
-  EXPECT_EQ(func__font(0, 0), 8);
-  EXPECT_EQ(func__fontheight(0, 0), 8);
-
-  for (int32_t bad : {0, 7, 10, 18, 32, 48, 49, -1}) {
-    sub__font(bad, 0, 0);
-    EXPECT_EQ(pending_error(), 258u) << bad;
-    clear_error();
-  }
-  sub__font(16, -4000, 1);
-  EXPECT_EQ(pending_error(), 258u);
-  clear_error();
-
-  const int32_t handle = func__newimage(320, 200, 13, 1);
-  ASSERT_LT(handle, -1);
-  sub__dest(handle);
-  locate(3, 3);
-  sub__font(16, handle, 1);
-  EXPECT_EQ(write_page->font, 16u);
-  EXPECT_EQ(write_page->cursor_x, 1);
-  EXPECT_EQ(write_page->cursor_y, 1);
-  EXPECT_EQ(write_page->bottom_row, 11);  // 200 / 16 = 12 rows
-  EXPECT_EQ(func__font(handle, 1), 16);
-  sub__dest(0);
-  sub__freeimage(handle, 1);
-}
-
-TEST_F(TextTest, FontMetricQueries) {
-  EXPECT_EQ(func__fontwidth(8, 1), 8);
-  EXPECT_EQ(func__fontheight(14, 1), 14);
-  EXPECT_EQ(func__fontheight(16, 1), 16);
-  func__fontwidth(9, 1);
-  EXPECT_EQ(pending_error(), 258u);
-  clear_error();
-  func__fontheight(33, 1);
-  EXPECT_EQ(pending_error(), 258u);
-  clear_error();
-  screen_mode(9);
-  EXPECT_EQ(func__fontheight(0, 0), 14);
-  text_screen_80x25();
-  zqsub_width(0, 40, 25, 0, 0, 3);
-  EXPECT_EQ(func__fontwidth(0, 0), 16);
 }
 
 }  // namespace

@@ -13,20 +13,15 @@
 #include "runtime/screen/draw.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
+#include "tests/support/runtime_fixture.h"
 #include "tools/png/page_png.h"
 
 namespace {
 
-class PagePngTest : public ::testing::Test {
+class PagePngTest : public FreshScreenTest {
  protected:
   void SetUp() override {
-    if (img == nullptr) {
-      startup_clock_on_whole_second = false;
-      screen_hide.store(1);
-      runtime_init();
-    }
-    new_error.store(0);
-    screen_init();
+    FreshScreenTest::SetUp();
     path_ = "/tmp/page_png_test_" + std::to_string(getpid()) + ".png";
   }
   void TearDown() override { std::remove(path_.c_str()); }

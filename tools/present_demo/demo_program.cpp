@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/program.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
+#include "runtime/host/window/host_main.h"
 #include "runtime/host/window/present_gl.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/screen/color.h"
@@ -67,9 +67,7 @@ void draw_text_scene(uint32_t temporaries) {
   }
 }
 
-}  // namespace
-
-void ZQMAIN() {
+void demo_program() {
   const uint32_t temporaries = zqs_tmp_list_nexti;
   sub__title(zqs_new_txt("present demo"));
   zqs_cleanup(temporaries, 0);
@@ -94,3 +92,7 @@ void ZQMAIN() {
     if (keyboard_ring_empty()) Sleep(10);
   }
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { host_main(argc, argv, demo_program); }

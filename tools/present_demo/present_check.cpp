@@ -24,7 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/host/present.h"
+#include "runtime/host/frame_prepare.h"
+#include "runtime/host/window_geometry.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/palettes.h"

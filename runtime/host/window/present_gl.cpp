@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "runtime/core/error.h"
+#include "runtime/host/frame_handover.h"
+#include "runtime/host/frame_prepare.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/lists.h"
-#include "runtime/host/present.h"
 #include "runtime/host/window/window.h"
+#include "runtime/host/window_geometry.h"
 
 static_assert(sizeof(hardware_img_struct) <= 72, "hardware image records are 72 bytes");
 

@@ -1,24 +1,19 @@
-#include "runtime/host/present.h"
-
-#include <sched.h>
+// Frame preparation: the displayed page into a 32-bit frame.
+#include "runtime/host/frame_prepare.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
+#include "runtime/host/frame_handover.h"
 #include "runtime/host/host_state.h"
 #include "runtime/screen/color.h"
+#include "runtime/screen/display_lock.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
-
-display_frame_struct display_frame[3];
-int64_t display_frame_order_next = 1;
-std::atomic<int64_t> last_hardware_display_frame_order{0};
-int64_t last_rendered_hardware_display_frame_order = 0;
 
 uint8_t* pixeldata = nullptr;
 int32_t pixeldatasize = 0;
@@ -30,20 +25,6 @@ int32_t show_cursor_last = 0, show_flashing_last = 0, cx_last = -1, cy_last = -1
 
 int32_t displayorder_screen = 1, displayorder_hardware = 2, displayorder_glrender = 3,
         displayorder_hardware1 = 4;
-
-int32_t environment__window_width = 0, environment__window_height = 0;
-int32_t environment_2d__screen_width = 0, environment_2d__screen_height = 0;
-int32_t environment_2d__screen_x1 = 0, environment_2d__screen_y1 = 0,
-        environment_2d__screen_x2 = 0, environment_2d__screen_y2 = 0;
-std::atomic<int32_t> environment_2d__screen_scaled_width{0},
-    environment_2d__screen_scaled_height{0};
-float environment_2d__screen_x_scale = 1.0f, environment_2d__screen_y_scale = 1.0f;
-int32_t environment_2d__screen_smooth = 0;
-int32_t environment_2d__letterbox = 0;
-
-int32_t display_required_x = 0, display_required_y = 0;
-int32_t resize_snapback_x = 0, resize_snapback_y = 0;
-float resize_auto_ideal_aspect = 0.0f, resize_auto_accept_aspect = 0.0f;
 
 namespace {
 
@@ -138,53 +119,6 @@ bool size_frame(display_frame_struct& f, int32_t w, int32_t h) {
   return true;
 }
 
-// Takes a frame for preparation: the highest-index free frame, else the oldest ready one.
-int32_t claim_frame() {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    int32_t choice = -1;
-    int32_t choice_state = 0;
-    int64_t oldest = std::numeric_limits<int64_t>::max();
-    for (int32_t i = 0; i < 3; ++i) {
-      if (display_frame[i].state.load(std::memory_order_acquire) == 3) {
-        int64_t order = display_frame[i].order.load(std::memory_order_relaxed);
-        if (order < oldest) {
-          oldest = order;
-          choice = i;
-          choice_state = 3;
-        }
-      }
-    }
-    for (int32_t i = 0; i < 3; ++i) {
-      if (display_frame[i].state.load(std::memory_order_acquire) == 1) {
-        choice = i;
-        choice_state = 1;
-      }
-    }
-    if (choice < 0) return -1;
-    // The window may have picked or freed the frame since it was looked at: then choose again.
-    if (display_frame[choice].state.compare_exchange_strong(choice_state, 2,
-                                                            std::memory_order_acq_rel))
-      return choice;
-  }
-  return -1;
-}
-
-// The completed frame with the highest order (ready or shown), or -1.
-int32_t newest_completed_frame(int32_t except) {
-  int32_t best = -1;
-  int64_t best_order = std::numeric_limits<int64_t>::min();
-  for (int32_t i = 0; i < 3; ++i) {
-    if (i == except) continue;
-    int32_t s = display_frame[i].state.load(std::memory_order_acquire);
-    if (s != 3 && s != 4) continue;
-    int64_t order = display_frame[i].order.load(std::memory_order_relaxed);
-    if (order > best_order) {
-      best_order = order;
-      best = i;
-    }
-  }
-  return best;
-}
 
 enum class Conversion { Completed, Unchanged };
 
@@ -253,39 +187,14 @@ Conversion convert_32bit_page(const PageSnapshot& page, display_frame_struct& f,
   return Conversion::Completed;
 }
 
-// Glyph bitmap (one byte per pixel, 8 wide) of character c in a built-in font, and its rows.
-const uint8_t* glyph_of(int32_t font, uint8_t c, int32_t* rows) {
-  switch (font) {
-    case 8:
-    case 9:
-      *rows = 8;
-      return charset8x8 + c * 64;
-    case 14:
-    case 15:
-      *rows = 14;
-      return charset8x16 + c * 128 + 8;
-    default:
-      *rows = 16;
-      return charset8x16 + c * 128;
-  }
-}
-
-bool is_built_in_font(int32_t font) {
-  return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17;
-}
-
-// Draws one text cell, cw x ch pixels, with its top-left pixel at (px, py).
+// Draws one text cell, cw x ch pixels, with its top-left pixel at (px, py); ch is the font's
+// height, so every row of the cell is a row of the glyph.
 void draw_text_cell(uint32_t* frame, int32_t frame_w, int32_t px, int32_t py, int32_t cw,
                     int32_t ch, int32_t font, uint8_t c, uint32_t fg, uint32_t bg) {
-  int32_t glyph_rows = 0;
-  const uint8_t* glyph = glyph_of(font, c, &glyph_rows);
-  bool doubled = font == 9 || font == 15 || font == 17;
+  const uint8_t* glyph = font_glyph(font, c);
+  bool doubled = font_is_doubled(font);
   for (int32_t row = 0; row < ch; ++row) {
     uint32_t* out = frame + static_cast<size_t>(py + row) * frame_w + px;
-    if (row >= glyph_rows) {
-      std::fill(out, out + cw, bg);
-      continue;
-    }
     const uint8_t* bits = glyph + row * 8;
     if (doubled) {
       for (int32_t x = 0; x < 8 && 2 * x + 1 < cw; ++x) out[2 * x] = out[2 * x + 1] = bits[x] ? fg : bg;
@@ -299,9 +208,9 @@ void draw_text_cell(uint32_t* frame, int32_t frame_w, int32_t px, int32_t py, in
 Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
                              display_frame_struct& f, int32_t self) {
   int32_t font = page.font;
-  if (!is_built_in_font(font)) return Conversion::Unchanged;  // no loadable-font renderer here
-  int32_t cw = fontwidth[font];
-  int32_t ch = fontheight[font];
+  if (!font_is_builtin(font)) return Conversion::Unchanged;  // no loadable-font renderer here
+  int32_t cw = font_width(static_cast<uint32_t>(font));
+  int32_t ch = font_height(static_cast<uint32_t>(font));
   if (cw <= 0 || ch <= 0 || !page.palette || !page.pixels) return Conversion::Unchanged;
 
   bool check_last = screen_last_valid.load() == 1;
@@ -414,17 +323,11 @@ Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
   return Conversion::Completed;
 }
 
-// Answers a pending display-lock request: the program may now change the screen's structure.
-void answer_display_lock() {
-  int32_t requested = 1;
-  if (lock_display.compare_exchange_strong(requested, 2)) sched_yield();
-}
-
 }  // namespace
 
 void reset_display_frames() {
   for (auto& f : display_frame) {
-    f.state.store(1);
+    f.state.store(frame_free);
     f.order.store(0);
     std::free(f.bgra);
     f.bgra = nullptr;
@@ -450,8 +353,8 @@ void page_frame_size(const img_struct* page, int32_t* w, int32_t* h) {
   PageSnapshot s = displayed_page_read::record(page);
   if (s.text) {
     int32_t font = s.font >= 0 && s.font < font_slots ? s.font : 16;
-    *w = s.width * fontwidth[font];
-    *h = s.height * fontheight[font];
+    *w = s.width * font_width(static_cast<uint32_t>(font));
+    *h = s.height * font_height(static_cast<uint32_t>(font));
   } else {
     *w = s.width;
     *h = s.height;
@@ -464,6 +367,7 @@ CursorRows cursor_rows(int32_t start, int32_t end, int32_t ch) {
   auto to_bottom = [&](int32_t from) { return CursorRows{from, ch - from}; };
   const int32_t s = start, e = end;
   CursorRows r;
+  // clang-format off
   if (e == 0 && s == 0) r = {0, 1};
   else if (e == 0) r = {0, 0};
   else if (e < s) r = to_bottom(e);
@@ -477,6 +381,7 @@ CursorRows cursor_rows(int32_t start, int32_t end, int32_t ch) {
   else if (e == 3) r = {2, 2};  // s == 2 from here on
   else if (e == 4) r = from_bottom(3);
   else r = to_bottom(2);
+  // clang-format on
 
   // A cursor that starts below the cell is not drawn; one that runs past it is cut at its edge.
   if (r.first >= ch || r.count <= 0) return {0, 0};
@@ -512,13 +417,13 @@ FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& cl
   if (result == Conversion::Completed) {
     force_display_update.store(0);
     screen_last_valid.store(1);
-    f.state.store(3, std::memory_order_release);
+    f.state.store(frame_ready, std::memory_order_release);
     last_hardware_display_frame_order.store(order);
     return FrameResult::Completed;
   }
   // Nothing changed: the frame goes back unused. The window is not told about it, so an unchanged
   // screen costs the window thread nothing (it keeps showing the frame it has).
-  f.state.store(1, std::memory_order_release);
+  f.state.store(frame_free, std::memory_order_release);
   return FrameResult::Unchanged;
 }
 
@@ -544,193 +449,4 @@ void display() {
 void swap_paldata_BGRA_with_RGBA() {
   for (uint32_t& entry : paldata)
     entry = (entry & 0xFF00FF00u) | ((entry >> 16) & 0xFFu) | ((entry & 0xFFu) << 16);
-}
-
-int32_t pick_frame_to_show(bool* is_new) {
-  *is_new = false;
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    int32_t last = -1;
-    for (int32_t i = 0; i < 3; ++i)
-      if (display_frame[i].state.load(std::memory_order_acquire) == 4) last = i;
-    int64_t last_order = last >= 0 ? display_frame[last].order.load(std::memory_order_relaxed) : 0;
-
-    int32_t candidate = -1;
-    int64_t candidate_order = last_order;
-    for (int32_t i = 0; i < 3; ++i) {
-      if (display_frame[i].state.load(std::memory_order_acquire) != 3) continue;
-      int64_t order = display_frame[i].order.load(std::memory_order_relaxed);
-      if (order > candidate_order) {
-        candidate_order = order;
-        candidate = i;
-      }
-    }
-    if (candidate < 0) return last;
-
-    int32_t ready = 3;
-    if (!display_frame[candidate].state.compare_exchange_strong(ready, 4,
-                                                                std::memory_order_acq_rel))
-      continue;  // preparation took it back meanwhile: look again
-    candidate_order = display_frame[candidate].order.load(std::memory_order_relaxed);
-    for (int32_t i = 0; i < 3; ++i) {
-      if (i == candidate) continue;
-      int32_t s = display_frame[i].state.load(std::memory_order_acquire);
-      if ((s == 3 || s == 4) &&
-          display_frame[i].order.load(std::memory_order_relaxed) < candidate_order)
-        display_frame[i].state.compare_exchange_strong(s, 1, std::memory_order_acq_rel);
-    }
-    *is_new = true;
-    return candidate;
-  }
-  return -1;
-}
-
-Environment2d compute_environment_2d(int32_t window_w, int32_t window_h, int32_t frame_w,
-                                     int32_t frame_h, int32_t full_screen_mode,
-                                     int32_t smooth_in_full_screen, int32_t resize_auto_mode) {
-  Environment2d e;
-  bool scale = false;
-  bool square = false;
-  int32_t smooth = 0;
-  if (full_screen_mode >= 1) {
-    scale = true;
-    square = full_screen_mode == 2;
-    smooth = smooth_in_full_screen;
-  } else if (resize_auto_mode > 0) {
-    scale = true;
-    smooth = resize_auto_mode == 2 ? 1 : 0;
-  }
-  if (frame_w <= 0 || frame_h <= 0 || window_w <= 0 || window_h <= 0 ||
-      (frame_w == window_w && frame_h == window_h)) {
-    e.x2 = frame_w - 1;
-    e.y2 = frame_h - 1;
-    e.scaled_width = frame_w;
-    e.scaled_height = frame_h;
-    return e;
-  }
-
-  // The ratios are held as 32-bit floats; products and quotients with them are taken in double,
-  // so 1280 / 1.6f gives 799.99998 (799 rows), not the 800 that float arithmetic would round to.
-  const float window_ratio = static_cast<float>(window_w) / static_cast<float>(window_h);
-  const float screen_ratio = static_cast<float>(frame_w) / static_cast<float>(frame_h);
-  if (scale && square && window_ratio != screen_ratio) {
-    if (window_ratio > screen_ratio) {
-      int32_t z = static_cast<int32_t>(static_cast<double>(window_h) * screen_ratio);
-      e.x1 = window_w / 2 - z / 2;
-      e.x2 = e.x1 + z - 1;
-      e.y1 = 0;
-      e.y2 = window_h - 1;
-      e.letterbox = 1;
-    } else {
-      int32_t z = static_cast<int32_t>(static_cast<double>(window_w) / screen_ratio);
-      e.y1 = window_h / 2 - z / 2;
-      e.y2 = e.y1 + z - 1;
-      e.x1 = 0;
-      e.x2 = window_w - 1;
-      e.letterbox = 2;
-    }
-  } else if (scale) {
-    e.x2 = window_w - 1;
-    e.y2 = window_h - 1;
-  } else {
-    e.x2 = frame_w - 1;
-    e.y2 = frame_h - 1;
-  }
-  e.smooth = smooth;
-  e.scaled_width = e.x2 - e.x1 + 1;
-  e.scaled_height = e.y2 - e.y1 + 1;
-  e.x_scale = static_cast<float>(e.scaled_width) / static_cast<float>(frame_w);
-  e.y_scale = static_cast<float>(e.scaled_height) / static_cast<float>(frame_h);
-  return e;
-}
-
-void prepare_environment_2d() {
-  Environment2d e = compute_environment_2d(
-      environment__window_width, environment__window_height, environment_2d__screen_width,
-      environment_2d__screen_height, full_screen.load(), fullscreen_smooth.load(),
-      resize_auto.load());
-  environment_2d__screen_x1 = e.x1;
-  environment_2d__screen_y1 = e.y1;
-  environment_2d__screen_x2 = e.x2;
-  environment_2d__screen_y2 = e.y2;
-  environment_2d__screen_scaled_width.store(e.scaled_width);
-  environment_2d__screen_scaled_height.store(e.scaled_height);
-  environment_2d__screen_x_scale = e.x_scale;
-  environment_2d__screen_y_scale = e.y_scale;
-  environment_2d__screen_smooth = e.smooth;
-  environment_2d__letterbox = e.letterbox;
-}
-
-namespace {
-// Rounds to the nearest integer, ties to even (the default rounding mode).
-int32_t round_even(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
-}  // namespace
-
-int32_t environment_2d__get_window_x1_coord(int32_t x) {
-  return round_even(static_cast<double>(x) * environment_2d__screen_x_scale) +
-         environment_2d__screen_x1;
-}
-int32_t environment_2d__get_window_y1_coord(int32_t y) {
-  return round_even(static_cast<double>(y) * environment_2d__screen_y_scale) +
-         environment_2d__screen_y1;
-}
-int32_t environment_2d__get_window_x2_coord(int32_t x) {
-  return round_even((static_cast<double>(x) + 1) * environment_2d__screen_x_scale - 1) +
-         environment_2d__screen_x1;
-}
-int32_t environment_2d__get_window_y2_coord(int32_t y) {
-  return round_even((static_cast<double>(y) + 1) * environment_2d__screen_y_scale - 1) +
-         environment_2d__screen_y1;
-}
-
-WindowRect environment_2d__screen_to_window_rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  WindowRect r;
-  r.left = round_even(static_cast<double>(x1) * environment_2d__screen_x_scale) +
-           environment_2d__screen_x1;
-  r.top = round_even(static_cast<double>(y1) * environment_2d__screen_y_scale) +
-          environment_2d__screen_y1;
-  r.width = static_cast<int32_t>((std::abs(x2 - x1) + 1) *
-                                     static_cast<double>(environment_2d__screen_x_scale) +
-                                 0.99);
-  r.height = static_cast<int32_t>((std::abs(y2 - y1) + 1) *
-                                      static_cast<double>(environment_2d__screen_y_scale) +
-                                  0.99);
-  r.right = r.left + r.width - 1;
-  r.bottom = r.top + r.height - 1;
-  return r;
-}
-
-WindowSizeAction decide_window_size(const WindowSizeInput& in) {
-  WindowSizeAction action;
-  if (in.frame_w <= 0 || in.frame_h <= 0) return action;
-  display_required_x = in.frame_w;
-  display_required_y = in.frame_h;
-  bool frame_size_changed = in.frame_w != resize_snapback_x || in.frame_h != resize_snapback_y;
-  resize_snapback_x = in.frame_w;
-  resize_snapback_y = in.frame_h;
-  resize_auto_ideal_aspect = static_cast<float>(in.frame_w) / static_cast<float>(in.frame_h);
-  if (in.window_w <= 0 || in.window_h <= 0) return action;  // minimised or not mapped yet
-
-  const float ideal = resize_auto_ideal_aspect;
-  const float window_aspect = static_cast<float>(in.window_w) / static_cast<float>(in.window_h);
-  if (in.auto_scale != 0 && window_aspect != resize_auto_accept_aspect && window_aspect != ideal) {
-    bool width_same = in.window_w == in.window_prev_w;
-    bool height_same = in.window_h == in.window_prev_h;
-    bool keep_height;
-    if (height_same) keep_height = false;  // wins when neither changed
-    else if (width_same) keep_height = true;
-    else
-      keep_height = std::abs(in.window_h - in.window_prev_h) >= std::abs(in.window_w - in.window_prev_w);
-    int32_t w = in.window_w, h = in.window_h;
-    if (keep_height) w = static_cast<int32_t>(static_cast<double>(h) * ideal);
-    else h = static_cast<int32_t>(static_cast<double>(w) / ideal);
-    w = std::max(w, 1);
-    h = std::max(h, 1);
-    resize_auto_accept_aspect = static_cast<float>(w) / static_cast<float>(h);
-    action = {true, w, h};
-    return action;
-  }
-  if ((in.window_w != in.frame_w || in.window_h != in.frame_h) &&
-      (in.snapback != 0 || frame_size_changed))
-    action = {true, in.frame_w, in.frame_h};
-  return action;
 }

@@ -1,6 +1,7 @@
 // Process entry: prepares the runtime, starts the program, timer and main loop threads, then
 // creates the window on this (the initial) thread and runs the toolkit's event loop here for the
 // rest of the process. The process ends from the main loop thread (or from a fatal error).
+#include "runtime/host/window/host_main.h"
 
 #include <GL/glew.h>
 // GLEW comes before any other GL header.
@@ -12,16 +13,16 @@
 #include <system_error>
 #include <thread>
 
-#include "app/command_line.h"
-#include "app/program.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
+#include "runtime/core/timers.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/host/main_loop.h"
 #include "runtime/host/window/window.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/runtime.h"
+#include "runtime/screen/display_lock.h"
 #include "runtime/screen/image.h"
 
 namespace {
@@ -30,10 +31,13 @@ constexpr int initial_window_width = 640;
 constexpr int initial_window_height = 400;
 constexpr uint32_t create_window_poll_ms = 100;
 
+// The program entry handed to host_main; the program thread runs it.
+void (*program_entry)() = nullptr;
+
 // The program thread: runs the program. A program that returns has finished like one that ran its
 // end statement.
 void ZQMAIN_LINUX() {
-  ZQMAIN();
+  program_entry();
   program_end();
 }
 
@@ -66,8 +70,8 @@ void toolkit_error(const char* format, va_list arguments) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (int status = take_command_line(argc, argv); status >= 0) return status;
+void host_main(int argc, char** argv, void (*program)()) {
+  program_entry = program;
   runtime_init(argc, argv);
 
   start_thread(ZQMAIN_LINUX, "program");

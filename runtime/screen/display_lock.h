@@ -1,0 +1,33 @@
+// The display lock: while the program frees or reallocates the visible screen (a mode change, a
+// new font on a text screen, a resized screen image), frame preparation must stand still.
+//
+// The handshake runs on lock_display: the program thread requests (0 -> 1) and waits; frame
+// preparation grants (1 -> 2) at the start and at the end of every display(); the program thread
+// releases (2 -> 0) when its change is complete. The lock is taken only while the presentation
+// side runs: automatic display on and lock_display_required set.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// 0 free, 1 requested by the program thread, 2 granted by frame preparation. Written by the
+// program thread (0 -> 1, 2 -> 0) and the main loop thread (1 -> 2).
+extern std::atomic<int32_t> lock_display;
+// Set by host_main just before the main loop thread starts; only then is the display lock taken.
+extern std::atomic<int32_t> lock_display_required;
+
+// Program thread: holds the display lock from construction to destruction, when the presentation
+// side runs (otherwise it does nothing).
+class DisplayLock {
+ public:
+  DisplayLock();
+  ~DisplayLock();
+  DisplayLock(const DisplayLock&) = delete;
+  DisplayLock& operator=(const DisplayLock&) = delete;
+
+ private:
+  bool taken_ = false;
+};
+
+// Frame preparation: grants a pending request, so that the program may change the screen.
+void answer_display_lock();
