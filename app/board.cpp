@@ -94,8 +94,7 @@ void SUB_CHESSBOARD() {
       counted_loop(COL, X + 197, X + 95, -34, 185, [] {
         draw_line(COL, ROW, COL + 17, ROW + 17, static_cast<uint32_t>(C3), stroke::fill);
         check_statement(186);
-        draw_line(COL + 17, ROW + 17, COL + 34, ROW + 34, static_cast<uint32_t>(C3),
-                  stroke::fill);
+        draw_line(COL + 17, ROW + 17, COL + 34, ROW + 34, static_cast<uint32_t>(C3), stroke::fill);
         check_statement(187);
         return loop_step::next;
       });

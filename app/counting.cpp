@@ -124,9 +124,8 @@ void count_attacks(const int16_t& column, const int16_t& row, const piece_rule& 
       const coordinate_class row_class = rule.classes[r];
       const uint32_t if_line = line;
       line += 2 + body_lines(rule, column_class, row_class);
-      const bool in_case =
-          condition(column >= column_class.first && column <= column_class.last &&
-                    row >= row_class.first && row <= row_class.last);
+      const bool in_case = condition(column >= column_class.first && column <= column_class.last &&
+                                     row >= row_class.first && row <= row_class.last);
       check_statement(if_line);
       if (!in_case) continue;
       uint32_t statement_line = if_line + 1;

@@ -41,9 +41,9 @@ struct piece {
   void (*pictogram)();
 };
 // Indexed by piece number: 1 king, 2 queen, 3 bishop, 4 knight, 5 rook.
-const piece pieces[6] = {{nullptr, nullptr, nullptr},  {&DC1X, &DC1Y, SUB_KING},
-                         {&DC2X, &DC2Y, SUB_QUEEN},    {&DC3X, &DC3Y, SUB_BISHOP},
-                         {&DC4X, &DC4Y, SUB_KNIGHT},   {&DC5X, &DC5Y, SUB_ROOK}};
+const piece pieces[6] = {{nullptr, nullptr, nullptr}, {&DC1X, &DC1Y, SUB_KING},
+                         {&DC2X, &DC2Y, SUB_QUEEN},   {&DC3X, &DC3Y, SUB_BISHOP},
+                         {&DC4X, &DC4Y, SUB_KNIGHT},  {&DC5X, &DC5Y, SUB_ROOK}};
 
 void (*const digit_glyphs[9])() = {SUB_NUMBER0, SUB_NUMBER1, SUB_NUMBER2, SUB_NUMBER3, SUB_NUMBER4,
                                    SUB_NUMBER5, SUB_NUMBER6, SUB_NUMBER7, SUB_NUMBER8};
@@ -437,8 +437,8 @@ void chess_game::wait_for_key(uint32_t first_line) {
   for (;;) {
     check_statement(first_line);
     read_key(first_line + 1);
-    const bool got_key = zqs_cleanup(temporary_base(),
-                                     zqs_notequal(KEYIN, zqs_new_txt_len("", 0))) != 0;
+    const bool got_key =
+        zqs_cleanup(temporary_base(), zqs_notequal(KEYIN, zqs_new_txt_len("", 0))) != 0;
     check_statement(first_line + 1);
     if (got_key || error_pending()) return;
     pause_while_no_key(zqs_len(KEYIN) != 0);

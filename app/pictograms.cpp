@@ -8,11 +8,11 @@ namespace {
 constexpr segment F(int dx1, int dy1, int dx2, int dy2) { return fill_segment(dx1, dy1, dx2, dy2); }
 constexpr segment P(int dx, int dy) { return point_segment(dx, dy); }
 
-constexpr segment king[] = {F(0, 12, 13, 13), F(2, 10, 11, 11), F(4, 6, 9, 9), F(2, 4, 11, 5),
-                            F(0, 3, 13, 3),   F(0, 2, 2, 2),    F(4, 2, 9, 2), F(11, 2, 13, 2),
+constexpr segment king[] = {F(0, 12, 13, 13), F(2, 10, 11, 11), F(4, 6, 9, 9),   F(2, 4, 11, 5),
+                            F(0, 3, 13, 3),   F(0, 2, 2, 2),    F(4, 2, 9, 2),   F(11, 2, 13, 2),
                             F(0, 1, 1, 1),    F(5, 1, 8, 1),    F(12, 1, 13, 1), F(6, 0, 7, 0),
                             P(0, 0),          P(13, 0)};
-constexpr segment queen[] = {F(0, 12, 13, 13), F(2, 10, 11, 11), F(4, 8, 9, 9), F(5, 6, 8, 7),
+constexpr segment queen[] = {F(0, 12, 13, 13), F(2, 10, 11, 11), F(4, 8, 9, 9),  F(5, 6, 8, 7),
                              F(4, 5, 9, 5),    F(3, 4, 10, 4),   F(2, 3, 11, 3), F(1, 2, 12, 2),
                              F(0, 1, 13, 1),   F(6, 0, 7, 0),    P(0, 0),        P(3, 0),
                              P(10, 0),         P(13, 0)};

@@ -36,8 +36,9 @@ void program_table::set(int32_t i, int32_t j, int32_t value) {
 }
 
 void program_state_create() {
-  for (int16_t* variable : {&VID, &X, &Y, &C, &C1, &C2, &C3, &C4, &Z, &DC1X, &DC1Y, &DC2X, &DC2Y,
-                            &DC3X, &DC3Y, &DC4X, &DC4Y, &DC5X, &DC5Y, &ROW, &COL, &INDEX, &COUNT})
+  for (int16_t* variable :
+       {&VID,  &X,    &Y,    &C,    &C1,   &C2,   &C3,   &C4,  &Z,   &DC1X,  &DC1Y, &DC2X,
+        &DC2Y, &DC3X, &DC3Y, &DC4X, &DC4Y, &DC5X, &DC5Y, &ROW, &COL, &INDEX, &COUNT})
     *variable = 0;
   CHEBO.create();
   CHESSCOUNT.create();

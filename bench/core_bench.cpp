@@ -23,7 +23,8 @@ void start_runtime() {
 // Baseline: a loop of 1000 "statements" that do nothing but keep their line number alive.
 void BM_EmptyStatements(benchmark::State& state) {
   for (auto _ : state) {
-    for (uint32_t line = 1; line <= statements_per_iteration; ++line) benchmark::DoNotOptimize(line);
+    for (uint32_t line = 1; line <= statements_per_iteration; ++line)
+      benchmark::DoNotOptimize(line);
   }
   state.SetItemsProcessed(state.iterations() * statements_per_iteration);
 }
@@ -51,7 +52,8 @@ void BM_TemporaryStringStatement(benchmark::State& state) {
     uint32_t base = zqs_tmp_list_nexti;
     zqs_set(key, zqs_add(func_chr(code++ & 255), zqs_new_txt("x")));
     zqs_cleanup(base, 0);
-    benchmark::DoNotOptimize(zqs_cleanup(base, static_cast<uint32_t>(zqs_equal(key, zqs_new_txt("Ax")))));
+    benchmark::DoNotOptimize(
+        zqs_cleanup(base, static_cast<uint32_t>(zqs_equal(key, zqs_new_txt("Ax")))));
   }
   state.SetItemsProcessed(state.iterations());
 }

@@ -144,8 +144,8 @@ void BM_Line_Styled(benchmark::State& state) {
   use_page(13);
   for (auto _ : state) {
     for (int x = 0; x < 120; ++x)
-      sub_line(static_cast<float>(x), 0, static_cast<float>(x + 199), page_height - 1, 7, 0,
-               0xF0F0, 1 | 8 | 16);
+      sub_line(static_cast<float>(x), 0, static_cast<float>(x + 199), page_height - 1, 7, 0, 0xF0F0,
+               1 | 8 | 16);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * 120 * page_height);

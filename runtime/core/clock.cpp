@@ -16,8 +16,8 @@ int64_t monotonic_ticks() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   // The classic tick counter is 32 bits wide and wraps every 2^32 ms; callers rely on that.
-  const uint32_t ms = static_cast<uint32_t>(now.tv_sec) * 1000u +
-                      static_cast<uint32_t>(now.tv_nsec / 1000000);
+  const uint32_t ms =
+      static_cast<uint32_t>(now.tv_sec) * 1000u + static_cast<uint32_t>(now.tv_nsec / 1000000);
   return static_cast<int32_t>(ms);
 }
 

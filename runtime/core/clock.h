@@ -1,8 +1,8 @@
 // Clock and delays.
 //
-// GetTicks is the millisecond tick source every polling loop uses; TIMER counts 1/18.2 s ticks since
-// local midnight from the start-up clock reference (runtime/core/process_flags.h). The waiting
-// statements sleep in slices of at most 9 ms and serve the statement check between them.
+// GetTicks is the millisecond tick source every polling loop uses; TIMER counts 1/18.2 s ticks
+// since local midnight from the start-up clock reference (runtime/core/process_flags.h). The
+// waiting statements sleep in slices of at most 9 ms and serve the statement check between them.
 #pragma once
 
 #include <atomic>
@@ -31,7 +31,8 @@ extern double sub__limit_prev;
 // Redraw rate: passed 1 automatic, passed 2 fps frames a second (1 to 200).
 enum fps_passed : int32_t { fps_auto = 1, fps_rate = 2 };
 void sub__fps(double fps, int32_t passed);
-// 1 while the window's redraw rate follows the display (program thread writes, window thread reads).
+// 1 while the window's redraw rate follows the display (program thread writes, window thread
+// reads).
 extern std::atomic<int32_t> auto_fps;
 // Waits seconds (0 or less: until a key, a timer event or the end of the program).
 void sub_sleep(int32_t seconds);

@@ -275,14 +275,10 @@ int run_xmessage(const char* caption, const char* text, const char* buttons) {
   char center[] = "-center";
   char title_option[] = "-title";
   char buttons_option[] = "-buttons";
-  char* argv[] = {program,
-                  center,
-                  title_option,
-                  const_cast<char*>(caption),
-                  buttons_option,
-                  const_cast<char*>(buttons),
-                  padded_text,
-                  nullptr};
+  char* argv[] = {program,        center,
+                  title_option,   const_cast<char*>(caption),
+                  buttons_option, const_cast<char*>(buttons),
+                  padded_text,    nullptr};
 
   const pid_t child = start_dialog(argv);
   std::free(padded_text);
@@ -351,10 +347,9 @@ void fix_error() {
   uint32_t shown_line = inclercl ? inclercl : ercl;
   const char* shown_file = (inclercl && includedfilename) ? includedfilename : "main module";
   char* text = format_new("Line: %u (in %s)\n%s%s", shown_line, shown_file,
-                          human_error(static_cast<int32_t>(number)),
-                          critical ? "" : "\nContinue?");
-  char* title = format_new("%s%u - %s", critical ? "Critical Error #" : "Unhandled Error #",
-                           number, program_file_name());
+                          human_error(static_cast<int32_t>(number)), critical ? "" : "\nContinue?");
+  char* title = format_new("%s%u - %s", critical ? "Critical Error #" : "Unhandled Error #", number,
+                           program_file_name());
   if (!text || !title) exit_process_after_failure();
 
   if (critical) {

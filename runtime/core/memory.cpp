@@ -35,7 +35,7 @@ static_assert(sizeof(StaticBlockHeader) == 16);
 constexpr uint32_t initial_static_size = 1048576;
 StaticBlockHeader* newest_static_block = nullptr;
 
-constexpr uint32_t lock_block_records = 10000;  // mem_lock_max
+constexpr uint32_t lock_block_records = 10000;         // mem_lock_max
 constexpr uint32_t initial_lock_free_capacity = 1000;  // mem_lock_freed_max
 
 struct LockBlock {
@@ -80,7 +80,8 @@ void free_all_static_blocks() {
 // Makes a new scratch block of `size` usable bytes the current one; false when out of memory.
 bool start_static_block(uint64_t size) {
   if (size > UINT32_MAX) return false;
-  auto* header = static_cast<StaticBlockHeader*>(core_heap_malloc(sizeof(StaticBlockHeader) + size));
+  auto* header =
+      static_cast<StaticBlockHeader*>(core_heap_malloc(sizeof(StaticBlockHeader) + size));
   if (!header) return false;
   header->previous = newest_static_block;
   newest_static_block = header;
@@ -187,8 +188,10 @@ void free_mem_lock(mem_lock* lock) {
     lock->offset = 0;
   }
   if (locks.freed_count == locks.freed_capacity) {
-    uint32_t capacity = locks.freed_capacity ? locks.freed_capacity * 2 : initial_lock_free_capacity;
-    auto* grown = static_cast<mem_lock**>(core_heap_realloc(locks.freed, capacity * sizeof(mem_lock*)));
+    uint32_t capacity =
+        locks.freed_capacity ? locks.freed_capacity * 2 : initial_lock_free_capacity;
+    auto* grown =
+        static_cast<mem_lock**>(core_heap_realloc(locks.freed, capacity * sizeof(mem_lock*)));
     if (!grown) error(static_memory_full);
     locks.freed = grown;
     locks.freed_capacity = capacity;

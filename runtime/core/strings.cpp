@@ -66,10 +66,9 @@ zqs** low_list = nullptr;
 uint32_t low_lasti = 0;
 uint32_t low_nexti = 0;
 
-StringArea heap_area{zqs_data, zqs_data_size, zqs_sp, zqs_list, zqs_list_lasti, zqs_list_nexti,
-                     true, 510, 512};
-StringArea low_area{low_data, low_size, low_sp, low_list, low_lasti, low_nexti,
-                    false, 509, 513};
+StringArea heap_area{zqs_data,       zqs_data_size, zqs_sp, zqs_list, zqs_list_lasti,
+                     zqs_list_nexti, true,          510,    512};
+StringArea low_area{low_data, low_size, low_sp, low_list, low_lasti, low_nexti, false, 509, 513};
 
 StringArea& area_of(const zqs* s) { return s->in_low_memory ? low_area : heap_area; }
 
@@ -81,9 +80,9 @@ struct DescriptorBlock {
 
 struct {
   DescriptorBlock* current = nullptr;
-  uint32_t used = 0;  // zqs_malloc_next
-  zqs** freed = nullptr;  // zqs_malloc_freed
-  uint32_t freed_count = 0;  // zqs_malloc_freed_num
+  uint32_t used = 0;            // zqs_malloc_next
+  zqs** freed = nullptr;        // zqs_malloc_freed
+  uint32_t freed_count = 0;     // zqs_malloc_freed_num
   uint32_t freed_capacity = 0;  // zqs_malloc_freed_size
 } pool;
 
@@ -105,7 +104,8 @@ zqs* take_descriptor() {
 
 void return_descriptor(zqs* s) {
   if (pool.freed_count == pool.freed_capacity) {
-    uint64_t capacity = pool.freed_capacity ? uint64_t{pool.freed_capacity} * 2 : initial_free_descriptors;
+    uint64_t capacity =
+        pool.freed_capacity ? uint64_t{pool.freed_capacity} * 2 : initial_free_descriptors;
     if (capacity > UINT32_MAX / sizeof(zqs*)) error(string_descriptors_full);
     auto* grown = static_cast<zqs**>(core_heap_realloc(pool.freed, capacity * sizeof(zqs*)));
     if (!grown) error(string_descriptors_full);
@@ -130,7 +130,7 @@ void compact_area(StringArea& area, uint64_t needed) {
     zqs* s = area.list[i];
     if (s == released_entry) continue;
     if (s->data > destination + spare_bytes) {
-        move_bytes(destination, s->data, s->length);
+      move_bytes(destination, s->data, s->length);
       s->data = destination;
       refresh_low_memory_slot(s);
     }
@@ -415,7 +415,8 @@ zqs* zqs_set(zqs* dest, zqs* src) {
     dest->data = src->data;
     dest->length = src->length;
     dest->area_index = src->area_index;
-    if (src->area_index < area.nexti && area.list[src->area_index] == src) area.list[src->area_index] = dest;
+    if (src->area_index < area.nexti && area.list[src->area_index] == src)
+      area.list[src->area_index] = dest;
     remove_from_temporary_list(src, false);
     if (src->low_memory_slot) cmem_dynamic_free(reinterpret_cast<uint8_t*>(src->low_memory_slot));
     return_descriptor(src);

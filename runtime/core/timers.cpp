@@ -69,9 +69,7 @@ int32_t ontimer_freelist_available = 0;
 std::atomic<int32_t> ontimerthread_lock{0};
 void (*ontimer_handler)(uint32_t id) = nullptr;
 
-ontimer_struct& ontimer_slot(int32_t i) {
-  return block_for(i)->slots[i % slots_per_block];
-}
+ontimer_struct& ontimer_slot(int32_t i) { return block_for(i)->slots[i % slots_per_block]; }
 
 int32_t func__freetimer() {
   if (error_pending()) return 0;

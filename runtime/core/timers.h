@@ -12,11 +12,11 @@
 // the program thread writes the rest, so every shared field is atomic. extra is program-only.
 struct ontimer_struct {
   std::atomic<uint8_t> allocated{0};
-  std::atomic<uint32_t> id{0};      // handler of the program the timer runs; 0 = none
-  std::atomic<uint8_t> active{0};   // 0 off, 1 on, 2 stopped
-  std::atomic<uint8_t> state{0};    // 0 idle, 1 event pending, 2 handler running
-  std::atomic<double> seconds{0};   // interval
-  std::atomic<double> last_time{0}; // time of the last firing in tick-source seconds; 0 = unarmed
+  std::atomic<uint32_t> id{0};       // handler of the program the timer runs; 0 = none
+  std::atomic<uint8_t> active{0};    // 0 off, 1 on, 2 stopped
+  std::atomic<uint8_t> state{0};     // 0 idle, 1 event pending, 2 handler running
+  std::atomic<double> seconds{0};    // interval
+  std::atomic<double> last_time{0};  // time of the last firing in tick-source seconds; 0 = unarmed
   int64_t extra = 0;
 };
 // Slot i (0 <= i < ontimer_nextfree). Slots never move once created, so the timer thread may scan

@@ -119,7 +119,6 @@ bool size_frame(display_frame_struct& f, int32_t w, int32_t h) {
   return true;
 }
 
-
 enum class Conversion { Completed, Unchanged };
 
 // out[i] = colours[in[i]]; the table is taken into a local copy so that the stores into the
@@ -197,7 +196,8 @@ void draw_text_cell(uint32_t* frame, int32_t frame_w, int32_t px, int32_t py, in
     uint32_t* out = frame + static_cast<size_t>(py + row) * frame_w + px;
     const uint8_t* bits = glyph + row * 8;
     if (doubled) {
-      for (int32_t x = 0; x < 8 && 2 * x + 1 < cw; ++x) out[2 * x] = out[2 * x + 1] = bits[x] ? fg : bg;
+      for (int32_t x = 0; x < 8 && 2 * x + 1 < cw; ++x)
+        out[2 * x] = out[2 * x + 1] = bits[x] ? fg : bg;
     } else {
       for (int32_t x = 0; x < 8 && x < cw; ++x) out[x] = bits[x] ? fg : bg;
     }
@@ -242,7 +242,8 @@ Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
   if (!grow_buffer(&screen_now, &screen_now_size, cells * 2)) return Conversion::Unchanged;
   displayed_page_read::copy_bytes(screen_now, page.pixels, static_cast<size_t>(cells) * 2);
   bool changed = false;
-  if (check_last) changed = std::memcmp(screen_now, screen_last, static_cast<size_t>(cells) * 2) != 0;
+  if (check_last)
+    changed = std::memcmp(screen_now, screen_last, static_cast<size_t>(cells) * 2) != 0;
 
   show_cursor = show_flashing = (clock.display_cycle & 8) ? 1 : 0;
   cx = page.cursor_x - 1;
@@ -272,8 +273,7 @@ Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
       // A frame of another size cannot serve as the background: draw every cell.
       check_last = false;
     } else {
-      std::memcpy(f.bgra, display_frame[previous].bgra,
-                  static_cast<size_t>(frame_w) * frame_h * 4);
+      std::memcpy(f.bgra, display_frame[previous].bgra, static_cast<size_t>(frame_w) * frame_h * 4);
     }
   }
 
@@ -397,7 +397,8 @@ CursorRows cursor_rows(int32_t start, int32_t end, int32_t ch) {
 FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& clock) {
   if (!page) return FrameResult::Unchanged;
   PageSnapshot s = displayed_page_read::record(page);
-  if (s.width <= 0 || s.height <= 0 || !s.pixels || (!s.text && s.bits_per_pixel != 32 && !s.palette))
+  if (s.width <= 0 || s.height <= 0 || !s.pixels ||
+      (!s.text && s.bits_per_pixel != 32 && !s.palette))
     return FrameResult::Unchanged;
 
   int32_t index = claim_frame();
@@ -410,9 +411,12 @@ FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& cl
   f.order.store(order, std::memory_order_relaxed);
 
   Conversion result;
-  if (s.text) result = convert_text_page(s, clock, f, index);
-  else if (s.bits_per_pixel == 32) result = convert_32bit_page(s, f, index);
-  else result = convert_indexed_page(s, clock, f);
+  if (s.text)
+    result = convert_text_page(s, clock, f, index);
+  else if (s.bits_per_pixel == 32)
+    result = convert_32bit_page(s, f, index);
+  else
+    result = convert_indexed_page(s, clock, f);
 
   if (result == Conversion::Completed) {
     force_display_update.store(0);

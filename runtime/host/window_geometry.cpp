@@ -9,8 +9,8 @@
 
 int32_t environment__window_width = 0, environment__window_height = 0;
 int32_t environment_2d__screen_width = 0, environment_2d__screen_height = 0;
-int32_t environment_2d__screen_x1 = 0, environment_2d__screen_y1 = 0,
-        environment_2d__screen_x2 = 0, environment_2d__screen_y2 = 0;
+int32_t environment_2d__screen_x1 = 0, environment_2d__screen_y1 = 0, environment_2d__screen_x2 = 0,
+        environment_2d__screen_y2 = 0;
 std::atomic<int32_t> environment_2d__screen_scaled_width{0},
     environment_2d__screen_scaled_height{0};
 float environment_2d__screen_x_scale = 1.0f, environment_2d__screen_y_scale = 1.0f;
@@ -81,10 +81,10 @@ Environment2d compute_environment_2d(int32_t window_w, int32_t window_h, int32_t
 }
 
 void prepare_environment_2d() {
-  Environment2d e = compute_environment_2d(
-      environment__window_width, environment__window_height, environment_2d__screen_width,
-      environment_2d__screen_height, full_screen.load(), fullscreen_smooth.load(),
-      resize_auto.load());
+  Environment2d e =
+      compute_environment_2d(environment__window_width, environment__window_height,
+                             environment_2d__screen_width, environment_2d__screen_height,
+                             full_screen.load(), fullscreen_smooth.load(), resize_auto.load());
   environment_2d__screen_x1 = e.x1;
   environment_2d__screen_y1 = e.y1;
   environment_2d__screen_x2 = e.x2;
@@ -125,12 +125,10 @@ WindowRect environment_2d__screen_to_window_rect(int32_t x1, int32_t y1, int32_t
            environment_2d__screen_x1;
   r.top = round_even(static_cast<double>(y1) * environment_2d__screen_y_scale) +
           environment_2d__screen_y1;
-  r.width = static_cast<int32_t>((std::abs(x2 - x1) + 1) *
-                                     static_cast<double>(environment_2d__screen_x_scale) +
-                                 0.99);
-  r.height = static_cast<int32_t>((std::abs(y2 - y1) + 1) *
-                                      static_cast<double>(environment_2d__screen_y_scale) +
-                                  0.99);
+  r.width = static_cast<int32_t>(
+      (std::abs(x2 - x1) + 1) * static_cast<double>(environment_2d__screen_x_scale) + 0.99);
+  r.height = static_cast<int32_t>(
+      (std::abs(y2 - y1) + 1) * static_cast<double>(environment_2d__screen_y_scale) + 0.99);
   r.right = r.left + r.width - 1;
   r.bottom = r.top + r.height - 1;
   return r;
@@ -153,13 +151,18 @@ WindowSizeAction decide_window_size(const WindowSizeInput& in) {
     bool width_same = in.window_w == in.window_prev_w;
     bool height_same = in.window_h == in.window_prev_h;
     bool keep_height;
-    if (height_same) keep_height = false;  // wins when neither changed
-    else if (width_same) keep_height = true;
+    if (height_same)
+      keep_height = false;  // wins when neither changed
+    else if (width_same)
+      keep_height = true;
     else
-      keep_height = std::abs(in.window_h - in.window_prev_h) >= std::abs(in.window_w - in.window_prev_w);
+      keep_height =
+          std::abs(in.window_h - in.window_prev_h) >= std::abs(in.window_w - in.window_prev_w);
     int32_t w = in.window_w, h = in.window_h;
-    if (keep_height) w = static_cast<int32_t>(static_cast<double>(h) * ideal);
-    else h = static_cast<int32_t>(static_cast<double>(w) / ideal);
+    if (keep_height)
+      w = static_cast<int32_t>(static_cast<double>(h) * ideal);
+    else
+      h = static_cast<int32_t>(static_cast<double>(w) / ideal);
     w = std::max(w, 1);
     h = std::max(h, 1);
     resize_auto_accept_aspect = static_cast<float>(w) / static_cast<float>(h);

@@ -210,8 +210,7 @@ void fill_rectangle(img_struct& im, int32_t x1, int32_t y1, int32_t x2, int32_t 
   }
   uint32_t* first = row_start(y1);
   std::fill(first, first + span, colour);
-  for (int32_t y = y1 + 1; y <= y2; ++y)
-    std::memcpy(row_start(y), first, span * sizeof(uint32_t));
+  for (int32_t y = y1 + 1; y <= y2; ++y) std::memcpy(row_start(y), first, span * sizeof(uint32_t));
 }
 
 }  // namespace
@@ -421,10 +420,10 @@ void point_statement(float x, float y, uint32_t colour, bool colour_given, uint3
   im.y = y;
   if (!colour_given) colour = fallback;
   im.draw_color = colour;
-  const int64_t px = map_axis_extended(x, im.clipping_or_scaling, im.scaling_x,
-                                       im.scaling_offset_x, im.view_offset_x);
-  const int64_t py = map_axis_extended(y, im.clipping_or_scaling, im.scaling_y,
-                                       im.scaling_offset_y, im.view_offset_y);
+  const int64_t px = map_axis_extended(x, im.clipping_or_scaling, im.scaling_x, im.scaling_offset_x,
+                                       im.view_offset_x);
+  const int64_t py = map_axis_extended(y, im.clipping_or_scaling, im.scaling_y, im.scaling_offset_y,
+                                       im.view_offset_y);
   if (im.clipping_or_scaling) {
     if (!inside_viewport(im, px, py)) return;
   } else if (px < 0 || px >= im.width || py < 0 || py >= im.height) {

@@ -45,10 +45,10 @@ struct ModeInfo {
 };
 
 constexpr ModeInfo mode_table[] = {
-    {0, 16, 2, 16, 7, 0},    {1, 2, 1, 8, 3, 0},     {2, 1, 1, 8, 1, 0},
-    {7, 4, 1, 8, 15, 0},     {8, 4, 1, 8, 15, 0},    {9, 4, 1, 14, 15, 0},
-    {10, 2, 1, 14, 3, 0},    {11, 1, 1, 16, 1, 0},   {12, 4, 1, 16, 15, 0},
-    {13, 8, 1, 8, 15, 0},    {256, 8, 1, 16, 15, 0}, {32, 32, 4, 16, 0xFFFFFFFFu, 0xFF000000u},
+    {0, 16, 2, 16, 7, 0}, {1, 2, 1, 8, 3, 0},     {2, 1, 1, 8, 1, 0},
+    {7, 4, 1, 8, 15, 0},  {8, 4, 1, 8, 15, 0},    {9, 4, 1, 14, 15, 0},
+    {10, 2, 1, 14, 3, 0}, {11, 1, 1, 16, 1, 0},   {12, 4, 1, 16, 15, 0},
+    {13, 8, 1, 8, 15, 0}, {256, 8, 1, 16, 15, 0}, {32, 32, 4, 16, 0xFFFFFFFFu, 0xFF000000u},
 };
 
 const ModeInfo* find_mode(int32_t mode) {
@@ -487,9 +487,7 @@ void sub__dest(int32_t handle) {
 
 int32_t func__source() { return error_pending() ? 0 : -static_cast<int32_t>(read_page_index); }
 int32_t func__dest() { return error_pending() ? 0 : -static_cast<int32_t>(write_page_index); }
-int32_t func__display() {
-  return error_pending() ? 0 : -static_cast<int32_t>(display_page_index);
-}
+int32_t func__display() { return error_pending() ? 0 : -static_cast<int32_t>(display_page_index); }
 
 namespace {
 

@@ -45,7 +45,10 @@ void write_hue_circle(uint32_t* out, const std::array<uint8_t, 5>& level) {
   int n = 0;
   out[n++] = rgb(level[r], level[g], level[b]);
   // Each phase moves one component one level per entry, up (+1) or down (-1).
-  struct Phase { int* component; int step; };
+  struct Phase {
+    int* component;
+    int step;
+  };
   const Phase phases[6] = {{&r, +1}, {&b, -1}, {&g, +1}, {&r, -1}, {&b, +1}, {&g, -1}};
   for (const Phase& phase : phases) {
     for (int i = 0; i < 4 && n < 24; ++i) {

@@ -292,9 +292,8 @@ void select_active_page(int32_t n) {
   defaultcolors();
   reset_text_window_of_write_page();
   if (n != screen.last_active_page && !write_page->text) {
-    const uint32_t from = static_cast<uint32_t>(screen.last_active_page) < pages
-                              ? page[screen.last_active_page]
-                              : 0;
+    const uint32_t from =
+        static_cast<uint32_t>(screen.last_active_page) < pages ? page[screen.last_active_page] : 0;
     if (from != 0 && from != index && img[from].valid) copy_graphics_state(*write_page, img[from]);
   }
   screen.last_active_page = n;
@@ -518,8 +517,8 @@ void zqg_screen(int32_t mode, int32_t colorswitch, int32_t active_page, int32_t 
       return;
     } else {
       mode_change = !page0_exists || img[page[0]].mode != mode ||
-                    sub_screen_width_in_characters != -1 ||
-                    sub_screen_height_in_characters != -1 || sub_screen_font != -1;
+                    sub_screen_width_in_characters != -1 || sub_screen_height_in_characters != -1 ||
+                    sub_screen_font != -1;
     }
   }
   bool page_change = false;

@@ -27,11 +27,10 @@ bool area_is(int x1, int y1, int x2, int y2, int colour) {
   return true;
 }
 
-void (*const glyph_routines[])() = {SUB_NUMBER0, SUB_NUMBER1, SUB_NUMBER2, SUB_NUMBER3,
-                                    SUB_NUMBER4, SUB_NUMBER5, SUB_NUMBER6, SUB_NUMBER7,
-                                    SUB_NUMBER8, SUB_NUMBERA, SUB_NUMBERB, SUB_NUMBERC,
-                                    SUB_NUMBERD, SUB_NUMBERE, SUB_NUMBERF, SUB_NUMBERG,
-                                    SUB_NUMBERH};
+void (*const glyph_routines[])() = {SUB_NUMBER0, SUB_NUMBER1, SUB_NUMBER2, SUB_NUMBER3, SUB_NUMBER4,
+                                    SUB_NUMBER5, SUB_NUMBER6, SUB_NUMBER7, SUB_NUMBER8, SUB_NUMBERA,
+                                    SUB_NUMBERB, SUB_NUMBERC, SUB_NUMBERD, SUB_NUMBERE, SUB_NUMBERF,
+                                    SUB_NUMBERG, SUB_NUMBERH};
 const char glyph_characters[] = "012345678ABCDEFGH";
 
 TEST(Glyphs, EachDrawsItsPictureInsideItsCellOnly) {
@@ -146,7 +145,9 @@ std::vector<int> expected_board_screen(const board_colours& colours) {
   const int grid = colours.filled ? colours.grid : colours.squares;
   for (int c = 1; c <= 8; ++c)
     for (int r = 1; r <= 8; ++r) {
-      const int inside = !colours.filled ? 0 : (c + r) % 2 == 0 ? colours.squares : colours.background;
+      const int inside = !colours.filled    ? 0
+                         : (c + r) % 2 == 0 ? colours.squares
+                                            : colours.background;
       for (int y = 26 + 17 * r; y <= 41 + 17 * r; ++y)
         for (int x = 82 + 17 * c; x <= 97 + 17 * c; ++x) set(x, y, inside);
     }

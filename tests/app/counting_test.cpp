@@ -84,12 +84,12 @@ TEST(AttackCounting, SquareTotalsByPositionClass) {
       int x, y, squares;
     };
     const total_case cases[] = {
-        {king, 1, 1, 3},   {king, 8, 8, 3},   {king, 1, 5, 5},   {king, 4, 1, 5},
-        {king, 5, 4, 8},   {knight, 1, 1, 2}, {knight, 8, 1, 2}, {knight, 3, 3, 8},
-        {knight, 6, 6, 8}, {knight, 2, 2, 4}, {knight, 1, 4, 4}, {rook, 1, 1, 14},
-        {rook, 4, 5, 14},  {rook, 8, 3, 14},  {bishop, 1, 1, 7}, {bishop, 8, 1, 7},
+        {king, 1, 1, 3},    {king, 8, 8, 3},    {king, 1, 5, 5},    {king, 4, 1, 5},
+        {king, 5, 4, 8},    {knight, 1, 1, 2},  {knight, 8, 1, 2},  {knight, 3, 3, 8},
+        {knight, 6, 6, 8},  {knight, 2, 2, 4},  {knight, 1, 4, 4},  {rook, 1, 1, 14},
+        {rook, 4, 5, 14},   {rook, 8, 3, 14},   {bishop, 1, 1, 7},  {bishop, 8, 1, 7},
         {bishop, 4, 4, 13}, {bishop, 5, 5, 13}, {bishop, 4, 5, 13}, {queen, 1, 8, 21},
-        {queen, 8, 8, 21}, {queen, 4, 5, 27}, {queen, 5, 4, 27},
+        {queen, 8, 8, 21},  {queen, 4, 5, 27},  {queen, 5, 4, 27},
     };
     for (const total_case& c : cases) {
       clear_counts();

@@ -145,7 +145,8 @@ bool piece_on_square(int n, int file, int row, int colour) {
 
 // The verdict stays on screen while the program waits for a key: give it time to get there,
 // then stop the program inside that wait and look.
-[[noreturn]] void expect_verdict(const char* message, std::function<void()> more = [] {}) {
+[[noreturn]] void expect_verdict(
+    const char* message, std::function<void()> more = [] {}) {
   wait_until_read();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   stop_program_and_wait([message, more] {
@@ -379,7 +380,8 @@ TEST(Puzzle, HiddenPlacementsKeepTheSpacingRuleOverThousandsOfPuzzles) {
             for (int n = m + 1; n <= 5; ++n) {
               const int difference =
                   square_code(p.file[m], p.row[m]) - square_code(p.file[n], p.row[n]);
-              if (excluded_difference(difference)) report("puzzle " + std::to_string(puzzle) + " breaks the spacing rule");
+              if (excluded_difference(difference))
+                report("puzzle " + std::to_string(puzzle) + " breaks the spacing rule");
               if (std::abs(difference) == 11) ++difference_11_pairs;
             }
           if (puzzle % 250 == 1) {

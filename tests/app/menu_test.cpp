@@ -95,7 +95,8 @@ TEST(StartUp, MenuIgnoresEveryOtherKey) {
     type("0456789aAxX \t\r");
     press(1);
     press(8);
-    for (int32_t extended : {0x4800, 0x5000, 0x4B00, 0x4D00, 0x3B00, 0x8600, 0x5300}) press(extended);
+    for (int32_t extended : {0x4800, 0x5000, 0x4B00, 0x4D00, 0x3B00, 0x8600, 0x5300})
+      press(extended);
     wait_at_prompt();
     CHILD_EXPECT_EQ(VID, 0);
     expect_menu_on_screen();

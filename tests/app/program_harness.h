@@ -10,10 +10,10 @@
 // answered No, a fatal error or an end the test did not ask for all fail the test.
 //
 // Playing: ZQMAIN runs on a thread of its own while the child's main thread acts as the player,
-// pressing keys through keydown/keyup. wait_at_prompt() presses F1, a key every prompt ignores, and waits
-// until the program has read it: from then on the program sits idle at its prompt, every change
-// it made before is visible (the ring's head is published with release and read with acquire),
-// and its pages can be read safely.
+// pressing keys through keydown/keyup. wait_at_prompt() presses F1, a key every prompt ignores, and
+// waits until the program has read it: from then on the program sits idle at its prompt, every
+// change it made before is visible (the ring's head is published with release and read with
+// acquire), and its pages can be read safely.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -84,11 +84,11 @@ void expect_equal(const A& actual, const B& expected, const char* what, const ch
 
 #define CHILD_EXPECT_EQ(actual, expected) \
   ::program_test::expect_equal((actual), (expected), #actual, __FILE__, __LINE__)
-#define CHILD_EXPECT(condition)                                                             \
-  do {                                                                                      \
-    if (!(condition))                                                                       \
+#define CHILD_EXPECT(condition)                                                              \
+  do {                                                                                       \
+    if (!(condition))                                                                        \
       ::program_test::report(std::string(__FILE__) + ":" + std::to_string(__LINE__) + ": " + \
-                             #condition " is false");                                       \
+                             #condition " is false");                                        \
   } while (0)
 
 // Ticks frozen at 1000 ms with the reference at local noon: TIMER reads 43200 throughout.
@@ -182,8 +182,8 @@ inline int judge_program_end() {
     return program_died;
   }
   if (new_error.load() != 0) {
-    report("the program ended with error " + std::to_string(new_error.load()) +
-           " pending (line " + std::to_string(ercl) + ")");
+    report("the program ended with error " + std::to_string(new_error.load()) + " pending (line " +
+           std::to_string(ercl) + ")");
     return program_died;
   }
   // Esc ends through the end statement, which sets close_program; a stop request does not.

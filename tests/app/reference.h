@@ -107,7 +107,8 @@ inline placement predict_placement(uint32_t& state) {
       p.file[n] = next_coordinate(state);
       p.row[n] = next_coordinate(state);
       for (int m = 1; m < n && !clash; ++m)
-        clash = excluded_difference(square_code(p.file[m], p.row[m]) - square_code(p.file[n], p.row[n]));
+        clash = excluded_difference(square_code(p.file[m], p.row[m]) -
+                                    square_code(p.file[n], p.row[n]));
     }
   }
   return p;

@@ -15,8 +15,8 @@
 
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
-#include "tests/support/fake_xmessage.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fake_xmessage.h"
 
 namespace {
 
@@ -60,7 +60,8 @@ class ErrorTest : public ::testing::Test {
 
 // A real integer division by zero (the sanitizer build would report it before the processor
 // faults, so the check is switched off here).
-__attribute__((no_sanitize("integer-divide-by-zero"), noinline)) int divide(int dividend, int divisor) {
+__attribute__((no_sanitize("integer-divide-by-zero"), noinline)) int divide(int dividend,
+                                                                            int divisor) {
   return dividend / divisor;
 }
 
@@ -195,7 +196,8 @@ TEST_F(ErrorTest, NoEndsTheProgram) {
   });
   EXPECT_TRUE(result.exited_with(kProgramEnded + 1)) << result.describe();
   ASSERT_EQ(xmessage.calls().size(), 1u);
-  EXPECT_EQ(xmessage.calls()[0][5], "Line: 236 (in main module)\nSubscript out of range\nContinue?" + padding);
+  EXPECT_EQ(xmessage.calls()[0][5],
+            "Line: 236 (in main module)\nSubscript out of range\nContinue?" + padding);
 }
 
 TEST_F(ErrorTest, MissingXmessageCountsAsNo) {

@@ -7,8 +7,8 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/strings.h"
-#include "tests/support/fake_xmessage.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fake_xmessage.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <random>
 #include <string>
@@ -11,8 +11,8 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
-#include "tests/support/fake_xmessage.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fake_xmessage.h"
 
 // Process-wide count of malloc, calloc and realloc calls, by interposing them in this test
 // executable (glibc only; the sanitizers bring their own allocator, so there the runtime's own
@@ -51,8 +51,9 @@ void* realloc(void* block, size_t bytes) {
 namespace {
 
 std::string text_of(const zqs* s) {
-  return s->length ? std::string(reinterpret_cast<const char*>(s->data), static_cast<size_t>(s->length))
-                   : std::string();
+  return s->length
+             ? std::string(reinterpret_cast<const char*>(s->data), static_cast<size_t>(s->length))
+             : std::string();
 }
 
 zqs* permanent(const std::string& text) {
@@ -449,8 +450,9 @@ TEST_F(StringsTest, RandomWorkloadKeepsEveryLiveStringIntact) {
         model[target].clear();
         break;
       case 5: {  // comparisons that make temporaries, as in a condition
-        int32_t equal = static_cast<int32_t>(
-            zqs_cleanup(base, static_cast<uint32_t>(zqs_equal(vars[target], zqs_add(vars[other], func_chr(1))))));
+        int32_t equal = static_cast<int32_t>(zqs_cleanup(
+            base,
+            static_cast<uint32_t>(zqs_equal(vars[target], zqs_add(vars[other], func_chr(1))))));
         ASSERT_EQ(equal == -1, model[target] == model[other] + '\x01');
         break;
       }
@@ -465,7 +467,8 @@ TEST_F(StringsTest, RandomWorkloadKeepsEveryLiveStringIntact) {
     // One statement releases a few strings at most; a big drop means a compaction ran.
     area_compacted |= zqs_sp + 200000 < sp_before;
     if (step % 1000 == 0) {
-      for (int i = 0; i < variables; ++i) ASSERT_EQ(text_of(vars[i]), model[i]) << "step " << step << " var " << i;
+      for (int i = 0; i < variables; ++i)
+        ASSERT_EQ(text_of(vars[i]), model[i]) << "step " << step << " var " << i;
       expect_heap_area_consistent();
     }
   }

@@ -145,11 +145,11 @@ TEST_F(Keyboard, ModifiersChooseTheResultColumn) {
 TEST_F(Keyboard, UntranslatedCodesAreBufferedAsTheyCome) {
   EXPECT_EQ(ring_after({}, 200), chr(200));  // no code-page conversion
   EXPECT_EQ(ring_after({kLeftAlt}, 200), chr(200));
-  EXPECT_EQ(ring_after({}, 0), chr(0));            // both bytes zero: one zero byte
-  EXPECT_EQ(ring_after({}, 0x4C00), ext(0x4C));    // extended key without a table row
-  EXPECT_EQ(ring_after({}, kLeftShift), "");       // modifiers never reach the ring
-  EXPECT_EQ(ring_after({}, 100257), "1");          // keypad 1
-  EXPECT_EQ(ring_after({}, 200008), ext(0x48));    // keypad Up
+  EXPECT_EQ(ring_after({}, 0), chr(0));          // both bytes zero: one zero byte
+  EXPECT_EQ(ring_after({}, 0x4C00), ext(0x4C));  // extended key without a table row
+  EXPECT_EQ(ring_after({}, kLeftShift), "");     // modifiers never reach the ring
+  EXPECT_EQ(ring_after({}, 100257), "1");        // keypad 1
+  EXPECT_EQ(ring_after({}, 200008), ext(0x48));  // keypad Up
 }
 
 TEST(KeyTable, RowsOutsideTheListedKeysGiveNoKey) {
@@ -191,9 +191,9 @@ TEST_F(Keyboard, FreeglutKeysAreTranslated) {
   EXPECT_EQ(drain_keyhit(), (std::vector<int32_t>{kLeftCtrl, 'A', -'A', -kLeftCtrl}));
 
   const std::vector<std::pair<int32_t, int32_t>> special = {
-      {1, 0x3B00},   {10, 0x4400},  {11, 0x8500},  {12, 0x8600},      {100, 0x4B00},
-      {101, 0x4800}, {102, 0x4D00}, {103, 0x5000}, {104, 0x4900},     {105, 0x5100},
-      {106, 0x4700}, {107, 0x4F00}, {108, 0x5200}, {112, kLeftShift}, {113, kRightShift},
+      {1, 0x3B00},      {10, 0x4400},      {11, 0x8500},    {12, 0x8600},      {100, 0x4B00},
+      {101, 0x4800},    {102, 0x4D00},     {103, 0x5000},   {104, 0x4900},     {105, 0x5100},
+      {106, 0x4700},    {107, 0x4F00},     {108, 0x5200},   {112, kLeftShift}, {113, kRightShift},
       {114, kLeftCtrl}, {115, kRightCtrl}, {116, kLeftAlt}, {117, kRightAlt}};
   for (const auto& [key, code] : special) {
     GLUT_key_special(key, 1);
@@ -202,8 +202,7 @@ TEST_F(Keyboard, FreeglutKeysAreTranslated) {
     GLUT_key_special(key, 0);
     EXPECT_EQ(func__keyhit(), -code) << "freeglut key " << key;
   }
-  for (int32_t ignored : {0, 13, 99, 109, 111, 118})
-    GLUT_key_special(ignored, 1);
+  for (int32_t ignored : {0, 13, 99, 109, 111, 118}) GLUT_key_special(ignored, 1);
   EXPECT_EQ(func__keyhit(), 0);
 }
 
@@ -295,8 +294,9 @@ TEST_F(Keyboard, HeldKeysCountTheirKeypadEquivalents) {
   keyup(100261);
   EXPECT_EQ(func__keydown('5'), 0);
   const std::vector<std::pair<int32_t, int32_t>> pairs = {
-      {'.', 100266}, {'/', 100267}, {'*', 100268}, {'-', 100269}, {'+', 100270}, {13, 100271},
-      {0x5200, 200000}, {0x4F00, 200001}, {0x4C00, 200005}, {0x4800, 200008}, {0x5300, 200010}};
+      {'.', 100266},    {'/', 100267},    {'*', 100268},    {'-', 100269},
+      {'+', 100270},    {13, 100271},     {0x5200, 200000}, {0x4F00, 200001},
+      {0x4C00, 200005}, {0x4800, 200008}, {0x5300, 200010}};
   for (const auto& [code, keypad] : pairs) {
     keyheld_add(keypad);
     EXPECT_EQ(keyheld(code), 1) << code;

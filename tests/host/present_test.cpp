@@ -278,8 +278,8 @@ TEST_F(Present, TextCellsAreDrawnFromTheBuiltInFonts) {
     int cw = fontwidth[font], ch = fontheight[font];
     for (int py = 0; py < ch; ++py) {
       for (int px = 0; px < cw; ++px) {
-        ASSERT_EQ(pixel(f, cw + px, ch + py), glyph_pixel(font, 'A', px, py, page.palette[14],
-                                                          page.palette[1]))
+        ASSERT_EQ(pixel(f, cw + px, ch + py),
+                  glyph_pixel(font, 'A', px, py, page.palette[14], page.palette[1]))
             << "font " << font << " at " << px << "," << py;
         ASSERT_EQ(pixel(f, 2 * cw + px, py),
                   glyph_pixel(font, 0xDB, px, py, page.palette[4], page.palette[0]));
@@ -321,8 +321,7 @@ TEST_F(Present, BlinkBitSelectsBrightBackgroundWhenBlinkingIsDisabled) {
     const display_frame_struct* f = newest_frame();
     for (int py = 0; py < 8; ++py)
       for (int px = 0; px < 8; ++px)
-        ASSERT_EQ(pixel(f, px, py),
-                  glyph_pixel(8, 'B', px, py, page.palette[14], page.palette[9]))
+        ASSERT_EQ(pixel(f, px, py), glyph_pixel(8, 'B', px, py, page.palette[14], page.palette[9]))
             << "cycle " << cycle;
   }
 }
@@ -331,25 +330,22 @@ TEST_F(Present, CursorShapeTable) {
   struct Case {
     int start, end, ch, first, count;
   } cases[] = {
-      {6, 7, 16, 13, 2},   // two rows from the bottom; row 14 is the bottom of a 16-row cell
-      {0, 7, 8, 0, 8},     // from row 0 to the bottom
-      {0, 0, 16, 0, 1},    // row 0 only
-      {1, 0, 16, 0, 0},    // no cursor
-      {4, 4, 16, 14, 1},   // the mode 0 default: one row from the bottom
-      {4, 4, 8, 7, 1},     //   of an 8-row cell
-      {4, 4, 14, 13, 1},   //   of a 14-row cell
-      {3, 3, 16, 3, 1},    // S = E <= 3
-      {3, 5, 16, 12, 3},   // three rows from the bottom
-      {3, 7, 16, 8, 8},    // half
-      {3, 7, 8, 4, 4},     // half of 8
-      {0, 3, 16, 0, 4},    // rows S to E
-      {1, 2, 8, 1, 2},
-      {1, 12, 16, 1, 15},  // S to the bottom
-      {2, 3, 16, 2, 2},
-      {2, 4, 16, 12, 3},
-      {2, 9, 16, 2, 14},
-      {7, 2, 16, 2, 14},   // E < S: from E to the bottom
-      {20, 10, 8, 0, 0},   // starting below the cell: not drawn
+      {6, 7, 16, 13, 2},  // two rows from the bottom; row 14 is the bottom of a 16-row cell
+      {0, 7, 8, 0, 8},    // from row 0 to the bottom
+      {0, 0, 16, 0, 1},   // row 0 only
+      {1, 0, 16, 0, 0},   // no cursor
+      {4, 4, 16, 14, 1},  // the mode 0 default: one row from the bottom
+      {4, 4, 8, 7, 1},    //   of an 8-row cell
+      {4, 4, 14, 13, 1},  //   of a 14-row cell
+      {3, 3, 16, 3, 1},   // S = E <= 3
+      {3, 5, 16, 12, 3},  // three rows from the bottom
+      {3, 7, 16, 8, 8},   // half
+      {3, 7, 8, 4, 4},    // half of 8
+      {0, 3, 16, 0, 4},   // rows S to E
+      {1, 2, 8, 1, 2},   {1, 12, 16, 1, 15},  // S to the bottom
+      {2, 3, 16, 2, 2},  {2, 4, 16, 12, 3},
+      {2, 9, 16, 2, 14}, {7, 2, 16, 2, 14},  // E < S: from E to the bottom
+      {20, 10, 8, 0, 0},                     // starting below the cell: not drawn
   };
   for (const auto& c : cases) {
     CursorRows r = cursor_rows(c.start, c.end, c.ch);

@@ -111,8 +111,8 @@ TEST(StartUp, ClockReferenceFallsOnAWholeSecond) {
     // TIMER is single precision: near the end of the day its steps are almost 8 ms apart, so
     // allow one step either way around the time the call took.
     const float seconds = static_cast<float>(timer);
-    const auto step_ms = static_cast<int64_t>(
-        std::ceil((std::nextafter(seconds, 1e9f) - seconds) * 1000.0));
+    const auto step_ms =
+        static_cast<int64_t>(std::ceil((std::nextafter(seconds, 1e9f) - seconds) * 1000.0));
     int64_t lead_ms = ((fraction_of_timer_ms - before_ms) % 1000 + 1500) % 1000 - 500;
     if (lead_ms < -step_ms - 1 || lead_ms > after_ms - before_ms + step_ms + 1) return 12;
     return 0;

@@ -175,9 +175,9 @@ TEST_F(DrawTest, OneArgumentPointReportsTheCursor) {
 
 TEST_F(DrawTest, LinesFollowTheNearestPixels) {
   canvas(8, 6);
-  line(0, 0, 7, 0);      // horizontal
-  line(0, 1, 4, 5);      // diagonal
-  line(7, 5, 5, 1);      // steep, drawn backwards: x = 7, 6.5, 6, 5.5, 5 (halves away from 0)
+  line(0, 0, 7, 0);  // horizontal
+  line(0, 1, 4, 5);  // diagonal
+  line(7, 5, 5, 1);  // steep, drawn backwards: x = 7, 6.5, 6, 5.5, 5 (halves away from 0)
   // clang-format off
   const Picture expected = {
       "########",
@@ -297,7 +297,7 @@ TEST_F(DrawTest, ClipperMovesTheStartAndCountsSkippedPixels) {
 }
 
 TEST_F(DrawTest, ClipperRejectsLinesThatMissTheRectangle) {
-  const int32_t misses[][4] = {{-5, 0, -1, 10}, {320, 0, 330, 5}, {0, -3, 10, -1},
+  const int32_t misses[][4] = {{-5, 0, -1, 10},  {320, 0, 330, 5}, {0, -3, 10, -1},
                                {0, 200, 5, 300}, {-1, -1, -1, -1}, {-10, 5, 5, -10}};
   for (const auto& m : misses) {
     lineclip(m[0], m[1], m[2], m[3], 0, 0, 319, 199);
@@ -320,12 +320,7 @@ TEST_F(DrawTest, OutlineBoxDrawsFourSides) {
   canvas(8, 6);
   sub_line(6, 4, 1, 1, 1, 1, 0, 1 | 8);
   const Picture expected = {
-      "........",
-      ".######.",
-      ".#....#.",
-      ".#....#.",
-      ".######.",
-      "........",
+      "........", ".######.", ".#....#.", ".#....#.", ".######.", "........",
   };
   EXPECT_EQ(picture(), expected);
 }
@@ -388,10 +383,10 @@ TEST_F(DrawTest, BlendingFollowsTheTables) {
     pset(i, 0, (alphas[i] << 24) | rgb);
   }
   EXPECT_EQ(pixel(0, 0), destination) << "alpha 0 leaves the pixel";
-  const uint32_t a127 = static_cast<uint32_t>(std::nearbyint(
-      (1.0f - (1.0f - 128.0f / 255.0f) * (1.0f - 127.0f / 255.0f)) * 255.0f));
-  const uint32_t a128 = static_cast<uint32_t>(std::nearbyint(
-      (1.0f - (1.0f - 128.0f / 255.0f) * (1.0f - 128.0f / 255.0f)) * 255.0f));
+  const uint32_t a127 = static_cast<uint32_t>(
+      std::nearbyint((1.0f - (1.0f - 128.0f / 255.0f) * (1.0f - 127.0f / 255.0f)) * 255.0f));
+  const uint32_t a128 = static_cast<uint32_t>(
+      std::nearbyint((1.0f - (1.0f - 128.0f / 255.0f) * (1.0f - 128.0f / 255.0f)) * 255.0f));
   EXPECT_EQ(pixel(1, 0), (a127 << 24) | averaged(destination, rgb));
   EXPECT_EQ(pixel(2, 0), (a128 << 24) | averaged(destination, rgb));
   EXPECT_EQ(pixel(3, 0), blended(destination, (200u << 24) | rgb));
@@ -517,12 +512,7 @@ TEST_F(DrawTest, ViewportOffsetsAndClipsDrawing) {
   line(0, 0, 9, 0);  // viewport-relative: row 1 from x 2, clipped at 6
   sub_pset(0, 3, 1, 2);
   const Picture expected = {
-      "..........",
-      "..#####...",
-      "..........",
-      "..........",
-      "..#.......",
-      "..........",
+      "..........", "..#####...", "..........", "..........", "..#.......", "..........",
   };
   EXPECT_EQ(picture(), expected);
   EXPECT_EQ(func_point(0, 3, 3), 1.0) << "points read through the same offset";

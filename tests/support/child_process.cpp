@@ -13,10 +13,14 @@
 
 std::string ChildResult::describe() const {
   switch (kind) {
-    case Kind::exited: return "exited with status " + std::to_string(code);
-    case Kind::killed_by_signal: return "killed by signal " + std::to_string(code);
-    case Kind::timed_out: return "timed out";
-    case Kind::fork_failed: return "fork failed";
+    case Kind::exited:
+      return "exited with status " + std::to_string(code);
+    case Kind::killed_by_signal:
+      return "killed by signal " + std::to_string(code);
+    case Kind::timed_out:
+      return "timed out";
+    case Kind::fork_failed:
+      return "fork failed";
   }
   return "unknown";
 }

@@ -28,8 +28,7 @@ class UndeclaredDialogGuard : public testing::EmptyTestEventListener {
   void OnTestEnd(const testing::TestInfo& test) override {
     for (const FakeXmessage::Call& call : FakeXmessage::read_log(log_, offset_)) {
       ++undeclared_;
-      std::cerr << "UNDECLARED DIALOG in " << test.test_suite_name() << "." << test.name()
-                << ":";
+      std::cerr << "UNDECLARED DIALOG in " << test.test_suite_name() << "." << test.name() << ":";
       for (const std::string& argument : call) std::cerr << " [" << argument << "]";
       std::cerr << "\n";
     }

@@ -29,7 +29,9 @@ const uint8_t* glyph_row(uint32_t font, uint8_t character, int32_t row) {
 }
 
 int32_t cell_width(uint32_t font) { return font == 9 || font == 15 || font == 17 ? 16 : 8; }
-int32_t cell_height(uint32_t font) { return font == 8 || font == 9 ? 8 : font == 14 || font == 15 ? 14 : 16; }
+int32_t cell_height(uint32_t font) {
+  return font == 8 || font == 9 ? 8 : font == 14 || font == 15 ? 14 : 16;
+}
 
 RgbaImage render_text(const img_struct& im) {
   const int32_t cw = cell_width(im.font), ch = cell_height(im.font);
@@ -92,8 +94,8 @@ bool write_png(const std::string& path, const RgbaImage& picture) {
   }
   png_init_io(png, file.get());
   png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
-               static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGBA,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+               static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   std::vector<png_byte> row(static_cast<size_t>(picture.width) * 4);
   for (int32_t y = 0; y < picture.height; ++y) {

@@ -78,8 +78,10 @@ void demo_program() {
     draw_text_scene(temporaries);
     log_keys(temporaries);
   }
-  if (scene && std::strcmp(scene, "text") == 0) draw_text_scene(temporaries);
-  else draw_graphics_scene();
+  if (scene && std::strcmp(scene, "text") == 0)
+    draw_text_scene(temporaries);
+  else
+    draw_graphics_scene();
   check_statement(2);
 
   for (;;) {

@@ -56,9 +56,9 @@ bool capture(Display* display, Window window, Capture* out) {
   int right = std::min(x + attributes.width, root.width);
   int bottom = std::min(y + attributes.height, root.height);
   if (right <= left || bottom <= top) return false;
-  XImage* picture = XGetImage(display, attributes.root, left, top,
-                              static_cast<unsigned>(right - left),
-                              static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
+  XImage* picture =
+      XGetImage(display, attributes.root, left, top, static_cast<unsigned>(right - left),
+                static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
   if (!picture) return false;
   for (int row = 0; row < bottom - top; ++row)
     for (int column = 0; column < right - left; ++column)
@@ -164,15 +164,19 @@ int check_text(Display* display, Window window) {
         grey_pixels += got == grey;
         black_pixels += got == 0;
       }
-    if (grey_pixels == total) ++lit;
-    else if (black_pixels == total) ++unlit;
-    else ++other;
+    if (grey_pixels == total)
+      ++lit;
+    else if (black_pixels == total)
+      ++unlit;
+    else
+      ++other;
     timespec pause = {0, 50 * 1000 * 1000};
     nanosleep(&pause, nullptr);
   }
-  std::printf("text: %d glyph or cell errors; cursor rows %d..%d lit in %d, off in %d, torn in %d "
-              "of 30 samples\n",
-              errors, rows.first, rows.first + rows.count - 1, lit, unlit, other);
+  std::printf(
+      "text: %d glyph or cell errors; cursor rows %d..%d lit in %d, off in %d, torn in %d "
+      "of 30 samples\n",
+      errors, rows.first, rows.first + rows.count - 1, lit, unlit, other);
   return errors == 0 && lit > 0 && unlit > 0 && other <= 2 ? 0 : 1;
 }
 
@@ -180,8 +184,10 @@ int check_text(Display* display, Window window) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s graphics WINDOW_ID windowed|stretched|square\n"
-                         "       %s text WINDOW_ID\n", argv[0], argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s graphics WINDOW_ID windowed|stretched|square\n"
+                 "       %s text WINDOW_ID\n",
+                 argv[0], argv[0]);
     return 2;
   }
   std::string what = argv[1];
@@ -194,9 +200,12 @@ int main(int argc, char** argv) {
   build_default_palettes();
   fonts_init();
   int status = 2;
-  if (what == "graphics" && argc == 4) status = check_graphics(display, window, argv[3]);
-  else if (what == "text") status = check_text(display, window);
-  else std::fprintf(stderr, "%s: unknown check %s\n", argv[0], what.c_str());
+  if (what == "graphics" && argc == 4)
+    status = check_graphics(display, window, argv[3]);
+  else if (what == "text")
+    status = check_text(display, window);
+  else
+    std::fprintf(stderr, "%s: unknown check %s\n", argv[0], what.c_str());
   XCloseDisplay(display);
   return status;
 }

@@ -105,8 +105,7 @@ void host_main(int argc, char** argv, void (*program)()) {
                  reinterpret_cast<const char*>(glewGetErrorString(glew_status)));
     terminate_process(1);
   }
-  if (glewIsSupported("GL_EXT_framebuffer_object"))
-    framebufferobjects_supported = 1;
+  if (glewIsSupported("GL_EXT_framebuffer_object")) framebufferobjects_supported = 1;
 
   keyboard_set_modifier_query(modifier_state);
   reinit_glut_callbacks();

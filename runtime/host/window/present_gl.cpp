@@ -79,8 +79,8 @@ bool upload_padded(hardware_img_struct* im, const uint32_t* pixels) {
     if (pw > im->w) padded[static_cast<size_t>(y) * pw + im->w] = pixels[(y + 1) * im->w - 1];
   }
   if (ph > im->h)
-    std::memcpy(&padded[static_cast<size_t>(im->h) * pw], &padded[static_cast<size_t>(im->h - 1) * pw],
-                static_cast<size_t>(pw) * 4);
+    std::memcpy(&padded[static_cast<size_t>(im->h) * pw],
+                &padded[static_cast<size_t>(im->h - 1) * pw], static_cast<size_t>(pw) * 4);
   clear_gl_errors();
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, pw, ph, 0, GL_BGRA, GL_UNSIGNED_BYTE, padded.data());
   if (glGetError() != GL_NO_ERROR) return false;
@@ -107,8 +107,8 @@ void make_texture(hardware_img_struct* im, const uint32_t* pixels) {
   if (!made) made = upload_padded(im, pixels);
   if (!made) {
     clear_gl_errors();
-    GLint status = gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, im->w, im->h, GL_BGRA,
-                                     GL_UNSIGNED_BYTE, pixels);
+    GLint status =
+        gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, im->w, im->h, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
     if (status != 0) {
       alert("gluBuild2DMipmaps failed");
       alert(std::to_string(status).c_str());
@@ -213,8 +213,8 @@ void ask_for_full_screen() {
 
 void forget_answered_or_stale_resize_request() {
   if (resize_pending.load() == 0) return;
-  const bool shown = display_x.load() == resize_request.width &&
-                     display_y.load() == resize_request.height;
+  const bool shown =
+      display_x.load() == resize_request.width && display_y.load() == resize_request.height;
   if (shown || std::chrono::steady_clock::now() - resize_request.asked >= resize_answer_timeout)
     resize_pending.store(0);
 }
@@ -303,8 +303,7 @@ void GLUT_DISPLAY_REQUEST() {
   // This is the common case while the program waits, and what keeps waiting cheap.
   if (!is_new &&
       last_rendered_hardware_display_frame_order == last_hardware_display_frame_order.load() &&
-      full_screen_set.load() == -1 && os_resize_event.load() == 0 &&
-      redraw_requested.load() == 0) {
+      full_screen_set.load() == -1 && os_resize_event.load() == 0 && redraw_requested.load() == 0) {
     in_GLUT_DISPLAY_REQUEST = 0;
     return;
   }
@@ -504,16 +503,20 @@ void set_alpha(int32_t mode) {
 void set_depthbuffer(int32_t mode) {
   if (render_state.depthbuffer_mode == mode) return;
   hardware_buffer_flush();
-  if (mode) glEnable(GL_DEPTH_TEST);
-  else glDisable(GL_DEPTH_TEST);
+  if (mode)
+    glEnable(GL_DEPTH_TEST);
+  else
+    glDisable(GL_DEPTH_TEST);
   render_state.depthbuffer_mode = mode;
 }
 
 void set_cull_mode(int32_t mode) {
   if (render_state.cull_mode == mode) return;
   hardware_buffer_flush();
-  if (mode) glEnable(GL_CULL_FACE);
-  else glDisable(GL_CULL_FACE);
+  if (mode)
+    glEnable(GL_CULL_FACE);
+  else
+    glDisable(GL_CULL_FACE);
   render_state.cull_mode = mode;
 }
 

@@ -24,7 +24,7 @@ struct hardware_img_struct {
   int32_t w, h;
   int32_t dest_context_handle;  // framebuffer name when used as a render target (0 = none)
   int32_t depthbuffer_handle;
-  uint32_t texture_handle;      // 0 until created
+  uint32_t texture_handle;  // 0 until created
   int32_t pending_commands;
   int32_t remove;
   int32_t alpha_disabled;

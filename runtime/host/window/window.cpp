@@ -56,8 +56,8 @@ Bool client_message_hook(Display* display, XEvent* converted, xEvent* wire) {
 WireToEventFn previous_expose_converter = nullptr;
 
 Bool expose_hook(Display* display, XEvent* converted, xEvent* wire) {
-  Bool keep = previous_expose_converter ? previous_expose_converter(display, converted, wire)
-                                        : False;
+  Bool keep =
+      previous_expose_converter ? previous_expose_converter(display, converted, wire) : False;
   if (keep && converted->type == Expose) present_request_redraw();
   return keep;
 }
