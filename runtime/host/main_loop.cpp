@@ -9,6 +9,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/host/frame_prepare.h"
 #include "runtime/host/host_state.h"
+#include "runtime/screen/display_lock.h"
 
 namespace {
 
@@ -91,6 +92,9 @@ PassOutcome main_loop_pass(MainLoop& loop) {
 int32_t main_loop_shutdown() {
   stop_program.store(1);
   zqevent.store(1, std::memory_order_release);
+  // Frame preparation has stopped for good: a screen change the program thread is waiting to
+  // make may go ahead, or it would wait for ever and never reach its next statement check.
+  answer_display_lock();
   // A dialog on screen would hold the program thread until someone answers it: close it (its
   // report then counts as No) so that the program thread reaches end(). Checked on every poll,
   // since the program may open one right after the stop request.

@@ -29,5 +29,6 @@ class DisplayLock {
   bool taken_ = false;
 };
 
-// Frame preparation: grants a pending request, so that the program may change the screen.
+// Grants a pending request, so that the program may change the screen: frame preparation at the
+// start and end of every pass, and the shutdown once frame preparation has stopped for good.
 void answer_display_lock();

@@ -11,6 +11,8 @@
 #include "runtime/core/memory.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/window_ops.h"
+#include "runtime/screen/display_lock.h"
+#include "tests/support/child_process.h"
 
 namespace {
 
@@ -172,6 +174,25 @@ TEST_F(MainLoopTest, ThreadedShutdownWaitsForBothAcknowledgements) {
   main_loop.join();
   EXPECT_TRUE(loop_returned.load());
   EXPECT_EQ(status.load(), 0);
+}
+
+// The window closes while the program waits for the display lock (a screen-mode change): the
+// shutdown answers the request, the program makes its change and reaches its statement check.
+TEST_F(MainLoopTest, ThreadedShutdownAnswersAPendingDisplayLock) {
+  ChildResult result = run_in_child(
+      [] {
+        lock_display_required = 1;
+        std::thread([] {
+          { const DisplayLock lock; }
+          while (!stop_program.load()) Sleep(1);
+          exit_ok.fetch_or(1);
+        }).detach();
+        while (lock_display.load() != 1) Sleep(1);
+        exit_ok.fetch_or(2);  // no timer thread here
+        return main_loop_shutdown() == 0 && lock_display.load() == 0 ? 0 : 1;
+      },
+      std::chrono::seconds(10));
+  EXPECT_TRUE(result.exited_with(0)) << result.describe();
 }
 
 TEST_F(MainLoopTest, ThreadedCloseButtonEndsTheLoopWithTheExitCode) {
