@@ -2,8 +2,6 @@
 
 #include "runtime/core/error.h"
 
-#include "runtime/core/timers.h"
-
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/types.h>
@@ -17,6 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "runtime/core/timers.h"
+#include "runtime/core/wakeup.h"
 
 std::atomic<uint32_t> new_error{0};
 std::atomic<int32_t> zqevent{0};
@@ -38,8 +39,9 @@ constexpr int32_t answer_other = 2;
 constexpr int32_t answer_yes = 6;
 constexpr int32_t answer_no = 7;
 
-constexpr auto pause_poll_interval = std::chrono::milliseconds(10);
-constexpr auto end_poll_interval = std::chrono::milliseconds(16);
+// A parked program thread has nothing left to do; it wakes this rarely only because it must sleep
+// in some unit.
+constexpr auto parked_sleep = std::chrono::hours(24);
 
 // Trailing spaces appended to every dialog text; they widen xmessage's window so that the buttons
 // are not squeezed against short messages.
@@ -324,10 +326,13 @@ void evnt(uint32_t line, uint32_t included_line, const char* included_file) {
   // after ours and the next statement check sees it.
   zqevent.exchange(0, std::memory_order_acquire);
 
-  while (suspend_program.load(std::memory_order_acquire) ||
-         stop_program.load(std::memory_order_acquire)) {
+  // A pause lasts until the next key press, which notifies program_wakeup, as does a stop
+  // request (raise_event).
+  for (;;) {
+    const uint32_t seen = program_wakeup.generation();
     if (stop_program.load(std::memory_order_acquire)) end();
-    std::this_thread::sleep_for(pause_poll_interval);
+    if (!suspend_program.load(std::memory_order_acquire)) break;
+    program_wakeup.wait(seen);
   }
 
   if (new_error.load(std::memory_order_relaxed) != 0) {
@@ -362,6 +367,7 @@ void fix_error() {
   std::free(title);
   if (answer == answer_no || answer == answer_ok) {
     close_program.store(1, std::memory_order_release);
+    presentation_wakeup.notify();
     end();
   }
   new_error.store(0, std::memory_order_relaxed);
@@ -380,10 +386,14 @@ void events() { ontimer_dispatch(); }
 
 void end() {
   exit_ok.fetch_or(1, std::memory_order_release);
-  while (!stop_program.load(std::memory_order_acquire))
-    std::this_thread::sleep_for(end_poll_interval);
+  presentation_wakeup.notify();
+  for (;;) {
+    const uint32_t seen = program_wakeup.generation();
+    if (stop_program.load(std::memory_order_acquire)) break;
+    program_wakeup.wait(seen);
+  }
   // The host loop closes files and ends the process; this thread just waits for that.
-  for (;;) std::this_thread::sleep_for(end_poll_interval);
+  for (;;) std::this_thread::sleep_for(parked_sleep);
 }
 
 void close_open_dialog() {
@@ -393,7 +403,13 @@ void close_open_dialog() {
 
 void program_end() {
   close_program.store(1, std::memory_order_release);
+  presentation_wakeup.notify();
   end();
+}
+
+void raise_event() {
+  zqevent.store(1, std::memory_order_release);
+  program_wakeup.notify();
 }
 
 int32_t MessageBox(int32_t /*window*/, const char* text, const char* caption, int32_t type) {

@@ -68,6 +68,10 @@ enum error_number : int32_t {
 // Process arguments kept by main for the report title (argv[0]); empty when not set.
 void set_program_arguments(int argc, char** argv);
 
+// Raises zqevent for another thread's announcement (its own flag stored first) and wakes the
+// program thread if it waits for a key or in a pause, so that its statement check runs. A
+// runtime operation on the program thread itself raises errors with error() instead.
+void raise_event();
 // Raises error n (fatal codes show their dialog and exit the process at once).
 void error(int32_t n);
 // The statement check's slow path.

@@ -3,13 +3,21 @@
 // Slots live in fixed blocks that are never moved or freed, and a new block is published before
 // ontimer_nextfree counts its slots, so the timer thread can scan while the program creates slots
 // without pausing it.
+//
+// The timer thread sleeps until the earliest deadline of an armed timer, or for good while none
+// is armed. Whatever can change a deadline wakes it: setting a timer up, turning it on, off or
+// stopping it, freeing a slot, the end of a handler (a pending timer has no deadline until its
+// handler has run), a pause or release request, and the stop request.
 #include "runtime/core/timers.h"
 
+#include <algorithm>
+#include <chrono>
 #include <new>
 #include <vector>
 
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
+#include "runtime/core/wakeup.h"
 
 namespace {
 
@@ -62,7 +70,14 @@ void timer_off(ontimer_struct& t) {
 // Set by the timer thread while it runs, so that stop_timers never waits for a thread that is gone.
 std::atomic<bool> timer_thread_running{false};
 
+// What the timer thread waits on (see above).
+Wakeup timer_wakeup;
+// The timer thread's acknowledgement of a pause request (stop_timers waits on it).
+Wakeup timer_pause_acknowledged;
+
 }  // namespace
+
+void wake_timer_thread() { timer_wakeup.notify(); }
 
 std::atomic<int32_t> ontimer_nextfree{1};
 int32_t ontimer_freelist_available = 0;
@@ -123,6 +138,7 @@ void ontimer_setup(int32_t slot, double seconds, int32_t id, int64_t extra) {
   t.id.store(static_cast<uint32_t>(id));
   t.extra = extra;
   t.last_time.store(0);
+  wake_timer_thread();
 }
 
 void sub_timer(int32_t slot, int32_t option, int32_t passed) {
@@ -158,39 +174,57 @@ void sub_timer(int32_t slot, int32_t option, int32_t passed) {
     default:
       break;
   }
+  wake_timer_thread();
 }
 
 void stop_timers() {
   ontimerthread_lock.store(1);
+  wake_timer_thread();
   // A thread that is not running (not started yet, or finished) cannot scan: no need to wait. If it
-  // starts meanwhile, it sees the request before its first scan.
-  while (ontimerthread_lock.load() != 2 && timer_thread_running.load()) Sleep(0);
+  // starts meanwhile, it sees the request before its first scan. The timed wait only covers a
+  // thread that ends between the two checks without acknowledging.
+  for (;;) {
+    const uint32_t seen = timer_pause_acknowledged.generation();
+    if (ontimerthread_lock.load() == 2 || !timer_thread_running.load()) break;
+    timer_pause_acknowledged.wait_until(
+        seen, std::chrono::steady_clock::now() + std::chrono::milliseconds(10));
+  }
 }
 
-void start_timers() { ontimerthread_lock.store(0); }
+void start_timers() {
+  ontimerthread_lock.store(0);
+  wake_timer_thread();
+}
 
 namespace {
 
-enum class TimerScan { Interrupted, NothingArmed, Armed };
+// What one scan found: cut short by a pause request, or the time of the next deadline (none when
+// no timer is armed or every armed one waits for its handler).
+struct TimerScan {
+  bool interrupted = false;
+  bool has_deadline = false;
+  double next_deadline = 0;  // tick-source seconds
 
-// While no timer is armed the thread only has to notice pause and stop requests, so it wakes
-// every 15 ms instead of every millisecond: an idle program then costs almost nothing here.
-// A timer switched on is armed by the first scan after it, so its first period starts at most
-// this much later.
-constexpr uint32_t idle_scan_interval_ms = 15;
+  void deadline(double at) {
+    if (!has_deadline || at < next_deadline) next_deadline = at;
+    has_deadline = true;
+  }
+};
 
-// One scan over the slots; Interrupted when a pause request cut it short.
+// One scan over the slots: marks due timers pending and arms new ones.
 TimerScan scan_timers() {
-  bool armed = false;
+  TimerScan scan;
   const double now = static_cast<double>(GetTicks()) * 0.001;
   const int32_t count = ontimer_nextfree.load(std::memory_order_acquire);
   for (int32_t i = 0; i < count; ++i) {
-    if (ontimerthread_lock.load() != 0) return TimerScan::Interrupted;
+    if (ontimerthread_lock.load() != 0) {
+      scan.interrupted = true;
+      return scan;
+    }
     ontimer_struct& t = ontimer_slot(i);
     if (!t.allocated.load() || t.id.load() == 0) continue;
     const uint8_t active = t.active.load();
     if (active != 1 && active != 2) continue;
-    armed = true;
     if (t.state.load() != 0) continue;
     double last = t.last_time.load();
     const double interval = t.seconds.load();
@@ -198,17 +232,29 @@ TimerScan scan_timers() {
       // The first scan only arms the timer. The tick source wraps every 2^32 ms (and reads
       // negative in half of that span): a clock that went back re-arms instead of stalling.
       t.last_time.store(now);
+      scan.deadline(now + interval);
       continue;
     }
-    if (now - last <= interval) continue;
+    if (now - last <= interval) {
+      scan.deadline(last + interval);
+      continue;
+    }
     last += interval;
     // Fallen behind (a slow handler): restart the cadence from now, so events never pile up.
     if (now - last >= interval) last = now;
     t.last_time.store(last);
     uint8_t idle = 0;
-    if (t.state.compare_exchange_strong(idle, 1)) zqevent.store(1, std::memory_order_release);
+    if (t.state.compare_exchange_strong(idle, 1)) raise_event();
   }
-  return armed ? TimerScan::Armed : TimerScan::NothingArmed;
+  return scan;
+}
+
+// A timer fires on the first scan after its interval has passed (now - last > interval): wake one
+// tick-source millisecond after the deadline.
+std::chrono::steady_clock::time_point wake_time(double deadline_seconds) {
+  const double wait_ms = (deadline_seconds - static_cast<double>(GetTicks()) * 0.001) * 1000.0;
+  const auto wait = std::chrono::milliseconds(static_cast<int64_t>(std::max(0.0, wait_ms)) + 1);
+  return std::chrono::steady_clock::now() + wait;
 }
 
 }  // namespace
@@ -216,16 +262,24 @@ TimerScan scan_timers() {
 void TIMERTHREAD() {
   timer_thread_running.store(true);
   for (;;) {
-    int32_t lock = ontimerthread_lock.load();
-    if (lock == 1) ontimerthread_lock.compare_exchange_strong(lock, 2);
-    TimerScan scan = TimerScan::Armed;
-    if (lock == 0) {
-      scan = scan_timers();
-      // A scan cut short by a pause request goes straight back to acknowledge it.
-      if (scan == TimerScan::Interrupted) continue;
-    }
-    Sleep(scan == TimerScan::NothingArmed ? idle_scan_interval_ms : 1);
+    const uint32_t seen = timer_wakeup.generation();
     if (stop_program.load()) break;
+    int32_t lock = ontimerthread_lock.load();
+    if (lock == 1 && ontimerthread_lock.compare_exchange_strong(lock, 2)) {
+      timer_pause_acknowledged.notify();
+      lock = 2;
+    }
+    if (lock != 0) {
+      timer_wakeup.wait(seen);  // paused until start_timers (or the stop request)
+      continue;
+    }
+    const TimerScan scan = scan_timers();
+    // A scan cut short by a pause request goes straight back to acknowledge it.
+    if (scan.interrupted) continue;
+    if (scan.has_deadline)
+      timer_wakeup.wait_until(seen, wake_time(scan.next_deadline));
+    else
+      timer_wakeup.wait(seen);
   }
   timer_thread_running.store(false);
   exit_ok.fetch_or(2);
@@ -242,5 +296,6 @@ void ontimer_dispatch() {
     if (ontimer_handler) ontimer_handler(id);
     t.state.store(0);
     sleep_break.store(1);
+    wake_timer_thread();  // the timer has a deadline again
   }
 }

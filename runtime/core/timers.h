@@ -1,8 +1,8 @@
 // User timers.
 //
-// User timers live in slots that a dedicated timer thread scans every millisecond; it only marks
-// due timers as pending and raises zqevent, and the program thread runs their handlers from its
-// statement check (ontimer_dispatch).
+// User timers live in slots that a dedicated timer thread scans whenever the earliest deadline
+// comes or a slot changes; it only marks due timers as pending and raises zqevent, and the program
+// thread runs their handlers from its statement check (ontimer_dispatch).
 #pragma once
 
 #include <atomic>
@@ -40,9 +40,12 @@ void sub_timer(int32_t slot, int32_t option, int32_t passed);
 void stop_timers();
 void start_timers();
 
-// The timer thread's body: scans the slots every millisecond until stop_program, then sets bit 1
-// of exit_ok.
+// The timer thread's body: scans the slots at every deadline and change until stop_program, then
+// sets bit 1 of exit_ok. It sleeps for good while no timer is armed.
 void TIMERTHREAD();
+// Wakes the timer thread to scan again: the slots' operations here call it, and so must whoever
+// sets stop_program.
+void wake_timer_thread();
 // Runs the handlers of pending timers (program thread, from the statement check's event pass).
 void ontimer_dispatch();
 // The program's timer handlers by id; null when the program defines none (this puzzle).

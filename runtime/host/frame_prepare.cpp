@@ -10,6 +10,7 @@
 #include "runtime/core/error.h"
 #include "runtime/host/frame_handover.h"
 #include "runtime/host/host_state.h"
+#include "runtime/host/window_wakeup.h"
 #include "runtime/screen/color.h"
 #include "runtime/screen/display_lock.h"
 #include "runtime/screen/font.h"
@@ -423,6 +424,7 @@ FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& cl
     screen_last_valid.store(1);
     f.state.store(frame_ready, std::memory_order_release);
     last_hardware_display_frame_order.store(order);
+    wake_window();
     return FrameResult::Completed;
   }
   // Nothing changed: the frame goes back unused. The window is not told about it, so an unchanged
@@ -448,6 +450,13 @@ void display() {
   int32_t handing_over = -1;
   autodisplay.compare_exchange_strong(handing_over, 0);
   display_called.store(1);
+}
+
+bool displayed_page_blinks() {
+  const img_struct* page = displayed_page_read::current_page();
+  if (!page) return false;
+  const PageSnapshot s = displayed_page_read::record(page);
+  return s.text || s.mode == 10;
 }
 
 void swap_paldata_BGRA_with_RGBA() {

@@ -29,6 +29,11 @@ void reset_display_frames();
 // display is off). Answers the display lock at its start and end.
 void display();
 
+// True when the displayed page changes on screen by itself, without the program drawing: a text
+// page (blinking cursor and characters, every 8 display cycles) or mode 10 (its palette phase
+// changes every 512 ms). The main loop then keeps preparing frames while the program waits.
+bool displayed_page_blinks();
+
 // Exchanges the red and blue bytes of the 256 paldata entries.
 void swap_paldata_BGRA_with_RGBA();
 // ---------------------------------------------------------------------------------------------

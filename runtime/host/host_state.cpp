@@ -37,5 +37,3 @@ std::string root_directory;
 std::string command_line;
 int32_t program_argc = 0;
 char** program_argv = nullptr;
-
-bool startup_clock_on_whole_second = true;

@@ -91,8 +91,3 @@ extern std::string root_directory;   // directory holding the executable, made c
 extern std::string command_line;     // arguments after the program name, joined by spaces
 extern int32_t program_argc;
 extern char** program_argv;
-
-// runtime_init waits for the wall-clock second to change before taking the clock reference, so
-// that the reference lies on a whole second. Tests that do not look at TIMER clear this first to
-// save the wait of up to one second.
-extern bool startup_clock_on_whole_second;

@@ -11,7 +11,9 @@
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/wakeup.h"
 #include "runtime/host/host_state.h"
+#include "runtime/host/window_wakeup.h"
 
 // ---------------------------------------------------------------------------------------------
 // Translation table
@@ -344,7 +346,7 @@ int32_t modified_result_locked(const lookup_row& row) {
 bool handle_pause_locked(int32_t code) {
   if (code == keycode::pause || (code == keycode::num_lock && ctrl_held())) {
     suspend_program.fetch_or(1, std::memory_order_release);
-    zqevent.store(1, std::memory_order_release);
+    raise_event();
     return true;
   }
   if (suspend_program.load(std::memory_order_acquire) & 1) {
@@ -364,6 +366,7 @@ void request_break() {
     close_program.store(1);
   else
     exit_value.fetch_or(2);
+  presentation_wakeup.notify();
 }
 
 // The five presentation states Alt+Enter steps through.
@@ -402,6 +405,8 @@ void cycle_presentation() {
   if (s.mode != full_screen.load() || (pending != -1 && pending != s.mode))
     full_screen_set.store(s.mode);
   force_display_update.store(1);
+  presentation_wakeup.notify();
+  wake_window();
 }
 
 // Steps 9 and 10 of a press: which slot, if any, a character or extended code buffers.
@@ -520,6 +525,8 @@ void keydown(int32_t code) {
     keydown_locked(code);
   }
   sleep_break.store(1);
+  // Whatever the key did (a key in the ring, the end of a pause), the program thread looks again.
+  program_wakeup.notify();
 }
 
 void keyup(int32_t code) {
@@ -642,6 +649,31 @@ zqs* zqs_inkey() {
 
 bool keyboard_ring_empty() {
   return ring_head().load(std::memory_order_acquire) == ring_tail().load(std::memory_order_acquire);
+}
+
+std::atomic<bool> program_waiting_for_key{false};
+std::atomic<uint32_t> key_waits_begun{0};
+
+void keyboard_wait_for_key() {
+  bool announced = false;
+  for (;;) {
+    const uint32_t seen = program_wakeup.generation();
+    if (!keyboard_ring_empty() || zqevent.load(std::memory_order_acquire)) break;
+    if (!announced) {
+      // Everything drawn before this wait is final until a key comes: the main loop shows it now
+      // and can then sleep (release: the drawing happens before the count it reads).
+      program_waiting_for_key.store(true, std::memory_order_release);
+      key_waits_begun.fetch_add(1, std::memory_order_release);
+      presentation_wakeup.notify();
+      announced = true;
+    }
+    program_wakeup.wait(seen);
+  }
+  if (announced) {
+    // Busy again: the main loop goes back to its steady frame cadence while the program draws.
+    program_waiting_for_key.store(false, std::memory_order_release);
+    presentation_wakeup.notify();
+  }
 }
 
 void sub__keyclear(int32_t buffer, int32_t passed) {

@@ -46,7 +46,7 @@ std::string read_line() {
     uint8_t character = 0, scan = 0;
     if (!keyboard_ring_pop(&character, &scan)) {
       if (zqevent.load(std::memory_order_relaxed)) evnt(0, 0, nullptr);
-      Sleep(1);
+      keyboard_wait_for_key();
       continue;
     }
     if (character == 13) {

@@ -46,11 +46,12 @@ std::string executable_directory() {
   return path;
 }
 
-int64_t local_ms_since_midnight(time_t when) {
+int64_t local_ms_since_midnight(time_t when, int32_t milliseconds) {
   if (when == static_cast<time_t>(-1)) return 0;
   tm local{};
   if (!localtime_r(&when, &local)) return 0;
-  return (static_cast<int64_t>(local.tm_hour) * 3600 + local.tm_min * 60 + local.tm_sec) * 1000;
+  return (static_cast<int64_t>(local.tm_hour) * 3600 + local.tm_min * 60 + local.tm_sec) * 1000 +
+         milliseconds;
 }
 
 namespace {
@@ -66,19 +67,16 @@ void enter_executable_directory(int argc) {
   if (!directory.empty() && chdir(directory.c_str()) == 0) root_directory = directory;
 }
 
-// Takes the clock reference: GetTicks and the local time of day at the start of a wall-clock
-// second, waiting for the second to change unless tests have switched the wait off.
+// Takes the clock reference: GetTicks and the local time of day in milliseconds at the same
+// instant. The wall clock is read to the millisecond, so start-up need not wait for a second to
+// begin; TIMER counts from the true local time either way.
 void take_clock_reference() {
-  time_t now = time(nullptr);
-  if (now != static_cast<time_t>(-1) && startup_clock_on_whole_second) {
-    time_t started = now;
-    while (now == started) {
-      Sleep(1);
-      now = time(nullptr);
-    }
-  }
+  timespec wall{};
+  const bool have_wall = clock_gettime(CLOCK_REALTIME, &wall) == 0;
   clock_firsttimervalue = GetTicks();
-  zorbel_firsttimervalue = local_ms_since_midnight(now);
+  zorbel_firsttimervalue =
+      have_wall ? local_ms_since_midnight(wall.tv_sec, static_cast<int32_t>(wall.tv_nsec / 1000000))
+                : 0;
 }
 
 }  // namespace

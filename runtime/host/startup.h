@@ -9,6 +9,6 @@
 std::string join_command_line(int argc, char** argv);
 // Directory of the running executable, read from /proc/self/exe ("" when unreadable).
 std::string executable_directory();
-// Local time of day of when in milliseconds since midnight (0 when when is -1 or has no local
-// time).
-int64_t local_ms_since_midnight(time_t when);
+// Local time of day of when, plus milliseconds, in milliseconds since midnight (0 when when is
+// -1 or has no local time).
+int64_t local_ms_since_midnight(time_t when, int32_t milliseconds = 0);

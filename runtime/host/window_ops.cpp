@@ -8,15 +8,16 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/wakeup.h"
 #include "runtime/host/frame_prepare.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/start_options.h"
 #include "runtime/host/window_geometry.h"
+#include "runtime/host/window_wakeup.h"
 #include "runtime/screen/image.h"
 
 namespace {
 
-constexpr uint32_t window_wait_poll_ms = 100;
 constexpr uint32_t frame_wait_poll_ms = 1;
 
 // Guards window_title: the program thread replaces it, the window thread copies it.
@@ -29,6 +30,7 @@ std::atomic<uint32_t> title_generation{0};
 bool stop_requested() { return stop_program.load() != 0; }
 
 // Sleeps in steps of poll_ms until done() holds; false if the host asks the program to stop first.
+// For the short waits on the main loop's next frame preparation, which was just asked for.
 template <typename Done>
 bool wait_until(Done done, uint32_t poll_ms) {
   while (!done()) {
@@ -36,6 +38,18 @@ bool wait_until(Done done, uint32_t poll_ms) {
     Sleep(poll_ms);
   }
   return true;
+}
+
+// Blocks until done() holds, woken through program_wakeup by whoever makes it hold; false if the
+// host asks the program to stop first (the stop request wakes it too).
+template <typename Done>
+bool wait_for(Done done) {
+  for (;;) {
+    const uint32_t seen = program_wakeup.generation();
+    if (done()) return true;
+    if (stop_requested()) return false;
+    program_wakeup.wait(seen);
+  }
 }
 
 // An icon argument resolved to its image index, or 0 after raising the error it deserves.
@@ -91,6 +105,7 @@ void sub__title(zqs* text) {
     window_title = copy;
   }
   title_generation.fetch_add(1, std::memory_order_release);
+  wake_window();
 }
 
 zqs* func__title() {
@@ -133,6 +148,8 @@ void sub__fullscreen(int32_t method, int32_t passed) {
   fullscreen_smooth.store(passed & fullscreen_smoothing);
   if (mode != full_screen.load()) full_screen_set.store(mode);
   force_display_update.store(1);
+  presentation_wakeup.notify();
+  wake_window();
 }
 
 int32_t func__fullscreen() {
@@ -152,6 +169,7 @@ void sub__display() {
   if (autodisplay.load() != 0) {
     // Ask the main loop to give automatic display up; its next frame preparation answers 0.
     autodisplay.store(-1);
+    presentation_wakeup.notify();
     wait_until([] { return autodisplay.load() == 0; }, frame_wait_poll_ms);
     return;
   }
@@ -165,6 +183,7 @@ int32_t func__autodisplay() { return autodisplay.load() != 0 ? -1 : 0; }
 void display_now() {
   if (autodisplay.load() != 0) {
     display_called.store(0);
+    presentation_wakeup.notify();
     wait_until([] { return display_called.load() != 0; }, frame_wait_poll_ms);
     return;
   }
@@ -208,7 +227,7 @@ int32_t func_windowexists() { return -window_exists.load(); }
 
 bool wait_for_window() {
   if (screen_hide.load()) return false;
-  return wait_until([] { return window_exists.load() != 0; }, window_wait_poll_ms);
+  return wait_for([] { return window_exists.load() != 0; });
 }
 
 int32_t func_screenwidth() { return wait_for_window() ? desktop_width.load() : 0; }
@@ -216,7 +235,10 @@ int32_t func_screenwidth() { return wait_for_window() ? desktop_width.load() : 0
 int32_t func_screenheight() { return wait_for_window() ? desktop_height.load() : 0; }
 
 void sub_screenicon() {
-  if (wait_for_window()) iconify_request.store(1);
+  if (wait_for_window()) {
+    iconify_request.store(1);
+    wake_window();
+  }
 }
 
 int32_t func_screenicon() {
@@ -232,6 +254,7 @@ void x11_lock() {
   // Without a window nobody else uses the connection.
   if (screen_hide.load()) return;
   x11_lock_request.store(1);
+  wake_window();
   while (x11_locked.load() == 0) Sleep(1);
 }
 
@@ -246,6 +269,9 @@ bool serve_x11_lock_request() {
 }
 
 int32_t zorbel_custom_event(int32_t code) {
-  if (code == 1) exit_value.fetch_or(1);
+  if (code == 1) {
+    exit_value.fetch_or(1);
+    presentation_wakeup.notify();
+  }
   return 0;
 }

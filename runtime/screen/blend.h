@@ -1,4 +1,4 @@
-// Blend tables of 32-bit drawing with alpha, built on the first 32-bit image (init_blend).
+// Blend tables of 32-bit drawing with alpha, built the first time a pixel is blended (init_blend).
 //
 // cblend[(alpha << 16) + (source << 8) + destination] is the blended colour component;
 // ablend[(alpha1 << 8) + alpha2] the combined alpha; ablend127 and ablend128 are its rows for the

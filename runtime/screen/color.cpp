@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/process_flags.h"
 #include "runtime/screen/image.h"
@@ -343,8 +344,10 @@ uint32_t func_inp(int32_t port) {
       return result;
     }
     case port_input_status:
-      // Bit 3: vertical retrace, flagged by the main loop once per frame (the flag is consumed
-      // by this read) or still in progress.
+      // Bit 3: vertical retrace. The emulated display refreshes every 16 ms and spends the last
+      // of those milliseconds in its retrace; a retrace that happened since the last read is
+      // reported once even when the read comes later (the flag is consumed by this read).
+      note_vertical_retrace(GetTicks());
       if (vertical_retrace_happened.exchange(0) != 0) return 8;
       if (vertical_retrace_in_progress.load() != 0) return 8;
       return 0;
@@ -354,6 +357,17 @@ uint32_t func_inp(int32_t port) {
       unsupported_port_accessed = 1;
       return 0;
   }
+}
+
+void note_vertical_retrace(int64_t ticks_ms) {
+  // Program thread only (port reads), so a plain static keeps the last refresh seen.
+  static int64_t last_refresh = 0;
+  const int64_t refresh = ticks_ms / retrace_period_ms;
+  const bool in_progress = ticks_ms - refresh * retrace_period_ms == retrace_period_ms - 1;
+  // A retrace has ended since the last look (or is under way now).
+  if (refresh != last_refresh || in_progress) vertical_retrace_happened.store(1);
+  last_refresh = refresh;
+  vertical_retrace_in_progress.store(in_progress ? 1 : 0);
 }
 
 uint32_t matchcol(int32_t r, int32_t g, int32_t b) {

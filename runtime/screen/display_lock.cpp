@@ -3,6 +3,7 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/process_flags.h"
+#include "runtime/core/wakeup.h"
 
 std::atomic<int32_t> lock_display{0};
 std::atomic<int32_t> lock_display_required{0};
@@ -11,6 +12,7 @@ DisplayLock::DisplayLock() {
   if (!autodisplay.load() || !lock_display_required.load()) return;
   int32_t expected = 0;
   lock_display.compare_exchange_strong(expected, 1);
+  presentation_wakeup.notify();  // frame preparation may be asleep: it answers when it runs
   // Frame preparation answers at its next pass. Once shutdown has begun it never runs again: the
   // shutdown answers a request pending at that moment (answer_display_lock), and a request made
   // later is granted here, since nothing reads the screen any more. The stop flag is stored

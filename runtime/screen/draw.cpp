@@ -248,6 +248,9 @@ uint32_t blend_pixel(uint32_t destination, uint32_t colour) {
   const uint32_t alpha = colour >> 24;
   if (alpha == 255) return colour;
   if (alpha == 0) return destination;
+  // The blend tables (16 MiB) are built the first time something really blends, not before.
+  if (!cblend) [[unlikely]]
+    init_blend();
   const uint32_t old_alpha = destination >> 24;
   if (alpha == 128 || alpha == 127) {
     // Half transparency: a shift-and-add average, no tables for the colour.

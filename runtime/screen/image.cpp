@@ -8,7 +8,6 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
-#include "runtime/screen/blend.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image_internal.h"
 #include "runtime/screen/palettes.h"
@@ -235,8 +234,6 @@ uint32_t imgframe(uint8_t* pixels, int32_t width, int32_t height, int32_t mode) 
   if (mode != 32) {
     palette = static_cast<uint32_t*>(std::calloc(256, sizeof(uint32_t)));
     if (!palette) return 0;
-  } else {
-    init_blend();
   }
   const uint32_t index = newimg();
   if (index == 0) {

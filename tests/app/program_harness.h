@@ -205,7 +205,7 @@ inline void start_program() {
   at_program_end = std::move(checks);
   end_requested.store(requested_end::stop);
   stop_program.store(1);
-  zqevent.store(1, std::memory_order_release);
+  raise_event();
   for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 

@@ -341,9 +341,11 @@ TEST_F(Timers, ThreadedTimerThreadFiresOnceAnIntervalAndWithoutBacklog) {
   ASSERT_TRUE(eventually([&] { return t.last_time.load() == 100.0; }));  // armed, not fired
   EXPECT_EQ(t.state.load(), 0);
   fake_now = 100900;
+  wake_timer_thread();  // the test moved the clock
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(t.state.load(), 0);
   fake_now = 101001;
+  wake_timer_thread();  // the test moved the clock
   ASSERT_TRUE(eventually([&] { return t.state.load() == 1; }));
   EXPECT_EQ(zqevent.load(), 1);
   EXPECT_EQ(t.last_time.load(), 101.0);
@@ -352,6 +354,7 @@ TEST_F(Timers, ThreadedTimerThreadFiresOnceAnIntervalAndWithoutBacklog) {
 
   // A handler that took five intervals leaves one event, and the cadence restarts from now.
   fake_now = 106500;
+  wake_timer_thread();  // the test moved the clock
   ASSERT_TRUE(eventually([&] { return t.state.load() == 1; }));
   EXPECT_EQ(t.last_time.load(), 106.5);
   ontimer_dispatch();
@@ -360,8 +363,10 @@ TEST_F(Timers, ThreadedTimerThreadFiresOnceAnIntervalAndWithoutBacklog) {
 
   // The 32-bit tick counter wraps: the timer re-arms instead of stalling.
   fake_now = INT32_MIN + 100;
+  wake_timer_thread();  // the test moved the clock
   ASSERT_TRUE(eventually([&] { return t.last_time.load() < 0; }));
   fake_now = INT32_MIN + 1200;
+  wake_timer_thread();  // the test moved the clock
   ASSERT_TRUE(eventually([&] { return t.state.load() == 1; }));
   ontimer_dispatch();
 
@@ -369,12 +374,14 @@ TEST_F(Timers, ThreadedTimerThreadFiresOnceAnIntervalAndWithoutBacklog) {
   stop_timers();
   EXPECT_EQ(ontimerthread_lock.load(), 2);
   fake_now = INT32_MIN + 5000;
+  wake_timer_thread();  // the test moved the clock
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(t.state.load(), 0);
   start_timers();
   ASSERT_TRUE(eventually([&] { return t.state.load() == 1; }));
 
   stop_program = 1;
+  wake_timer_thread();
   timer_thread.join();
   EXPECT_EQ(exit_ok.load() & 2, 2u);
   sub_timer(slot, 4, 1);

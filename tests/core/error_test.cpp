@@ -15,6 +15,7 @@
 
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/wakeup.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fake_xmessage.h"
 
@@ -300,6 +301,7 @@ TEST_F(ErrorTest, EndKeepsParkingAfterTheStopRequest) {
     std::thread([] {
       while (!(exit_ok.load() & 1)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       stop_program = 1;
+      raise_event();
       // end() must neither return nor end the process itself: the host loop does that.
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       _exit(kProgramEnded);
@@ -315,6 +317,7 @@ TEST_F(ErrorTest, PauseHoldsTheCheckUntilReleased) {
   std::thread releaser([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     suspend_program = 0;
+    program_wakeup.notify();  // as the key press that ends a pause does
   });
   auto start = std::chrono::steady_clock::now();
   check_statement(10);
@@ -332,6 +335,7 @@ TEST_F(ErrorTest, StopDuringPauseEndsTheProgram) {
     std::thread([] {
       std::this_thread::sleep_for(std::chrono::milliseconds(30));
       stop_program = 1;
+      raise_event();
     }).detach();
     check_statement(10);
     return kBodyReturned;

@@ -9,7 +9,9 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/wakeup.h"
 #include "runtime/host/host_state.h"
+#include "runtime/host/keyboard.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/screen/display_lock.h"
 #include "tests/support/child_process.h"
@@ -30,9 +32,9 @@ void reset_host_flags() {
   display_called = 0;
   frame = 0;
   shell_call_in_progress = 0;
-  vertical_retrace_happened = 0;
-  vertical_retrace_in_progress = 0;
   screen_hide = 1;
+  lock_display = 0;
+  force_display_update = 0;
 }
 
 int64_t fake_ticks = 0;
@@ -77,46 +79,100 @@ TEST_F(MainLoopTest, TickCountLandsLittleEndianAt0x46CAndLeavesTheNextByteAlone)
   zorbel_firsttimervalue = saved_local;
 }
 
-TEST_F(MainLoopTest, EverySecondPassPreparesAFrameStartingWithTheFirst) {
+// When a pass prepares a frame, and how long the thread may then sleep: the steady cadence while
+// the program runs, one frame for each wait for a key that begins, one for each request, and no
+// wake-up at all while the program waits and nothing asks.
+TEST_F(MainLoopTest, FramesFollowTheProgramAndTheRequests) {
+  fake_ticks = 1000;
+  set_tick_source(fake_tick_source);
+  const int64_t saved_first = clock_firsttimervalue;
+  clock_firsttimervalue = 0;
+  display_called = 1;
   MainLoop loop;
-  vertical_retrace_happened = 0;
-  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
-  EXPECT_EQ(frame.load(), 1u);
+  const auto step = [&] { return main_loop_step(loop); };
+
+  PassPlan plan = step();  // the program runs: a frame at once, the next in about 1/30 s
+  EXPECT_TRUE(plan.presented);
+  EXPECT_EQ(frame.load(), 30u);  // display cycles since the clock reference, 30 a second
+  ASSERT_TRUE(plan.wake_at.has_value());
+  EXPECT_EQ(*plan.wake_at, loop.next_frame);
+  EXPECT_FALSE(step().presented);  // too early for the next one
+
+  program_waiting_for_key = true;
+  key_waits_begun.fetch_add(1);
+  plan = step();  // the wait that began is shown at once, then the thread sleeps until woken
+  EXPECT_TRUE(plan.presented);
+  EXPECT_FALSE(plan.wake_at.has_value());
+  plan = step();
+  EXPECT_FALSE(plan.presented);
+  EXPECT_FALSE(plan.wake_at.has_value());
+
+  // Requests are each answered with one frame, whatever the cadence.
+  lock_display = 1;
+  EXPECT_TRUE(step().presented);
+  EXPECT_EQ(lock_display.load(), 2);  // granted by the preparation
+  lock_display = 0;
+  display_called = 0;  // display_now waits for a preparation
+  EXPECT_TRUE(step().presented);
   EXPECT_EQ(display_called.load(), 1);
-  EXPECT_EQ(vertical_retrace_happened.load(), 1);
-  EXPECT_EQ(vertical_retrace_in_progress.load(), 0);
-  display_called = 0;
-  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
-  EXPECT_EQ(frame.load(), 1u);
-  EXPECT_EQ(display_called.load(), 0);
-  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
-  EXPECT_EQ(frame.load(), 2u);
-  EXPECT_EQ(display_called.load(), 1);
-  // With automatic display off the frame counter still advances, but nothing is prepared.
+  force_display_update = 1;  // a presentation change, answered once
+  EXPECT_TRUE(step().presented);
+  EXPECT_FALSE(step().presented);
+  force_display_update = 0;
+
+  // With automatic display off a frame is a counted display cycle, and nothing is prepared.
   autodisplay = 0;
   display_called = 0;
-  main_loop_pass(loop);
-  main_loop_pass(loop);
-  EXPECT_EQ(frame.load(), 3u);
+  fake_ticks = 2000;
+  key_waits_begun.fetch_add(1);
+  EXPECT_TRUE(step().presented);
+  EXPECT_EQ(frame.load(), 60u);
   EXPECT_EQ(display_called.load(), 0);
-}
 
-TEST_F(MainLoopTest, APassTakesAboutSixteenMilliseconds) {
-  MainLoop loop;
-  auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 4; ++i) main_loop_pass(loop);
-  auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(elapsed, std::chrono::milliseconds(4 * 16));
+  program_waiting_for_key = false;
+  clock_firsttimervalue = saved_first;
 }
 
 TEST_F(MainLoopTest, ShellCallPresentsOnceThenOnlyWaits) {
   MainLoop loop;
+  program_waiting_for_key = true;
+  loop.key_waits_seen = key_waits_begun.load();
   shell_call_in_progress = 1;
-  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
+  EXPECT_TRUE(main_loop_step(loop).presented);
   EXPECT_EQ(shell_call_in_progress.load(), -1);
-  EXPECT_EQ(frame.load(), 1u);
-  EXPECT_EQ(main_loop_pass(loop), PassOutcome::Continue);
-  EXPECT_EQ(frame.load(), 1u);
+  const PassPlan plan = main_loop_step(loop);
+  EXPECT_FALSE(plan.presented);
+  EXPECT_TRUE(plan.wake_at.has_value());
+  program_waiting_for_key = false;
+}
+
+// While the program waits for a key the main loop thread sleeps; the next wait that begins
+// wakes it for the frame that shows what the program drew.
+TEST_F(MainLoopTest, ThreadedLoopSleepsWhileTheProgramWaits) {
+  program_waiting_for_key = true;
+  std::atomic<int> passes{0};
+  std::atomic<bool> quit{false};
+  std::thread main_loop([&] {
+    MainLoop loop;
+    loop.key_waits_seen = key_waits_begun.load();
+    while (!quit.load()) {
+      main_loop_pass(loop);
+      ++passes;
+    }
+  });
+  Sleep(200);
+  EXPECT_LE(passes.load(), 2) << "the loop woke although nothing happened";
+  const int before = passes.load();
+  display_called = 0;
+  key_waits_begun.fetch_add(1);
+  presentation_wakeup.notify();
+  for (int i = 0; i < 2000 && display_called.load() == 0; ++i) Sleep(1);
+  EXPECT_EQ(display_called.load(), 1);
+  EXPECT_GT(passes.load(), before);
+  quit = true;
+  presentation_wakeup.notify();
+  main_loop.join();
+  program_waiting_for_key = false;
 }
 
 TEST_F(MainLoopTest, ProgramEndAndCloseRequestsBeginShutdown) {

@@ -14,6 +14,7 @@
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/wakeup.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/lists.h"
 #include "runtime/host/start_options.h"
@@ -58,13 +59,15 @@ TEST(StartUp, CommandLineJoinsTheArgumentsAfterTheProgramName) {
   EXPECT_EQ(join_command_line(0, nullptr), "");
 }
 
-TEST(StartUp, LocalTimeOfDayIsWholeMillisecondsSinceMidnight) {
+TEST(StartUp, LocalTimeOfDayIsMillisecondsSinceMidnight) {
   EXPECT_EQ(local_ms_since_midnight(static_cast<time_t>(-1)), 0);
   time_t now = time(nullptr);
   tm local{};
   localtime_r(&now, &local);
   EXPECT_EQ(local_ms_since_midnight(now),
             (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000LL);
+  EXPECT_EQ(local_ms_since_midnight(now, 999),
+            (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000LL + 999);
 }
 
 // A real start: arguments are kept, and the executable's directory becomes current.
@@ -72,7 +75,6 @@ TEST(StartUp, StartWithArgumentsEntersTheExecutableDirectory) {
   ChildResult result = run_in_child([] {
     char cwd[PATH_MAX];
     std::string before = getcwd(cwd, sizeof cwd);
-    startup_clock_on_whole_second = false;
     screen_hide = 1;
     char program[] = "host_tests", a[] = "a", bc[] = "b c";
     char* argv[] = {program, a, bc, nullptr};
@@ -87,34 +89,23 @@ TEST(StartUp, StartWithArgumentsEntersTheExecutableDirectory) {
   EXPECT_TRUE(result.exited_with(0)) << result.describe();
 }
 
-// Start-up waits for the wall-clock second to change before taking the clock reference, so the
-// reference lies on a whole second of real time and TIMER starts with a fraction close to zero.
-TEST(StartUp, ClockReferenceFallsOnAWholeSecond) {
+// The clock reference is the local time of day to the millisecond, taken at once: right after
+// start-up, TIMER with a millisecond accuracy reads the wall clock's local time.
+TEST(StartUp, ClockReferenceIsTheLocalTimeToTheMillisecond) {
   ChildResult result = run_in_child([] {
-    startup_clock_on_whole_second = true;
     screen_hide = 1;
     runtime_init();
-    timespec real{};
-    clock_gettime(CLOCK_REALTIME, &real);
-    int64_t elapsed_ms = GetTicks() - clock_firsttimervalue;
-    int64_t fraction_ms = real.tv_nsec / 1000000;
-    // How far past a whole second the reference was taken.
-    int64_t offset_ms = ((fraction_ms - elapsed_ms) % 1000 + 1000) % 1000;
-    if (offset_ms > 150) return 10;
-    if (zorbel_firsttimervalue % 1000 != 0) return 11;
-    // TIMER's fraction of a second is the time since the reference: zero at the reference.
-    int64_t before_ms = GetTicks() - clock_firsttimervalue;
-    double timer = func_timer(0.001, 1);
-    int64_t after_ms = GetTicks() - clock_firsttimervalue;
-    auto fraction_of_timer_ms =
-        static_cast<int64_t>(std::llround((timer - std::floor(timer)) * 1000));
-    // TIMER is single precision: near the end of the day its steps are almost 8 ms apart, so
-    // allow one step either way around the time the call took.
-    const float seconds = static_cast<float>(timer);
-    const auto step_ms =
-        static_cast<int64_t>(std::ceil((std::nextafter(seconds, 1e9f) - seconds) * 1000.0));
-    int64_t lead_ms = ((fraction_of_timer_ms - before_ms) % 1000 + 1500) % 1000 - 500;
-    if (lead_ms < -step_ms - 1 || lead_ms > after_ms - before_ms + step_ms + 1) return 12;
+    timespec before{}, after{};
+    clock_gettime(CLOCK_REALTIME, &before);
+    const double timer_ms = func_timer(0.001, 1) * 1000.0;
+    clock_gettime(CLOCK_REALTIME, &after);
+    const int64_t from = local_ms_since_midnight(before.tv_sec, before.tv_nsec / 1000000);
+    const int64_t to = local_ms_since_midnight(after.tv_sec, after.tv_nsec / 1000000);
+    // Two clocks read at slightly different instants: allow a couple of milliseconds each way
+    // (and skip a run that straddles midnight).
+    if (to < from) return 0;
+    if (timer_ms < static_cast<double>(from) - 2.5 || timer_ms > static_cast<double>(to) + 2.5)
+      return 10;
     return 0;
   });
   EXPECT_TRUE(result.exited_with(0)) << result.describe();
@@ -268,6 +259,7 @@ TEST_F(WindowOpsTest, ThreadedIconWaitsForTheWindow) {
   Sleep(250);
   EXPECT_FALSE(returned.load());
   window_exists = 1;
+  program_wakeup.notify();  // as host_main does once the window exists
   program.join();
   EXPECT_TRUE(returned.load());
   EXPECT_EQ(new_error.load(), 0u);
@@ -280,6 +272,7 @@ TEST_F(WindowOpsTest, ThreadedWaitsGiveUpWhenTheHostStops) {
   std::thread frames([] { display_now(); });
   Sleep(50);
   stop_program = 1;
+  raise_event();
   icon.join();
   frames.join();
   std::thread display_off([] { sub__display(); });

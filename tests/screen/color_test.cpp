@@ -118,15 +118,30 @@ TEST_F(ColorTest, BlinkEnableFollowsBitThreeOfPort3C0) {
   sub_out(0x3C0, 8);
 }
 
+// The display refreshes every 16 ms: a retrace that ended since the last read is reported once,
+// and the last millisecond of each refresh is the retrace itself.
 TEST_F(ColorTest, InputStatusReportsTheVerticalRetraceOnce) {
-  vertical_retrace_in_progress.store(0);
-  vertical_retrace_happened.store(1);
-  EXPECT_EQ(func_inp(0x3DA), 8u);
-  EXPECT_EQ(vertical_retrace_happened.load(), 0);
-  EXPECT_EQ(func_inp(0x3DA), 0u);
-  vertical_retrace_in_progress.store(1);
-  EXPECT_EQ(func_inp(0x3DA), 8u);
-  vertical_retrace_in_progress.store(0);
+  struct Read {
+    int64_t ticks;
+    uint32_t status;
+  };
+  const Read reads[] = {
+      {1000, 8},             // a first read: a retrace has happened since start-up
+      {1000, 0},             // reported once
+      {1006, 0},             // same refresh
+      {1007, 8},             // 1007 = 62 * 16 + 15: in the retrace
+      {1007, 8},             // still in it
+      {1008, 8},             // the next refresh has begun: the retrace is over, and reported
+      {1009, 0}, {1100, 8},  // refreshes went by unread: reported once
+      {1100, 0},
+  };
+  static int64_t now = 0;
+  set_tick_source([] { return now; });
+  for (const Read& read : reads) {
+    now = read.ticks;
+    EXPECT_EQ(func_inp(0x3DA), read.status) << "at " << read.ticks;
+  }
+  set_tick_source(nullptr);
 }
 
 TEST_F(ColorTest, KeyboardPortReadsTheScanCodeQueue) {

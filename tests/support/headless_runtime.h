@@ -11,7 +11,6 @@
 
 // Prepares the runtime's global state as a test needs it: no window, no clock wait.
 inline void init_headless_runtime() {
-  startup_clock_on_whole_second = false;
   screen_hide.store(1);
   runtime_init();
 }

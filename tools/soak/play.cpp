@@ -419,7 +419,6 @@ void play_class(const display_class& k, const play_options& options, class_figur
   std::vector<uint32_t> placements(static_cast<size_t>(options.puzzles));
 
   screen_hide.store(1);
-  startup_clock_on_whole_second = false;
   runtime_init();
   std::thread([] { ZQMAIN(); }).detach();
 

@@ -16,11 +16,13 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/timers.h"
+#include "runtime/core/wakeup.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/host/main_loop.h"
 #include "runtime/host/window/window.h"
 #include "runtime/host/window_ops.h"
+#include "runtime/host/window_wakeup.h"
 #include "runtime/runtime.h"
 #include "runtime/screen/display_lock.h"
 #include "runtime/screen/image.h"
@@ -93,9 +95,16 @@ void host_main(int argc, char** argv, void (*program)()) {
 
   uint32_t title_generation = 0;
   std::string title = current_window_title(&title_generation);
+  // Other threads may wake the window from now on (a title, a frame): the eventfd exists before
+  // the window, so nothing they announce is lost.
+  if (!window_wakeup_open()) {
+    std::fprintf(stderr, "vostrandelimerix: cannot make the window's wake-up descriptor\n");
+    terminate_process(1);
+  }
   glutCreateWindow(title_generation ? title.c_str() : "Untitled");
   window_created(title_generation);
   window_exists.store(1);
+  program_wakeup.notify();  // the program's first statement waits for the window
 
   // Without a usable OpenGL (for example one older than 1.1) nothing could be drawn: say why and
   // end, as when no display mode is possible, rather than run on with a window that stays black.
@@ -109,7 +118,7 @@ void host_main(int argc, char** argv, void (*program)()) {
 
   keyboard_set_modifier_query(modifier_state);
   reinit_glut_callbacks();
-  glutMainLoop();
+  run_window_event_loop();
   // The event loop returns only when the toolkit has destroyed the window, which the close-button
   // hook exists to prevent. Without a window the game cannot go on; say so and end.
   std::fprintf(stderr, "vostrandelimerix: the window was destroyed\n");

@@ -203,12 +203,23 @@ void ask_for_window_size(int32_t width, int32_t height) {
   resize_request = {width, height, std::chrono::steady_clock::now()};
   glutReshapeWindow(width, height);
   glutPostRedisplay();
+  toolkit_work_posted();
 }
 
 void ask_for_full_screen() {
   resize_pending.store(1);
   resize_request = {desktop_width.load(), desktop_height.load(), std::chrono::steady_clock::now()};
   glutFullScreen();
+  toolkit_work_posted();
+}
+
+// How long the event loop may sleep before a stale request must be dropped: only while a
+// full-screen request waits behind a pending resize.
+int stale_resize_check_ms() {
+  if (resize_pending.load() == 0 || full_screen_set.load() == -1) return -1;
+  const auto left = resize_request.asked + resize_answer_timeout - std::chrono::steady_clock::now();
+  return static_cast<int>(
+      std::max<int64_t>(1, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
 }
 
 void forget_answered_or_stale_resize_request() {
@@ -254,13 +265,28 @@ void follow_window_size_and_full_screen(const display_frame_struct& frame) {
   }
 }
 
-// Draws the frame's texture (made anew when the frame is new) into the scaled rectangle.
+// Puts a new frame of the same size into the screen texture in place, which costs the driver
+// far less than a new texture. Only for a texture made directly at its own size (not padded to
+// a power of two, not built with mipmaps); false otherwise.
+bool update_screen_texture(const display_frame_struct& frame) {
+  hardware_img_struct* texture = hardware_img(software_screen_hardware_frame);
+  if (!texture || !texture->texture_handle || texture->source_state_PO2_fixed != 0 ||
+      texture->w != frame.w || texture->h != frame.h)
+    return false;
+  set_render_source(software_screen_hardware_frame);  // binds it, through the state cache
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, frame.w, frame.h, GL_BGRA, GL_UNSIGNED_BYTE, frame.bgra);
+  return true;
+}
+
+// Draws the frame's texture (updated or made anew when the frame is new) into the scaled
+// rectangle.
 void draw_screen_layer(const display_frame_struct& frame, bool is_new) {
-  if (software_screen_hardware_frame && is_new) {
+  if (software_screen_hardware_frame && is_new && !update_screen_texture(frame)) {
     free_hardware_img(software_screen_hardware_frame, 847001);
     software_screen_hardware_frame = 0;
   }
-  if (is_new || !software_screen_hardware_frame)
+  if (!software_screen_hardware_frame)
     software_screen_hardware_frame = new_hardware_img(frame.w, frame.h, frame.bgra, 0);
   if (!software_screen_hardware_frame) {
     alert("Invalid software_screen_hardware_frame!!");
@@ -281,6 +307,8 @@ void draw_screen_layer(const display_frame_struct& frame, bool is_new) {
 }  // namespace
 
 void present_request_redraw() { redraw_requested.store(1); }
+
+int present_poll_timeout_ms() { return stale_resize_check_ms(); }
 
 void GLUT_DISPLAY_REQUEST() {
   if (in_GLUT_DISPLAY_REQUEST) return;

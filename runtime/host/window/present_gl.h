@@ -14,6 +14,10 @@ void GLUT_DISPLAY_REQUEST();
 // contents were lost, for example uncovered by another window). Any thread.
 void present_request_redraw();
 
+// How long the window's event loop may sleep, in ms, before the display callback must run again
+// without being asked (a resize request that may never be answered); -1 = as long as it likes.
+int present_poll_timeout_ms();
+
 // Handle of the hardware image holding the texture of the frame on screen (0 = none).
 extern int32_t software_screen_hardware_frame;
 // Re-entry guard of the display callback.

@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "runtime/host/keyboard.h"
 #include "runtime/host/window/present_gl.h"
 #include "runtime/host/window_ops.h"
+#include "runtime/host/window_wakeup.h"
 
 #include <X11/Xatom.h>
 // Xlibint.h defines min and max as macros; it comes last and they are removed at once.
@@ -24,6 +26,9 @@
 int32_t framebufferobjects_supported = 0;
 
 namespace {
+
+// A callback asked the toolkit for something it carries out on its next turn (window thread).
+bool toolkit_work_pending = false;
 
 // Title generation the window shows (window thread only).
 uint32_t applied_title_generation = 0;
@@ -139,20 +144,40 @@ void apply_pending_title() {
   applied_title_generation = generation;
 }
 
-void GLUT_IDLEFUNC() {
-  serve_x11_lock_request();
-  apply_pending_title();
-  if (iconify_request.exchange(0)) glutIconifyWindow();
-  glutPostRedisplay();
-  double fps = max_fps.load();
-  int32_t period_ms = fps > 0 ? static_cast<int32_t>(1000.0 / fps) : 1;
-  Sleep(static_cast<uint32_t>(std::max(1, period_ms)));
+void toolkit_work_posted() { toolkit_work_pending = true; }
+
+void run_window_event_loop() {
+  auto* display = static_cast<Display*>(X11_display.load());
+  const int connection = display ? ConnectionNumber(display) : -1;
+  for (;;) {
+    // What other threads have published: a title, an iconify request, a request for the
+    // windowing connection; a new frame or a full-screen request are the display callback's.
+    serve_x11_lock_request();
+    apply_pending_title();
+    if (iconify_request.exchange(0)) glutIconifyWindow();
+    glutPostRedisplay();  // cheap when nothing is new: the display callback returns at once
+    // X events and the redisplay; again while a callback left the toolkit work to do (a resize
+    // it carries out on its next turn), so that no request waits for an unrelated event.
+    do {
+      toolkit_work_pending = false;
+      glutMainLoopEvent();
+    } while (toolkit_work_pending);
+    if (glutGetWindow() == 0) return;  // the toolkit destroyed the window
+    // Sleep until the X server or another thread has something. XPending sends what is still
+    // buffered and reads what has already arrived, which poll() would not see.
+    if (display && XPending(display) > 0) continue;
+    pollfd sources[2] = {{connection, POLLIN, 0}, {window_wakeup_fd(), POLLIN, 0}};
+    if (poll(sources, 2, present_poll_timeout_ms()) > 0 && (sources[1].revents & POLLIN))
+      window_wakeup_drain();
+  }
 }
 
 void GLUT_RESHAPE_FUNC(int width, int height) {
-  if (!window_size_drawable(width, height))
+  if (!window_size_drawable(width, height)) {
     glutReshapeWindow(std::min(width, largest_window_width),
                       std::min(height, largest_window_height));
+    toolkit_work_posted();
+  }
   resize_event_x.store(width);
   resize_event_y.store(height);
   resize_event.store(-1);
@@ -191,7 +216,6 @@ void GLUT_ENTRY_FUNC(int state) {
 
 void reinit_glut_callbacks() {
   glutDisplayFunc(GLUT_DISPLAY_REQUEST);
-  glutIdleFunc(GLUT_IDLEFUNC);
   glutKeyboardFunc(GLUT_KEYBOARD_FUNC);
   glutKeyboardUpFunc(GLUT_KEYBOARDUP_FUNC);
   glutSpecialFunc(GLUT_SPECIAL_FUNC);

@@ -1,18 +1,28 @@
 // The window thread's callbacks and X event hooks.
 //
-// Everything here runs on the window thread (the process's initial thread, inside the toolkit's
-// event loop). State from other threads arrives through atomics: the pending title, iconify
-// requests and the windowing-connection lock are served by the idle callback; full-screen
-// requests by the display callback.
+// Everything here runs on the window thread (the process's initial thread, inside its event
+// loop). State from other threads arrives through atomics, announced by wake_window(): the
+// pending title, iconify requests and the windowing-connection lock are served by the event loop;
+// new frames and full-screen requests by the display callback.
 #pragma once
 
 #include <cstdint>
 
-// Registers the display, idle, four keyboard, three mouse, reshape and wheel callbacks in that
-// order, then the pointer-crossing callback (focus and release of held modifiers).
+// Registers the display, four keyboard, three mouse, reshape and wheel callbacks in that order,
+// then the pointer-crossing callback (focus and release of held modifiers). There is no idle
+// callback: run_window_event_loop sleeps while nothing happens.
 void reinit_glut_callbacks();
 
-void GLUT_IDLEFUNC();
+// The window thread's event loop, in place of the toolkit's own: runs the toolkit's event pass
+// whenever the X connection has input or another thread wakes the window (window_wakeup.h), and
+// sleeps in poll() otherwise. Serves the title, iconify and connection-lock requests and has the
+// display callback look for a new frame on every turn. Returns only if the toolkit destroyed the
+// window.
+void run_window_event_loop();
+// A callback asked the toolkit for a change it carries out on its next turn (a resize, full
+// screen): the event loop runs another turn before it sleeps.
+void toolkit_work_posted();
+
 void GLUT_RESHAPE_FUNC(int width, int height);
 void GLUT_KEYBOARD_FUNC(unsigned char key, int x, int y);
 void GLUT_KEYBOARDUP_FUNC(unsigned char key, int x, int y);

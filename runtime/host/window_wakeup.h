@@ -1,0 +1,17 @@
+// Waking the window thread, which sleeps in poll() on its X connection and on an eventfd while
+// neither the X server nor another thread has anything for it.
+//
+// Other threads call wake_window() after publishing what the window thread must act on: a new
+// frame ready to show, a new title, an iconify or full-screen request, a request for the
+// windowing-connection lock. The window thread (host/window) creates the eventfd before it
+// creates the window; until then, and in processes without a window, waking does nothing.
+#pragma once
+
+// The eventfd to poll (-1 before the window thread has made it). Window thread.
+int window_wakeup_fd();
+// Makes the eventfd (window thread, once, before the window exists); false when it cannot.
+bool window_wakeup_open();
+// Any thread: the window thread looks at the shared requests again.
+void wake_window();
+// Window thread, after poll() reported the eventfd readable: resets it.
+void window_wakeup_drain();
