@@ -32,7 +32,7 @@
 #   VOST_BENCH_KEEP=DIR     keep the raw samples in DIR (default: a temporary folder, deleted)
 #   VOST_BENCH_REPORT=DIR   measure nothing; print the tables again from samples kept in DIR
 #
-# Installs missing Debian packages first, as the test command does. Takes about 12 minutes with
+# Installs missing Debian packages first, as the test command does. Takes about 10 minutes with
 # the defaults. The machine's load average is printed with the results: on a loaded machine the
 # latencies and start times grow, wake-up counts much less.
 set -euo pipefail
@@ -61,7 +61,7 @@ tools=$build/tools/x11
 # then starts the program, timer and main-loop threads, in that order (runtime/host).
 ROLES=("window" "program" "timer" "main loop")
 PRESENTATIONS=("full screen" "windowed")
-presentation_args() { [ "$1" = windowed ] && echo --windowed || true; }
+presentation_args() { if [ "$1" = windowed ]; then echo --windowed; fi; }
 
 tab=$'\t'
 

@@ -22,7 +22,8 @@
 // of N runs (default 10) starts COMMAND again and prints "start MS": the time from the start to
 // the first moment its window has the reference's position, size and pixels ("start timeout"
 // after the timeout, default 10000 ms). Each run ends the program with Escape (SIGKILL when it is
-// still running 5 s later).
+// still running 5 s later). Runs begin at random fractions of a second, so that start-up work
+// tied to the wall clock's seconds is not always met at the same phase.
 //
 // The picture is polled every millisecond or two; only the part of the window that lies on the
 // screen is read. Exits 0 after measuring (timeouts included), 1 when the window cannot be read
@@ -289,8 +290,10 @@ int start(int runs, double quiet_ms, double timeout_ms, char** command) {
     finish(pid, window);
   }
   Grabber grabber(reference.rect.w, reference.rect.h);
+  std::mt19937 random(std::random_device{}());
+  std::uniform_real_distribution<double> phase(0, 1000);
   for (int run = 0; run < runs; ++run) {
-    sleep_ms(300);
+    sleep_ms(300 + phase(random));
     const double started = now_ms();
     pid_t pid = launch(command);
     if (pid < 0) return 1;
