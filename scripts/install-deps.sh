@@ -23,6 +23,7 @@ test_packages=(
   clang libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes
   clang-format-14           # the formatting check
   xvfb xauth xdotool imagemagick
+  libxext-dev libxtst-dev  # MIT-SHM reads and XTEST keys of the window benchmark's probe
   desktop-file-utils appstream lintian  # checks of the desktop entry, metadata and package
 )
 
