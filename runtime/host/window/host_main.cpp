@@ -7,6 +7,8 @@
 // GLEW comes before any other GL header.
 #include <GL/freeglut.h>
 
+#include <pthread.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -47,10 +49,13 @@ void TIMERTHREAD_LINUX() { TIMERTHREAD(); }
 
 void MAIN_LOOP_LINUX() { MAIN_LOOP(); }
 
-// Starts a detached thread; a process that cannot start its threads cannot run at all.
+// Starts a detached thread named for tools such as top and gdb; a process that cannot start its
+// threads cannot run at all.
 void start_thread(void (*body)(), const char* name) {
   try {
-    std::thread(body).detach();
+    std::thread thread(body);
+    pthread_setname_np(thread.native_handle(), name);  // at most 15 characters
+    thread.detach();
   } catch (const std::system_error& failure) {
     std::fprintf(stderr, "vostrandelimerix: cannot start the %s thread: %s\n", name,
                  failure.what());
