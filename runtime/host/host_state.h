@@ -65,7 +65,7 @@ extern std::atomic<int32_t> resize_auto;
 extern std::atomic<int32_t> shell_call_in_progress;
 
 // Windowing-connection lock: a thread that must use the X connection itself sets
-// x11_lock_request and waits for x11_locked; the window thread grants it in its idle callback and
+// x11_lock_request and waits for x11_locked; the window thread grants it in its event loop and
 // waits until x11_unlock clears x11_locked.
 extern std::atomic<int32_t> x11_lock_request;
 extern std::atomic<int32_t> x11_locked;
@@ -77,7 +77,7 @@ extern std::atomic<unsigned long> X11_window;
 // Desktop size in pixels, stored by the window thread once the window exists, so that program
 // queries need no toolkit call off the window thread.
 extern std::atomic<int32_t> desktop_width, desktop_height;
-// Set by the program thread to ask for the window to be iconified; the idle callback applies it
+// Set by the program thread to ask for the window to be iconified; the window's event loop applies it
 // and clears it.
 extern std::atomic<int32_t> iconify_request;
 

@@ -23,7 +23,7 @@ constexpr uint32_t frame_wait_poll_ms = 1;
 // Guards window_title: the program thread replaces it, the window thread copies it.
 std::mutex title_lock;
 // Number of title changes so far. Written (release) by sub__title on the program thread after the
-// new title is in place; read (acquire) by the window thread's idle callback to see that a title
+// new title is in place; read (acquire) by the window thread's event loop to see that a title
 // waits to be applied.
 std::atomic<uint32_t> title_generation{0};
 

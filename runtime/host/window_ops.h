@@ -3,9 +3,11 @@
 //
 // These run on the program thread and never call the toolkit: anything the window must do (set
 // the title, iconify, switch to full screen) is published through atomics that the window
-// thread's idle and display callbacks apply. Every wait here polls with a sleep and gives up when
-// the host has asked the program to stop, so that a stop request always reaches the statement
-// check that ends the program.
+// thread's event loop and display callback apply, and wake_window() tells it so. Every wait here
+// gives up when the host has asked the program to stop, so that a stop request always reaches the
+// statement check that ends the program: the wait for the window sleeps until host_main or the
+// stop request wakes the program; the short waits for the main loop's next frame preparation
+// poll every millisecond.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +15,7 @@
 
 struct zqs;
 
-// Sets the window title (copied; applied by the window thread at its next idle callback).
+// Sets the window title (copied; applied by the window thread, which wake_window() wakes).
 void sub__title(zqs* text);
 // The current title as a new temporary string ("" before the first sub__title).
 zqs* func__title();
@@ -75,15 +77,15 @@ void sub_screenicon();
 // Waits for the window and returns 0; error 5 when no window is shown.
 int32_t func_screenicon();
 
-// Waits, polling every 100 ms, until the window exists. False at once when no window is shown,
-// and false when the host asks the program to stop while waiting.
+// Waits until the window exists (host_main wakes the program when it does). False at once when
+// no window is shown, and false when the host asks the program to stop while waiting.
 bool wait_for_window();
 
 // Windowing-connection lock: the caller may use the X connection between x11_lock and
-// x11_unlock while the window thread waits in its idle callback.
+// x11_unlock while the window thread waits in its event loop.
 void x11_lock();
 void x11_unlock();
-// The window thread's side, called at the start of every idle callback: grants a pending
+// The window thread's side, called on every turn of its event loop: grants a pending
 // request and waits until it is released. Returns true when a request was served.
 bool serve_x11_lock_request();
 
