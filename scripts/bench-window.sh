@@ -57,9 +57,10 @@ fi
 
 game=$build/vostrandelimerix
 tools=$build/tools/x11
-# Unnamed threads in creation order: the process's initial thread runs the window; host_main
-# then starts the program, timer and main-loop threads, in that order (runtime/host).
-ROLES=("window" "program" "timer" "main loop")
+# Threads that carry the process's own name, in creation order: the first is the process's
+# initial thread, which runs the window. The runtime names its other threads (program, timer,
+# main loop); the unnamed rest are the GL driver's.
+ROLES=("window")
 PRESENTATIONS=("full screen" "windowed")
 presentation_args() { if [ "$1" = windowed ]; then echo --windowed; fi; }
 

@@ -63,7 +63,7 @@ void draw_text_scene(uint32_t temporaries) {
     }
     zqs_cleanup(temporaries, 0);
     if (quit) program_end();
-    if (keyboard_ring_empty()) Sleep(5);
+    keyboard_wait_for_key();
   }
 }
 
@@ -90,8 +90,8 @@ void demo_program() {
     bool escape = zqs_len(key) == 1 && zqs_equal(key, func_chr(27));
     zqs_cleanup(temporaries, 0);
     if (escape) program_end();
-    // The picture stands still: poll the keyboard rarely.
-    if (keyboard_ring_empty()) Sleep(10);
+    // The picture stands still: sleep until the next key.
+    keyboard_wait_for_key();
   }
 }
 
