@@ -77,8 +77,8 @@ extern std::atomic<unsigned long> X11_window;
 // Desktop size in pixels, stored by the window thread once the window exists, so that program
 // queries need no toolkit call off the window thread.
 extern std::atomic<int32_t> desktop_width, desktop_height;
-// Set by the program thread to ask for the window to be iconified; the window's event loop applies it
-// and clears it.
+// Set by the program thread to ask for the window to be iconified; the window's event loop applies
+// it and clears it.
 extern std::atomic<int32_t> iconify_request;
 
 // Current window title (NUL-terminated, malloc'd), null until the first sub__title. Guarded by

@@ -14,6 +14,7 @@
 #include "runtime/host/frame_prepare.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
+#include "runtime/host/keyboard_wait.h"
 #include "runtime/screen/display_lock.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include "runtime/core/error.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
+#include "runtime/host/keyboard_wait.h"
 #include "runtime/screen/text.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "runtime/core/wakeup.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
+#include "runtime/host/keyboard_wait.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/screen/display_lock.h"
 #include "tests/support/child_process.h"

@@ -13,6 +13,7 @@
 #include "runtime/core/error.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
+#include "runtime/host/keyboard_wait.h"
 #include "runtime/host/window/host_main.h"
 #include "runtime/host/window/present_gl.h"
 #include "runtime/host/window_ops.h"
