@@ -15,6 +15,7 @@
 #include "runtime/host/keyboard_wait.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/screen/display_lock.h"
+#include "runtime/screen/image.h"
 #include "tests/support/child_process.h"
 
 namespace {
@@ -89,6 +90,8 @@ TEST_F(MainLoopTest, FramesFollowTheProgramAndTheRequests) {
   const int64_t saved_first = clock_firsttimervalue;
   clock_firsttimervalue = 0;
   display_called = 1;
+  img_struct* const saved_page = display_page;
+  display_page = nullptr;  // nothing on screen that changes by itself
   MainLoop loop;
   const auto step = [&] { return main_loop_step(loop); };
 
@@ -107,6 +110,14 @@ TEST_F(MainLoopTest, FramesFollowTheProgramAndTheRequests) {
   plan = step();
   EXPECT_FALSE(plan.presented);
   EXPECT_FALSE(plan.wake_at.has_value());
+  // A text page on screen blinks by itself: the thread wakes for the next blink change.
+  img_struct text_page{};
+  text_page.text = 1;
+  display_page = &text_page;
+  plan = step();
+  ASSERT_TRUE(plan.wake_at.has_value());
+  EXPECT_LE(*plan.wake_at - std::chrono::steady_clock::now(), std::chrono::milliseconds(520));
+  display_page = nullptr;
 
   // Requests are each answered with one frame, whatever the cadence.
   lock_display = 1;
@@ -132,6 +143,7 @@ TEST_F(MainLoopTest, FramesFollowTheProgramAndTheRequests) {
 
   program_waiting_for_key = false;
   clock_firsttimervalue = saved_first;
+  display_page = saved_page;
 }
 
 TEST_F(MainLoopTest, ShellCallPresentsOnceThenOnlyWaits) {
