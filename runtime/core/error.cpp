@@ -1,4 +1,4 @@
-// Errors, the statement check, error dialogs and program end.
+// Errors, error dialogs and program end.
 
 #include "runtime/core/error.h"
 
@@ -16,7 +16,6 @@
 #include <cstring>
 #include <thread>
 
-#include "runtime/core/timers.h"
 #include "runtime/core/wakeup.h"
 
 std::atomic<uint32_t> new_error{0};
@@ -320,31 +319,6 @@ void error(int32_t n) {
   zqevent.store(1, std::memory_order_release);
 }
 
-void evnt(uint32_t line, uint32_t included_line, const char* included_file) {
-  // An exchange rather than a plain store: if another thread raised zqevent after announcing a
-  // flag, either we read its 1 here (and, through acquire, its flag below) or its store comes
-  // after ours and the next statement check sees it.
-  zqevent.exchange(0, std::memory_order_acquire);
-
-  // A pause lasts until the next key press, which notifies program_wakeup, as does a stop
-  // request (raise_event).
-  for (;;) {
-    const uint32_t seen = program_wakeup.generation();
-    if (stop_program.load(std::memory_order_acquire)) end();
-    if (!suspend_program.load(std::memory_order_acquire)) break;
-    program_wakeup.wait(seen);
-  }
-
-  if (new_error.load(std::memory_order_relaxed) != 0) {
-    ercl = line;
-    inclercl = included_line;
-    includedfilename = included_file;
-    fix_error();
-    return;
-  }
-  events();
-}
-
 void fix_error() {
   uint32_t number = new_error.load(std::memory_order_relaxed);
   bool critical = number >= first_critical_error && number <= last_critical_error;
@@ -378,11 +352,6 @@ const char* human_error(int32_t n) {
     if (message.number == n) return message.text;
   return "Unprintable error";
 }
-
-// Key, joystick-trigger and timer handlers would be dispatched here; this runtime's programs
-// register none, so there is nothing to run.
-// Runs the handlers of due timers. Key and joystick traps have no registration in this runtime.
-void events() { ontimer_dispatch(); }
 
 void end() {
   exit_ok.fetch_or(1, std::memory_order_release);

@@ -4,12 +4,14 @@
 // argument calls error(n): the first error of a statement is recorded in new_error and zqevent is
 // raised; later ones are dropped. After every program statement the program calls
 // check_statement(line), whose fast path is one relaxed load of zqevent and a branch; the slow
-// path, evnt(), reports the pending error in a dialog, holds a paused program and ends a program
-// the host asked to stop.
+// path, evnt() (event_pass.h), reports the pending error in a dialog, holds a paused program,
+// ends a program the host asked to stop and runs due timers.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+
+#include "runtime/core/event_pass.h"
 
 // Pending error number, 0 = none. Written by error()/fix_error() on the program thread; read by
 // every runtime statement (relaxed: only the program thread writes it).
@@ -74,14 +76,10 @@ void set_program_arguments(int argc, char** argv);
 void raise_event();
 // Raises error n (fatal codes show their dialog and exit the process at once).
 void error(int32_t n);
-// The statement check's slow path.
-void evnt(uint32_t line, uint32_t included_line, const char* included_file);
 // Reports the pending error in a dialog; called only by evnt().
 void fix_error();
 // Message text of error number n ("Unprintable error" for unknown numbers).
 const char* human_error(int32_t n);
-// Dispatch point for ON-style event handlers; the program registers none.
-void events();
 // Ends the program thread's part in the process; never returns.
 [[noreturn]] void end();
 // The program's end statement: asks the process to close, then end().
