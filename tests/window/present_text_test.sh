@@ -8,6 +8,7 @@ VOST_PRESENT_DEMO_SCENE=text start_game
 find_game_window "present demo"
 sleep 0.5
 "$CHECK" text "$GAME_WINDOW" || fail "text page or cursor wrong"
-xdotool key --window "$GAME_WINDOW" Escape
+press_final_key Escape
 wait_game_exit 10
+[ "$GAME_STATUS" -eq 0 ] || fail "the demo ended with status $GAME_STATUS after Esc"
 echo "PASS"

@@ -84,7 +84,7 @@ for phase in menu puzzle; do
       "second and uses $(share_of all "$WORK_DIR/$phase")% of a core (at most 20 and 0.5%)"
 done
 
-press_keys Escape
+press_final_key Escape
 wait_game_exit 10
 [ "$GAME_STATUS" -eq 0 ] || fail "the game ended with status $GAME_STATUS after Esc"
 echo "PASS"

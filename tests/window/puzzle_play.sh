@@ -135,8 +135,12 @@ wait_for() {
   done
 }
 
-# xdotool warns about the focus on a server without a window manager; its status still counts.
-press_keys() { xdotool key --window "$GAME_WINDOW" --delay 40 "$@" 2>/dev/null || fail "xdotool could not send keys"; }
+# xdotool warns about the focus on a server without a window manager; its status still counts,
+# and on a failure its messages are shown.
+press_keys() {
+  xdotool key --window "$GAME_WINDOW" --delay 40 "$@" 2>"$WORK_DIR/xdotool.err" ||
+    fail "xdotool could not send keys: $(grep -v -i focus "$WORK_DIR/xdotool.err" | head -3)"
+}
 
 # The menu's top line fills columns 6 to 36 of text row 2.
 menu_shown() { [ "$(text_row_cells 2)" = ".....###############################...." ]; }
@@ -195,7 +199,7 @@ play_class() {
   [ -z "$(pieces_on_board)" ] || fail "pieces left on the board after the inaccuracy"
   [ "$(squares_signature)" = "$after" ] || fail "the counts changed after a wrong placement"
 
-  press_keys Escape
+  press_final_key Escape
   wait_game_exit 10
   [ "$GAME_STATUS" -eq 0 ] || fail "the game ended with status $GAME_STATUS after Esc"
 }

@@ -12,7 +12,7 @@ title=$(xprop -id "$GAME_WINDOW" WM_NAME 2>/dev/null)
 [ "$title" = 'WM_NAME(STRING) = "Vostrandelimerix"' ] || fail "unexpected title property: $title"
 
 # A key ends the spine program through its end statement: status 0.
-xdotool key --window "$GAME_WINDOW" Escape || fail "xdotool could not send a key"
+press_final_key Escape
 wait_game_exit 5
 [ "$GAME_STATUS" -eq 0 ] || fail "the game ended with status $GAME_STATUS after a key"
 echo "PASS: title shown, key ended the game with status 0"
