@@ -112,9 +112,11 @@ class ScreenStatements {
 
   // Images the statements make are at most max_image_side pixels (or text cells) wide and high.
   explicit ScreenStatements(int32_t max_image_side) : max_image_side_(max_image_side) {}
+  // Leaves the runtime as the whole start-up makes it (the built-in icons among it), for the tests
+  // that run after; frame preparation must have stopped.
   ~ScreenStatements() {
     lock_display_required.store(0);
-    screen_hide.store(1);
+    init_headless_runtime();
   }
 
   // A fresh screen with the presentation side running: the whole start-up the first time, then a
