@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "runtime/core/clock.h"
+#include "runtime/core/deliberate_race.h"
 #include "runtime/core/error.h"
 #include "runtime/core/wakeup.h"
 #include "runtime/host/frame_handover.h"
@@ -71,28 +72,6 @@ PageStructure structure_of(const img_struct* page) {
 // enough: in a long run the sanitizer often cannot restore the reading thread's stack, and then
 // no name matches). Nothing else is exempt.
 namespace displayed_page_read {
-
-#if defined(__SANITIZE_THREAD__)
-#define VOST_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VOST_THREAD_SANITIZER 1
-#endif
-#endif
-
-#ifdef VOST_THREAD_SANITIZER
-extern "C" void AnnotateIgnoreReadsBegin(const char* file, int line);
-extern "C" void AnnotateIgnoreReadsEnd(const char* file, int line);
-// While alive, the sanitizer looks away from this thread's accesses.
-struct DeliberateRace {
-  DeliberateRace() { AnnotateIgnoreReadsBegin(__FILE__, __LINE__); }
-  ~DeliberateRace() { AnnotateIgnoreReadsEnd(__FILE__, __LINE__); }
-  DeliberateRace(const DeliberateRace&) = delete;
-  DeliberateRace& operator=(const DeliberateRace&) = delete;
-};
-#else
-struct DeliberateRace {};
-#endif
 
 // The text cursor of a page, as the program last left it.
 struct PageCursor {
