@@ -20,7 +20,6 @@
 #include "runtime/core/timers.h"
 #include "runtime/core/wakeup.h"
 #include "runtime/host/host_state.h"
-#include "runtime/host/keyboard.h"
 #include "runtime/host/main_loop.h"
 #include "runtime/host/window/window.h"
 #include "runtime/host/window_ops.h"
@@ -62,8 +61,6 @@ void start_thread(void (*body)(), const char* name) {
     terminate_process(1);
   }
 }
-
-int modifier_state() { return glutGetModifiers(); }
 
 // The toolkit's fatal errors (no display, no OpenGL, ...) end the process with status 1. They
 // arrive while the other threads run, so the process ends without running static destructors
@@ -121,7 +118,6 @@ void host_main(int argc, char** argv, void (*program)()) {
   }
   if (glewIsSupported("GL_EXT_framebuffer_object")) framebufferobjects_supported = 1;
 
-  keyboard_set_modifier_query(modifier_state);
   reinit_glut_callbacks();
   run_window_event_loop();
   // The event loop returns only when the toolkit has destroyed the window, which the close-button

@@ -67,11 +67,68 @@ Bool expose_hook(Display* display, XEvent* converted, xEvent* wire) {
   return keep;
 }
 
-void hook_close_button(Display* display) {
+// Key events: the toolkit hands its key callbacks the character X made of the key, and the
+// pointer position. That character is not enough (with Ctrl, X turns "3" into the escape
+// character), and the game reads no pointer, so while Xlib converts a key event, in the order the
+// keys came, its position fields take the key's own keycode and modifier state; the callbacks
+// read them back (key_event_of).
+WireToEventFn previous_key_converter[2] = {nullptr, nullptr};
+
+Bool key_hook(Display* display, XEvent* converted, xEvent* wire) {
+  const bool press = (wire->u.u.type & 0x7F) == KeyPress;
+  WireToEventFn previous = previous_key_converter[press ? 0 : 1];
+  Bool keep = previous ? previous(display, converted, wire) : False;
+  if (keep && (converted->type == KeyPress || converted->type == KeyRelease)) {
+    converted->xkey.x = static_cast<int>(converted->xkey.keycode);
+    converted->xkey.y = static_cast<int>(converted->xkey.state);
+  }
+  return keep;
+}
+
+void hook_events(Display* display) {
   wm_protocols_atom = XInternAtom(display, "WM_PROTOCOLS", False);
   wm_delete_window_atom = XInternAtom(display, "WM_DELETE_WINDOW", False);
   previous_client_message_converter = XESetWireToEvent(display, ClientMessage, client_message_hook);
   previous_expose_converter = XESetWireToEvent(display, Expose, expose_hook);
+  previous_key_converter[0] = XESetWireToEvent(display, KeyPress, key_hook);
+  previous_key_converter[1] = XESetWireToEvent(display, KeyRelease, key_hook);
+}
+
+// A key event as the key hook left it in the callback's position arguments.
+struct KeyEvent {
+  unsigned keycode;
+  unsigned state;
+};
+KeyEvent key_event_of(int x, int y) { return {static_cast<unsigned>(x), static_cast<unsigned>(y)}; }
+
+// The Shift, Ctrl and Alt bits of a key event's state, as the keyboard translation takes them.
+int32_t modifiers_of(const KeyEvent& key) {
+  int32_t bits = 0;
+  if (key.state & ShiftMask) bits |= glut_active_shift;
+  if (key.state & ControlMask) bits |= glut_active_ctrl;
+  if (key.state & Mod1Mask) bits |= glut_active_alt;
+  return bits;
+}
+
+// The character the key gives without Ctrl (Shift, Caps Lock and the layout still count); -1
+// when it gives none.
+int32_t character_without_ctrl(const KeyEvent& key) {
+  XKeyEvent event = {};
+  event.type = KeyPress;
+  event.display = static_cast<Display*>(X11_display.load());
+  event.keycode = key.keycode;
+  event.state = key.state & ~static_cast<unsigned>(ControlMask);
+  char text[8];
+  KeySym symbol = NoSymbol;
+  if (!event.display || XLookupString(&event, text, sizeof text, &symbol, nullptr) < 1) return -1;
+  return static_cast<unsigned char>(text[0]);
+}
+
+void character_key(unsigned char key, int32_t down, int x, int y) {
+  const KeyEvent event = key_event_of(x, y);
+  const int32_t modifiers = modifiers_of(event);
+  const int32_t plain = (modifiers & glut_active_ctrl) ? character_without_ctrl(event) : -1;
+  GLUT_key_ascii(key, down, modifiers, plain);
 }
 
 // Largest window the game draws into: the desktop (the root window), and never less than the
@@ -127,7 +184,7 @@ void window_created(uint32_t title_generation) {
   if (display) {
     XSetIOErrorHandler(lost_display);
     set_window_pid(display, window);
-    hook_close_button(display);
+    hook_events(display);
     limit_window_size(display, window);
   }
 }
@@ -192,10 +249,15 @@ void GLUT_RESHAPE_FUNC(int width, int height) {
   set_view(0);
 }
 
-void GLUT_KEYBOARD_FUNC(unsigned char key, int, int) { GLUT_key_ascii(key, 1); }
-void GLUT_KEYBOARDUP_FUNC(unsigned char key, int, int) { GLUT_key_ascii(key, 0); }
-void GLUT_SPECIAL_FUNC(int key, int, int) { GLUT_key_special(key, 1); }
-void GLUT_SPECIALUP_FUNC(int key, int, int) { GLUT_key_special(key, 0); }
+// The position arguments of the key callbacks carry the key event's keycode and state (key_hook).
+void GLUT_KEYBOARD_FUNC(unsigned char key, int x, int y) { character_key(key, 1, x, y); }
+void GLUT_KEYBOARDUP_FUNC(unsigned char key, int x, int y) { character_key(key, 0, x, y); }
+void GLUT_SPECIAL_FUNC(int key, int x, int y) {
+  GLUT_key_special(key, 1, modifiers_of(key_event_of(x, y)));
+}
+void GLUT_SPECIALUP_FUNC(int key, int x, int y) {
+  GLUT_key_special(key, 0, modifiers_of(key_event_of(x, y)));
+}
 
 // Mouse input would feed the mouse message queue; the program reads no mouse, so the callbacks
 // only exist to keep the toolkit's event handling the same as a program that does.
