@@ -13,6 +13,7 @@
 #include "runtime/core/clock.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
+#include "runtime/host/window/desktop.h"
 #include "runtime/host/window/present_gl.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/host/window_wakeup.h"
@@ -131,26 +132,6 @@ void character_key(unsigned char key, int32_t down, int x, int y) {
   GLUT_key_ascii(key, down, modifiers, plain);
 }
 
-// Largest window the game draws into: the desktop (the root window), and never less than the
-// window it opens with. Another client may resize the window to anything up to 32767 x 32767,
-// and the OpenGL drawable of such a window takes gigabytes or aborts the process in the buffer
-// swap; a window larger than this is shrunk back and nothing is drawn until it is.
-int largest_window_width = 640, largest_window_height = 400;
-
-// Asks window managers to keep the window within the desktop (PMaxSize of WM_NORMAL_HINTS),
-// keeping the hints the toolkit set.
-void limit_window_size(Display* display, Window window) {
-  XSizeHints* hints = XAllocSizeHints();
-  if (!hints) return;
-  long supplied = 0;
-  XGetWMNormalHints(display, window, hints, &supplied);
-  hints->flags |= PMaxSize;
-  hints->max_width = largest_window_width;
-  hints->max_height = largest_window_height;
-  XSetWMNormalHints(display, window, hints);
-  XFree(hints);
-}
-
 // Losing the X server (it ended, or the connection broke) ends the game at once: Xlib's default
 // handler would call exit() and run static destructors under the feet of the other threads.
 // Only async-signal-safe calls here: the handler may run in the middle of any Xlib call.
@@ -177,20 +158,12 @@ void window_created(uint32_t title_generation) {
   X11_display.store(display);
   Window window = glXGetCurrentDrawable();
   X11_window.store(static_cast<unsigned long>(window));
-  desktop_width.store(glutGet(GLUT_SCREEN_WIDTH));
-  desktop_height.store(glutGet(GLUT_SCREEN_HEIGHT));
-  largest_window_width = std::max(largest_window_width, desktop_width.load());
-  largest_window_height = std::max(largest_window_height, desktop_height.load());
   if (display) {
     XSetIOErrorHandler(lost_display);
     set_window_pid(display, window);
     hook_events(display);
-    limit_window_size(display, window);
+    desktop_watch(display, window);
   }
-}
-
-bool window_size_drawable(int width, int height) {
-  return width <= largest_window_width && height <= largest_window_height;
 }
 
 void apply_pending_title() {
@@ -220,6 +193,11 @@ void run_window_event_loop() {
       glutMainLoopEvent();
     } while (toolkit_work_pending);
     if (glutGetWindow() == 0) return;  // the toolkit destroyed the window
+    // Key releases that happen while another window has the keyboard never arrive: let go of
+    // every held modifier, as when the pointer leaves. Only after the event pass, so that the
+    // keys that came before the focus went have all been handled.
+    if (desktop_take_focus_loss()) keyboard_release_held_modifiers();
+    desktop_follow_screen_size();
     // Sleep until the X server or another thread has something. XPending sends what is still
     // buffered and reads what has already arrived, which poll() would not see.
     if (display && XPending(display) > 0) continue;
@@ -231,8 +209,8 @@ void run_window_event_loop() {
 
 void GLUT_RESHAPE_FUNC(int width, int height) {
   if (!window_size_drawable(width, height)) {
-    glutReshapeWindow(std::min(width, largest_window_width),
-                      std::min(height, largest_window_height));
+    const WindowBox largest = desktop_largest_window();
+    glutReshapeWindow(std::min(width, largest.w), std::min(height, largest.h));
     toolkit_work_posted();
   }
   resize_event_x.store(width);
