@@ -19,6 +19,7 @@
 #include "runtime/host/host_state.h"
 #include "runtime/host/lists.h"
 #include "runtime/host/presentation.h"
+#include "runtime/host/texture_padding.h"
 #include "runtime/host/window/desktop.h"
 #include "runtime/host/window/window.h"
 #include "runtime/host/window_geometry.h"
@@ -67,32 +68,18 @@ void clear_gl_errors() {
   }
 }
 
-int32_t next_power_of_two(int32_t n) {
-  int32_t p = 1;
-  while (p < n) p <<= 1;
-  return p;
-}
-
-// Uploads pixels at the next power-of-two size: the column right of the image repeats its last
-// column and the row below repeats its last row, so that filtering at the edge sees no black.
+// Uploads pixels at the next power-of-two size (see texture_padding.h). No memory for the
+// padded copy is a failed upload like any other: the caller goes on to the next way.
 bool upload_padded(hardware_img_struct* im, const uint32_t* pixels) {
-  int32_t pw = next_power_of_two(im->w);
-  int32_t ph = next_power_of_two(im->h);
-  std::vector<uint32_t> padded(static_cast<size_t>(pw) * ph, 0);
-  for (int32_t y = 0; y < im->h; ++y) {
-    std::memcpy(&padded[static_cast<size_t>(y) * pw], pixels + static_cast<size_t>(y) * im->w,
-                static_cast<size_t>(im->w) * 4);
-    if (pw > im->w) padded[static_cast<size_t>(y) * pw + im->w] = pixels[(y + 1) * im->w - 1];
-  }
-  if (ph > im->h)
-    std::memcpy(&padded[static_cast<size_t>(im->h) * pw],
-                &padded[static_cast<size_t>(im->h - 1) * pw], static_cast<size_t>(pw) * 4);
+  std::optional<PaddedPixels> padded = pad_to_power_of_two(pixels, im->w, im->h);
+  if (!padded) return false;
   clear_gl_errors();
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, pw, ph, 0, GL_BGRA, GL_UNSIGNED_BYTE, padded.data());
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, padded->width, padded->height, 0, GL_BGRA,
+               GL_UNSIGNED_BYTE, padded->pixels.get());
   if (glGetError() != GL_NO_ERROR) return false;
   im->source_state_PO2_fixed = 1;
-  im->PO2_w = pw;
-  im->PO2_h = ph;
+  im->PO2_w = padded->width;
+  im->PO2_h = padded->height;
   return true;
 }
 
