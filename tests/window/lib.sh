@@ -8,7 +8,13 @@
 #   ms_now                    milliseconds of the monotonic clock
 #   fail MESSAGE              prints the message and the game's log, ends the test with status 1
 #   press_final_key KEY       sends the key that ends the game to its window
+#   start_window_manager      starts openbox on $DISPLAY and waits until it manages windows
 # The game is killed when the script exits, whatever happened.
+#
+# Window manager: with VOST_WINDOW_MANAGER=openbox (the second pass of the window tests) openbox
+# runs on the test's display before the script goes on, as on a player's desktop; without it
+# the display has none. under_window_manager tells which. A script that sets
+# WINDOW_MANAGER_LATER=1 before sourcing starts it itself, on the display it chooses.
 #
 # Dialogs: the recording stand-in tests/support/fake-xmessage/xmessage comes first in PATH and
 # answers No (or OK). A test that provokes dialogs on purpose sets EXPECTED_DIALOGS to the number
@@ -35,11 +41,16 @@ dialog_texts() {
     { line = line (line == "" ? "" : " | ") $0; if (--count == 0) print line }'
 }
 
+# Programs a test starts beside the game (the window manager, other windows), ended with it.
+HELPER_PIDS=()
+
 cleanup_game() {
   local status=$?
   if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
     kill -9 "$GAME_PID" 2>/dev/null
   fi
+  local pid
+  for pid in "${HELPER_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   rm -f "$GAME_LOG"
   local shown
   shown=$(dialog_texts | wc -l)
@@ -104,3 +115,18 @@ wait_game_exit() {
   GAME_STATUS=$?
   GAME_PID=""
 }
+
+under_window_manager() { [ "${VOST_WINDOW_MANAGER:-}" = openbox ]; }
+
+# openbox announces itself on the root window (_NET_SUPPORTING_WM_CHECK) once it manages windows.
+start_window_manager() {
+  openbox --sm-disable >/dev/null 2>&1 </dev/null &
+  HELPER_PIDS+=($!)
+  local deadline=$(($(ms_now) + 10000))
+  until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+    [ "$(ms_now)" -lt "$deadline" ] || fail "openbox did not start"
+    sleep 0.05
+  done
+}
+
+if under_window_manager && [ -z "${WINDOW_MANAGER_LATER:-}" ]; then start_window_manager; fi
