@@ -1,30 +1,22 @@
-// Window geometry: the frame's rectangle in the window and the window size it asks for.
+// Window geometry: the frame's rectangle in the window, the window size it asks for, and where
+// the window goes on the screen.
 #include "runtime/host/window_geometry.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "runtime/host/host_state.h"
-
-int32_t environment__window_width = 0, environment__window_height = 0;
-int32_t environment_2d__screen_width = 0, environment_2d__screen_height = 0;
-int32_t environment_2d__screen_x1 = 0, environment_2d__screen_y1 = 0, environment_2d__screen_x2 = 0,
-        environment_2d__screen_y2 = 0;
 std::atomic<int32_t> environment_2d__screen_scaled_width{0},
     environment_2d__screen_scaled_height{0};
-float environment_2d__screen_x_scale = 1.0f, environment_2d__screen_y_scale = 1.0f;
-int32_t environment_2d__screen_smooth = 0;
-int32_t environment_2d__letterbox = 0;
 
-int32_t display_required_x = 0, display_required_y = 0;
-int32_t resize_snapback_x = 0, resize_snapback_y = 0;
-float resize_auto_ideal_aspect = 0.0f, resize_auto_accept_aspect = 0.0f;
-
-Environment2d compute_environment_2d(int32_t window_w, int32_t window_h, int32_t frame_w,
-                                     int32_t frame_h, int32_t full_screen_mode,
-                                     int32_t smooth_in_full_screen, int32_t resize_auto_mode) {
-  Environment2d e;
+WindowGeometry compute_environment_2d(int32_t window_w, int32_t window_h, int32_t frame_w,
+                                      int32_t frame_h, int32_t full_screen_mode,
+                                      int32_t smooth_in_full_screen, int32_t resize_auto_mode) {
+  WindowGeometry e;
+  e.window_width = window_w;
+  e.window_height = window_h;
+  e.frame_width = frame_w;
+  e.frame_height = frame_h;
   bool scale = false;
   bool square = false;
   int32_t smooth = 0;
@@ -80,74 +72,35 @@ Environment2d compute_environment_2d(int32_t window_w, int32_t window_h, int32_t
   return e;
 }
 
-void prepare_environment_2d() {
-  Environment2d e =
-      compute_environment_2d(environment__window_width, environment__window_height,
-                             environment_2d__screen_width, environment_2d__screen_height,
-                             full_screen.load(), fullscreen_smooth.load(), resize_auto.load());
-  environment_2d__screen_x1 = e.x1;
-  environment_2d__screen_y1 = e.y1;
-  environment_2d__screen_x2 = e.x2;
-  environment_2d__screen_y2 = e.y2;
-  environment_2d__screen_scaled_width.store(e.scaled_width);
-  environment_2d__screen_scaled_height.store(e.scaled_height);
-  environment_2d__screen_x_scale = e.x_scale;
-  environment_2d__screen_y_scale = e.y_scale;
-  environment_2d__screen_smooth = e.smooth;
-  environment_2d__letterbox = e.letterbox;
-}
-
 namespace {
 // Rounds to the nearest integer, ties to even (the default rounding mode).
 int32_t round_even(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
 }  // namespace
 
-int32_t environment_2d__get_window_x1_coord(int32_t x) {
-  return round_even(static_cast<double>(x) * environment_2d__screen_x_scale) +
-         environment_2d__screen_x1;
-}
-int32_t environment_2d__get_window_y1_coord(int32_t y) {
-  return round_even(static_cast<double>(y) * environment_2d__screen_y_scale) +
-         environment_2d__screen_y1;
-}
-int32_t environment_2d__get_window_x2_coord(int32_t x) {
-  return round_even((static_cast<double>(x) + 1) * environment_2d__screen_x_scale - 1) +
-         environment_2d__screen_x1;
-}
-int32_t environment_2d__get_window_y2_coord(int32_t y) {
-  return round_even((static_cast<double>(y) + 1) * environment_2d__screen_y_scale - 1) +
-         environment_2d__screen_y1;
-}
-
-WindowRect environment_2d__screen_to_window_rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+WindowRect environment_2d__screen_to_window_rect(const WindowGeometry& g, int32_t x1, int32_t y1,
+                                                 int32_t x2, int32_t y2) {
   WindowRect r;
-  r.left = round_even(static_cast<double>(x1) * environment_2d__screen_x_scale) +
-           environment_2d__screen_x1;
-  r.top = round_even(static_cast<double>(y1) * environment_2d__screen_y_scale) +
-          environment_2d__screen_y1;
-  r.width = static_cast<int32_t>(
-      (std::abs(x2 - x1) + 1) * static_cast<double>(environment_2d__screen_x_scale) + 0.99);
-  r.height = static_cast<int32_t>(
-      (std::abs(y2 - y1) + 1) * static_cast<double>(environment_2d__screen_y_scale) + 0.99);
+  r.left = round_even(static_cast<double>(x1) * g.x_scale) + g.x1;
+  r.top = round_even(static_cast<double>(y1) * g.y_scale) + g.y1;
+  r.width = static_cast<int32_t>((std::abs(x2 - x1) + 1) * static_cast<double>(g.x_scale) + 0.99);
+  r.height = static_cast<int32_t>((std::abs(y2 - y1) + 1) * static_cast<double>(g.y_scale) + 0.99);
   r.right = r.left + r.width - 1;
   r.bottom = r.top + r.height - 1;
   return r;
 }
 
-WindowSizeAction decide_window_size(const WindowSizeInput& in) {
+WindowSizeAction decide_window_size(const WindowSizeInput& in, WindowSizeMemory& memory) {
   WindowSizeAction action;
   if (in.frame_w <= 0 || in.frame_h <= 0) return action;
-  display_required_x = in.frame_w;
-  display_required_y = in.frame_h;
-  bool frame_size_changed = in.frame_w != resize_snapback_x || in.frame_h != resize_snapback_y;
-  resize_snapback_x = in.frame_w;
-  resize_snapback_y = in.frame_h;
-  resize_auto_ideal_aspect = static_cast<float>(in.frame_w) / static_cast<float>(in.frame_h);
+  bool frame_size_changed = in.frame_w != memory.snapback_w || in.frame_h != memory.snapback_h;
+  memory.snapback_w = in.frame_w;
+  memory.snapback_h = in.frame_h;
+  memory.ideal_aspect = static_cast<float>(in.frame_w) / static_cast<float>(in.frame_h);
   if (in.window_w <= 0 || in.window_h <= 0) return action;  // minimised or not mapped yet
 
-  const float ideal = resize_auto_ideal_aspect;
+  const float ideal = memory.ideal_aspect;
   const float window_aspect = static_cast<float>(in.window_w) / static_cast<float>(in.window_h);
-  if (in.auto_scale != 0 && window_aspect != resize_auto_accept_aspect && window_aspect != ideal) {
+  if (in.auto_scale != 0 && window_aspect != memory.accept_aspect && window_aspect != ideal) {
     bool width_same = in.window_w == in.window_prev_w;
     bool height_same = in.window_h == in.window_prev_h;
     bool keep_height;
@@ -165,7 +118,7 @@ WindowSizeAction decide_window_size(const WindowSizeInput& in) {
       h = static_cast<int32_t>(static_cast<double>(w) / ideal);
     w = std::max(w, 1);
     h = std::max(h, 1);
-    resize_auto_accept_aspect = static_cast<float>(w) / static_cast<float>(h);
+    memory.accept_aspect = static_cast<float>(w) / static_cast<float>(h);
     action = {true, w, h};
     return action;
   }
@@ -173,4 +126,26 @@ WindowSizeAction decide_window_size(const WindowSizeInput& in) {
       (in.snapback != 0 || frame_size_changed))
     action = {true, in.frame_w, in.frame_h};
   return action;
+}
+
+std::optional<WindowBox> window_box_on_screen(const WindowBox& window, int32_t screen_w,
+                                              int32_t screen_h, bool full_screen,
+                                              bool window_manager) {
+  if (window_manager || screen_w <= 0 || screen_h <= 0) return std::nullopt;
+  WindowBox wanted = window;
+  if (full_screen) {
+    wanted = {0, 0, screen_w, screen_h};
+  } else {
+    // Keep the window's size; move it no further than it takes to bring it all onto the screen
+    // (its top-left corner first, should it be larger than the screen).
+    wanted.x = std::max(0, std::min(window.x, screen_w - window.w));
+    wanted.y = std::max(0, std::min(window.y, screen_h - window.h));
+  }
+  if (wanted == window) return std::nullopt;
+  return wanted;
+}
+
+WindowBox largest_window(int32_t screen_w, int32_t screen_h) {
+  constexpr int32_t opening_width = 640, opening_height = 400;
+  return {0, 0, std::max(opening_width, screen_w), std::max(opening_height, screen_h)};
 }
