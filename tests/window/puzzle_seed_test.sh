@@ -7,7 +7,7 @@
 # $signature and the window's title in $title; then ends the game with Esc.
 board_of() {
   start_game --windowed "$@"
-  find_game_window
+  find_game_window Vostrandelimerix
   wait_for menu_shown 20 || fail "$*: the menu did not appear"
   press_keys 1
   wait_for board_ready 10 || fail "$*: no board with counts"
