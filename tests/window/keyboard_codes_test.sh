@@ -8,7 +8,7 @@ VOST_GAME="${VOST_PRESENT_DEMO:-$PWD/tools/present_demo/present_demo}"
 VOST_PRESENT_DEMO_SCENE=keys start_game
 find_game_window "present demo"
 # Real key events (XTEST) need the focus; they carry the modifier keys' own presses and releases.
-xdotool windowfocus --sync "$GAME_WINDOW" 2>/dev/null || fail "cannot focus the window"
+focus_game_window
 sleep 0.3
 xdotool key --delay 60 1 a shift+a Escape Up F1 ctrl+F1 ctrl+a alt+a alt+Escape ctrl+1 \
   ctrl+3 ctrl+2 ctrl+8 ctrl+BackSpace ctrl+bracketleft ctrl+Return \

@@ -4,6 +4,7 @@
 #                             GAME_PID and GAME_LOG (its stdout and stderr)
 #   find_game_window [TITLE]  waits for the game's window (and for TITLE as its title when given);
 #                             sets GAME_WINDOW
+#   focus_game_window         waits until that window is mapped and gives it the keyboard focus
 #   wait_game_exit SECONDS    waits for the game to end; sets GAME_STATUS; fails on timeout
 #   ms_now                    milliseconds of the monotonic clock
 #   fail MESSAGE              prints the message and the game's log, ends the test with status 1
@@ -89,6 +90,17 @@ find_game_window() {
   if [ $# -gt 0 ]; then args+=(--name "$1"); fi
   GAME_WINDOW=$("$VOST_X11_TOOLS/x11_find_window" "${args[@]}") ||
     fail "no window of the game${1:+ titled '$1'} appeared"
+}
+
+# A window manager maps the window a moment after it appears, and the focus cannot go to a window
+# that is not mapped yet (BadMatch).
+focus_game_window() {
+  local deadline=$(($(ms_now) + 10000))
+  until xwininfo -id "$GAME_WINDOW" 2>/dev/null | grep -q 'Map State: IsViewable'; do
+    [ "$(ms_now)" -lt "$deadline" ] || fail "the game's window was not mapped"
+    sleep 0.02
+  done
+  xdotool windowfocus --sync "$GAME_WINDOW" || fail "cannot focus the game's window"
 }
 
 # The game may close its window as soon as the key is down, before xdotool sends the release;

@@ -1,8 +1,9 @@
 # The screen changes size under the running game (xrandr), and the game follows in every
-# presentation: full screen covers the new screen from its top-left corner, and a window stays on
-# it. Xvfb's own screen cannot change size, so the game runs on a resizeable Xephyr nested in the
-# test's Xvfb (with openbox inside it in the window-manager pass; none outside, which would fit
-# Xephyr's window, and so its screen, into its own frame).
+# presentation: full screen covers the new screen from its top-left corner, a window stays on it,
+# and the largest size the window asks window managers for is the new screen's. Xvfb's own screen
+# cannot change size, so the game runs on a resizeable Xephyr nested in the test's Xvfb (with
+# openbox inside it in the window-manager pass; none outside, which would fit Xephyr's window, and
+# so its screen, into its own frame).
 WINDOW_MANAGER_LATER=1
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/puzzle_play.sh"
@@ -46,6 +47,8 @@ wait_box 'covers 1024x768' "full screen after the screen shrank to 1024x768"
 screen_size 1600x1200
 wait_box 'covers 1600x1200' "full screen after the screen grew to 1600x1200"
 wait_for menu_shown 5 || fail "the picture does not fill the grown screen"
+max_size=$(xprop -id "$GAME_WINDOW" WM_NORMAL_HINTS | awk '/maximum size:/ { print $(NF - 2) "x" $NF }')
+[ "$max_size" = 1600x1200 ] || fail "the window's maximum size hint is '$max_size', not the screen's"
 
 # Windowed, near the far corner of the large screen, then the screen shrinks.
 xdotool windowactivate --sync "$GAME_WINDOW" 2>/dev/null || xdotool windowfocus --sync "$GAME_WINDOW"
