@@ -4,8 +4,10 @@
 #   --aspect=4:3      the picture has the 4:3 shape (within 1%), with integer and with sharp;
 #   --window-scale=auto  on 3840 x 2160 a window of a whole multiple of the frame, at least 70%
 #                     of the screen's height, each page pixel again an equal block.
-# Each screen size is an X server of the test's own (with openbox on it in the window-manager
-# pass).
+# Each screen size is an X server of the test's own. FIXME: a game started right after another on
+# the same server sometimes has its window found and then gone (BadWindow), more often under
+# openbox; the wait below looks for the window again, and the window-manager pass stays off until
+# the cause is known.
 WINDOW_MANAGER_LATER=1
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/puzzle_play.sh"
@@ -66,9 +68,12 @@ menu_in_window() {
   shift
   start_game "$@"
   find_game_window Vostrandelimerix
+  focus_game_window
   local deadline=$(($(ms_now) + 20000)) geometry
   while :; do
-    geometry=$(capture)
+    # The window found may be gone a moment later (see the FIXME above): look for it again.
+    geometry=$("$VOST_X11_TOOLS/x11_capture_window" "$GAME_WINDOW" "$WORK_DIR/window.ppm" 2>/dev/null) ||
+      find_game_window Vostrandelimerix
     if [ "${geometry#* * }" = "${size/x/ }" ]; then
       sleep 0.5  # the menu follows the window's first picture within a few frames
       read -r l _ r _ _ < <(capture >/dev/null && inspect 0 0 "${size%x*}" "${size#*x}" 0 1)
@@ -124,6 +129,7 @@ end_game "integer 3840"
 
 start_game --windowed --window-scale=auto
 find_game_window Vostrandelimerix
+focus_game_window
 deadline=$(($(ms_now) + 20000))
 until capture_page 2>/dev/null && menu_shown; do
   [ "$(ms_now)" -lt "$deadline" ] || fail "--window-scale=auto: no menu"
