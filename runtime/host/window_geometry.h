@@ -11,6 +11,27 @@
 #include <cstdint>
 #include <optional>
 
+// How the player asked for the picture to be scaled (command line). The defaults are the
+// presentations as they always were.
+enum class ScaleMode {
+  stretch,  // full screen fills the screen, or keeps the frame's shape with square pixels
+  integer,  // full screen: the largest whole multiple of the frame, unsmoothed, black borders
+  sharp,    // full screen: a whole-multiple enlargement, then one smooth step to fill the shape
+};
+enum class AspectMode {
+  square,      // pixels as wide as tall
+  four_three,  // a 320 x 200 or 640 x 400 frame shown 4:3, pixels 1.2 times taller than wide
+};
+struct PresentationOptions {
+  ScaleMode scale = ScaleMode::stretch;
+  AspectMode aspect = AspectMode::square;
+  // The windowed presentation is window_scale times the frame (0 = the largest that fits 85% of
+  // the screen's work area).
+  int32_t window_scale = 1;
+};
+inline constexpr int32_t window_scale_auto = 0;
+inline constexpr int32_t window_scale_max = 16;
+
 // Where a frame goes in a window of a given size.
 struct WindowGeometry {
   int32_t window_width = 0, window_height = 0;  // the window's client size
@@ -21,13 +42,34 @@ struct WindowGeometry {
   float x_scale = 1.0f, y_scale = 1.0f;
   int32_t smooth = 0;     // 1 = linear filtering
   int32_t letterbox = 0;  // 0 none, 1 bars left and right, 2 bars top and bottom
+  // Above 1: the frame is first enlarged this whole number of times without smoothing, and that
+  // picture is then smoothed into the rectangle (ScaleMode::sharp).
+  int32_t prescale = 1;
 };
 
 // Where a frame_w x frame_h frame goes in a window_w x window_h window, given the presentation
-// (full_screen 0 windowed, 1 stretched, 2 square pixels) and the windowed scaling (resize_auto).
+// (full_screen 0 windowed, 1 stretched, 2 square pixels), the windowed scaling (resize_auto)
+// and the player's options. Whole screen stretched (state 1 and 2 of the cycle) ignores the
+// aspect; integer and sharp show the same picture in every full-screen state. Windowed with a
+// window scale or 4:3, the frame fills the largest rectangle of its shape in the window.
 WindowGeometry compute_environment_2d(int32_t window_w, int32_t window_h, int32_t frame_w,
                                       int32_t frame_h, int32_t full_screen_mode,
-                                      int32_t smooth_in_full_screen, int32_t resize_auto_mode);
+                                      int32_t smooth_in_full_screen, int32_t resize_auto_mode,
+                                      const PresentationOptions& options = {});
+
+// True when the aspect option applies to a frame of this size (320 x 200 and 640 x 400 only).
+bool frame_shown_four_three(int32_t frame_w, int32_t frame_h, AspectMode aspect);
+
+// The windowed presentation's window for a frame: the frame times the window scale (rows 1.2
+// times taller in 4:3), the scale lowered until the window fits within limit_w x limit_h (never
+// below 1); window_scale_auto picks the largest scale that fits 85% of the limit. A limit of 0
+// means none.
+struct WindowSize {
+  int32_t w = 0, h = 0;
+  bool operator==(const WindowSize&) const = default;
+};
+WindowSize windowed_size(int32_t frame_w, int32_t frame_h, const PresentationOptions& options,
+                         int32_t limit_w, int32_t limit_h);
 
 // The scaled size of the frame on screen: written by the display callback from its geometry,
 // read by the program (func__scaledwidth/height).
@@ -45,6 +87,9 @@ WindowRect environment_2d__screen_to_window_rect(const WindowGeometry& geometry,
 
 struct WindowSizeInput {
   int32_t frame_w = 0, frame_h = 0;
+  // The size the windowed window keeps to (snap-back): the frame's, or windowed_size's. 0 = the
+  // frame's.
+  int32_t wanted_w = 0, wanted_h = 0;
   int32_t window_w = 0, window_h = 0;            // display_x, display_y
   int32_t window_prev_w = 0, window_prev_h = 0;  // display_x_prev, display_y_prev
   int32_t snapback = 1;                          // resize_snapback

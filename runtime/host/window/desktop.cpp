@@ -23,7 +23,8 @@ struct Desktop {
   Display* display = nullptr;
   Window window = None, root = None;
   Atom net_wm_state = None, full_screen = None, maximized_vert = None, maximized_horz = None;
-  Atom supporting_wm_check = None;
+  Atom supporting_wm_check = None, work_area_atom = None;
+  WindowBox work_area;  // read_work_area
   // The largest window drawn into (window_size_drawable); follows the screen's size.
   WindowBox largest = largest_window(0, 0);
   // Converters the hooks below chain to, by event type.
@@ -144,6 +145,16 @@ WindowManagerState read_window_manager_state() {
   return state;
 }
 
+// The work area of the first virtual desktop, or the screen when the window manager gives none.
+WindowBox read_work_area() {
+  long area[4] = {};
+  if (read_items(desktop.root, desktop.work_area_atom, XA_CARDINAL, area, 4) == 4 && area[2] > 0 &&
+      area[3] > 0)
+    return {static_cast<int32_t>(area[0]), static_cast<int32_t>(area[1]),
+            static_cast<int32_t>(area[2]), static_cast<int32_t>(area[3])};
+  return {0, 0, desktop_width.load(), desktop_height.load()};
+}
+
 }  // namespace
 
 void desktop_watch(Display* display, Window window) {
@@ -155,6 +166,7 @@ void desktop_watch(Display* display, Window window) {
   desktop.maximized_vert = XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_VERT", False);
   desktop.maximized_horz = XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
   desktop.supporting_wm_check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+  desktop.work_area_atom = XInternAtom(display, "_NET_WORKAREA", False);
 
   for (int type : {FocusIn, FocusOut, PropertyNotify, ConfigureNotify, MapNotify, UnmapNotify})
     hook(type);
@@ -172,6 +184,7 @@ void desktop_watch(Display* display, Window window) {
     desktop_height.store(attributes.height);
   }
   desktop.largest = largest_window(desktop_width.load(), desktop_height.load());
+  desktop.work_area = read_work_area();
   limit_window_size();
 }
 
@@ -209,6 +222,7 @@ void desktop_follow_screen_size() {
   if (!screen_changed.exchange(false)) return;
   const int32_t width = desktop_width.load(), height = desktop_height.load();
   desktop.largest = largest_window(width, height);
+  desktop.work_area = read_work_area();
   limit_window_size();
   std::optional<WindowBox> placed =
       window_box_on_screen(desktop_window_box(), width, height, full_screen.load() != 0,
@@ -233,6 +247,8 @@ WindowBox desktop_window_box() {
   box.h = attributes.height;
   return box;
 }
+
+WindowBox desktop_work_area() { return desktop.work_area; }
 
 bool window_size_drawable(int width, int height) {
   return width <= desktop.largest.w && height <= desktop.largest.h;

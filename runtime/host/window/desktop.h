@@ -57,6 +57,10 @@ void desktop_follow_screen_size();
 void desktop_place_window(const WindowBox& box);
 // The window's client area, in root coordinates.
 WindowBox desktop_window_box();
+// Where windows go on the screen: the window manager's work area (_NET_WORKAREA, the screen less
+// its panels) when it gives one, else the whole screen. Read when the window is made and when the
+// screen changes size.
+WindowBox desktop_work_area();
 
 // False for a window larger than the screen: the reshape callback shrinks such a window back, and
 // nothing is drawn into it meanwhile. Another client may resize the window to anything up to

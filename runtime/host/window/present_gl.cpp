@@ -19,6 +19,7 @@
 #include "runtime/host/host_state.h"
 #include "runtime/host/lists.h"
 #include "runtime/host/presentation.h"
+#include "runtime/host/start_options.h"
 #include "runtime/host/texture_padding.h"
 #include "runtime/host/window/desktop.h"
 #include "runtime/host/window/window.h"
@@ -169,6 +170,12 @@ void draw_letterbox_bars() {
   } else if (g.letterbox == 2) {
     if (g.y1 > 0) put_on_window(letterbox_image, 0, 0, ww - 1, g.y1 - 1);
     if (g.y2 < wh - 1) put_on_window(letterbox_image, 0, g.y2 + 1, ww - 1, wh - 1);
+  } else if (g.letterbox == 3) {
+    // Borders all round: full-height bars beside, and bars above and below between them.
+    if (g.x1 > 0) put_on_window(letterbox_image, 0, 0, g.x1 - 1, wh - 1);
+    if (g.x2 < ww - 1) put_on_window(letterbox_image, g.x2 + 1, 0, ww - 1, wh - 1);
+    if (g.y1 > 0) put_on_window(letterbox_image, g.x1, 0, g.x2, g.y1 - 1);
+    if (g.y2 < wh - 1) put_on_window(letterbox_image, g.x1, g.y2 + 1, g.x2, wh - 1);
   }
   hardware_buffer_flush();
 }
@@ -242,6 +249,13 @@ void forget_answered_or_stale_resize_request() {
     resize_pending.store(0);
 }
 
+// The windowed window's size for a frame: the frame's, or as the window scale and aspect
+// options make it within the screen's work area.
+WindowSize wanted_window_size(const display_frame_struct& frame) {
+  const WindowBox area = desktop_work_area();
+  return windowed_size(frame.w, frame.h, presentation_options, area.w, area.h);
+}
+
 // Keeps the windowed window's size in step with the frame (snap-back, aspect), and applies a
 // pending full-screen request.
 void follow_window_size_and_full_screen(const display_frame_struct& frame) {
@@ -251,6 +265,9 @@ void follow_window_size_and_full_screen(const display_frame_struct& frame) {
     WindowSizeInput in;
     in.frame_w = frame.w;
     in.frame_h = frame.h;
+    const WindowSize wanted = wanted_window_size(frame);
+    in.wanted_w = wanted.w;
+    in.wanted_h = wanted.h;
     in.window_w = display_x.load();
     in.window_h = display_y.load();
     in.window_prev_w = display_x_prev.load();
@@ -273,7 +290,8 @@ void follow_window_size_and_full_screen(const display_frame_struct& frame) {
       full_screen.store(request);
     } else if (full_screen.load() != 0) {
       ask_for_full_screen(false);
-      ask_for_window_size(frame.w, frame.h);
+      const WindowSize wanted = wanted_window_size(frame);
+      ask_for_window_size(wanted.w, wanted.h);
       full_screen.store(0);
     }
     // A request that arrived meanwhile stays pending for the next redraw.
@@ -292,6 +310,112 @@ bool update_screen_texture(const display_frame_struct& frame) {
   set_render_source(software_screen_hardware_frame);  // binds it, through the state cache
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, frame.w, frame.h, GL_BGRA, GL_UNSIGNED_BYTE, frame.bgra);
+  return true;
+}
+
+// The sharp scaling's whole-multiple enlargement of the frame: a texture the frame is drawn into
+// unsmoothed, through a framebuffer object, whenever the frame or the multiple changes.
+struct Prescaled {
+  int32_t image = 0;  // hardware image handle: the texture, with its framebuffer
+  bool current = false;
+};
+Prescaled prescaled;
+
+// A hardware image to draw into: an empty texture of width x height and a framebuffer object
+// around it; 0 when the driver has no framebuffer objects or cannot make them that large.
+int32_t new_render_target(int32_t width, int32_t height) {
+  if (!framebufferobjects_supported || !hardware_img_handles) return 0;
+  const int32_t handle = static_cast<int32_t>(list_add(hardware_img_handles));
+  hardware_img_struct* im = hardware_img(handle);
+  if (!im) return 0;
+  im->w = width;
+  im->h = height;
+  im->valid = 1;
+  im->smooth_shrinking = im->smooth_stretching = im->texture_wrap = -1;
+  GLuint texture = 0, framebuffer = 0;
+  glGenTextures(1, &texture);
+  im->texture_handle = texture;
+  glBindTexture(GL_TEXTURE_2D, texture);
+  clear_gl_errors();
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  bool made = glGetError() == GL_NO_ERROR;
+  if (made) {
+    glGenFramebuffersEXT(1, &framebuffer);
+    im->dest_context_handle = static_cast<int32_t>(framebuffer);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, texture,
+                              0);
+    made = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) == GL_FRAMEBUFFER_COMPLETE_EXT;
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  }
+  render_state.source = -1;  // the texture binding changed behind the cache
+  if (!made) {
+    free_hardware_img(handle, 0);
+    return 0;
+  }
+  return handle;
+}
+
+// Draws the whole of the frame's texture, unsmoothed, over the whole of the prescaled target.
+void enlarge_frame(hardware_img_struct* frame_texture, hardware_img_struct* target) {
+  hardware_buffer_flush();
+  set_render_source(software_screen_hardware_frame);
+  set_smooth(0, 0);
+  set_texture_wrap(0);
+  set_alpha(0);
+  set_depthbuffer(0);
+  set_cull_mode(0);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, static_cast<GLuint>(target->dest_context_handle));
+  glEnable(GL_TEXTURE_2D);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glViewport(0, 0, target->w, target->h);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, target->w, 0, target->h, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  // Row 0 of the frame goes to row 0 of the target, as in the frame's own texture.
+  const bool padded = frame_texture->source_state_PO2_fixed == 1;
+  const float u = padded ? static_cast<float>(frame_texture->w) / frame_texture->PO2_w : 1.0f;
+  const float v = padded ? static_cast<float>(frame_texture->h) / frame_texture->PO2_h : 1.0f;
+  const float w = static_cast<float>(target->w), h = static_cast<float>(target->h);
+  const float quad[12] = {0, 0, w, 0, 0, h, 0, h, w, 0, w, h};
+  const float tex[12] = {0, 0, u, 0, 0, v, 0, v, u, 0, u, v};
+  glVertexPointer(2, GL_FLOAT, 8, quad);
+  glTexCoordPointer(2, GL_FLOAT, 8, tex);
+  glDrawArrays(GL_TRIANGLES, 0, 6);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  render_state.view_mode = 0;  // the window's 2-D view is set up again for the next drawing
+}
+
+// Sharp scaling: the frame enlarged geometry.prescale times into a texture (again only when
+// the frame or the multiple changed), which is then drawn smoothed into the scaled rectangle.
+// False when no such texture can be made; the frame is then drawn smoothed directly.
+bool draw_prescaled(hardware_img_struct* frame_texture, bool is_new) {
+  const int32_t width = frame_texture->w * geometry.prescale;
+  const int32_t height = frame_texture->h * geometry.prescale;
+  hardware_img_struct* target = hardware_img(prescaled.image);
+  if (target && (target->w != width || target->h != height)) {
+    free_hardware_img(prescaled.image, 0);
+    prescaled = {};
+    target = nullptr;
+  }
+  if (!target) {
+    prescaled.image = new_render_target(width, height);
+    target = hardware_img(prescaled.image);
+    if (!target) return false;
+  }
+  if (is_new || !prescaled.current) {
+    enlarge_frame(frame_texture, target);
+    prescaled.current = true;
+  }
+  hardware_img_put(0, 0, geometry.frame_width - 1, geometry.frame_height - 1, prescaled.image, 0, 0,
+                   0, width - 1, height - 1, 0, 1);
+  hardware_buffer_flush();
   return true;
 }
 
@@ -314,6 +438,8 @@ void draw_screen_layer(const display_frame_struct& frame, bool is_new) {
     return;
   }
   int32_t use_alpha = displayorder_screen > 1 ? 1 : 0;
+  if (is_new) prescaled.current = false;
+  if (geometry.prescale > 1 && !use_alpha && draw_prescaled(texture, is_new)) return;
   hardware_img_put(0, 0, geometry.frame_width - 1, geometry.frame_height - 1,
                    software_screen_hardware_frame, 0, 0, 0, texture->w - 1, texture->h - 1,
                    use_alpha, geometry.smooth);
@@ -363,9 +489,9 @@ void GLUT_DISPLAY_REQUEST() {
 
   follow_window_size_and_full_screen(frame);
 
-  geometry =
-      compute_environment_2d(display_x.load(), display_y.load(), frame.w, frame.h,
-                             full_screen.load(), fullscreen_smooth.load(), resize_auto.load());
+  geometry = compute_environment_2d(display_x.load(), display_y.load(), frame.w, frame.h,
+                                    full_screen.load(), fullscreen_smooth.load(),
+                                    resize_auto.load(), presentation_options);
   environment_2d__screen_scaled_width.store(geometry.scaled_width);
   environment_2d__screen_scaled_height.store(geometry.scaled_height);
 
