@@ -1,5 +1,6 @@
 // Circles, flood fill and the drawing language against plain loops measured in the same run:
-//   a full-screen set of concentric circles against a bare midpoint circle loop,
+//   a full-screen set of concentric circles against a bare loop of the same outline trace (and
+//   against a bare midpoint circle loop), and the same for ellipses and arcs,
 //   a 640 x 480 flood fill against memset / std::fill and against a bare breadth-first fill,
 //   a long drawing string against a bare line loop over the same segments.
 #include <benchmark/benchmark.h>
@@ -92,6 +93,82 @@ void BM_Baseline_MidpointCircleSet(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * circle_count);
 }
 BENCHMARK(BM_Baseline_MidpointCircleSet);
+
+// The same circles traced by a bare loop of the circle statement's own rotation steps.
+void BM_Baseline_CircleTrace(benchmark::State& state) {
+  std::vector<uint8_t> pixels(page_width * page_height);
+  uint8_t colour = 1;
+  for (auto _ : state) {
+    for (int r = 1; r <= circle_count; ++r)
+      bare_circle_trace<false, page_width>(pixels.data(), page_width / 2, page_height / 2, r, r, r,
+                                           BareArc{}, colour);
+    colour = static_cast<uint8_t>((colour + 1) & 15);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * circle_count);
+}
+BENCHMARK(BM_Baseline_CircleTrace);
+
+// ---- Ellipses and arcs: the same radii, flattened to half height, or cut to an arc ----
+
+constexpr double ellipse_aspect = 0.5;
+constexpr double arc_start = 0.5, arc_end = 4.0;
+
+void BM_EllipseSetFullScreen(benchmark::State& state) {
+  use_page(12);
+  uint32_t colour = 1;
+  for (auto _ : state) {
+    for (int r = 1; r <= circle_count; ++r)
+      sub_circle(page_width / 2, page_height / 2, r, colour, 0, 0, ellipse_aspect, 2 | 16);
+    colour = (colour + 1) & 15;
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * circle_count);
+}
+BENCHMARK(BM_EllipseSetFullScreen);
+
+void BM_Baseline_EllipseTrace(benchmark::State& state) {
+  std::vector<uint8_t> pixels(page_width * page_height);
+  uint8_t colour = 1;
+  for (auto _ : state) {
+    for (int r = 1; r <= circle_count; ++r)
+      bare_circle_trace<false, page_width>(pixels.data(), page_width / 2, page_height / 2, r, r,
+                                           r * static_cast<long double>(ellipse_aspect), BareArc{},
+                                           colour);
+    colour = static_cast<uint8_t>((colour + 1) & 15);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * circle_count);
+}
+BENCHMARK(BM_Baseline_EllipseTrace);
+
+void BM_ArcSetFullScreen(benchmark::State& state) {
+  use_page(12);
+  uint32_t colour = 1;
+  for (auto _ : state) {
+    for (int r = 1; r <= circle_count; ++r)
+      sub_circle(page_width / 2, page_height / 2, r, colour, arc_start, arc_end, 0, 2 | 4 | 8);
+    colour = (colour + 1) & 15;
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * circle_count);
+}
+BENCHMARK(BM_ArcSetFullScreen);
+
+void BM_Baseline_ArcTrace(benchmark::State& state) {
+  std::vector<uint8_t> pixels(page_width * page_height);
+  const BareArc arc{arc_start, arc_end, false};
+  uint8_t colour = 1;
+  for (auto _ : state) {
+    for (int r = 1; r <= circle_count; ++r)
+      bare_circle_trace<true, page_width>(pixels.data(), page_width / 2, page_height / 2, r, r, r,
+                                          arc, colour);
+    colour = static_cast<uint8_t>((colour + 1) & 15);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * circle_count);
+}
+BENCHMARK(BM_Baseline_ArcTrace);
 
 // ---- Flood fill of a whole 640 x 480 page ----
 
