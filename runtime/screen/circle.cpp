@@ -135,10 +135,7 @@ void sub_circle(double x, double y, double radius, uint32_t colour, double start
                 double aspect, int32_t passed) {
   if (error_pending()) return;
   img_struct& im = *write_page;
-  if (im.text) {
-    error(illegal_function_call);
-    return;
-  }
+  if (refuse_text_page(im)) return;
 
   ArcRange arc;
   if (passed & circle_start) arc.start = start;

@@ -9,6 +9,7 @@
 
 #include "runtime/core/error.h"
 #include "runtime/screen/blend.h"
+#include "runtime/screen/geometry.h"
 #include "runtime/screen/image.h"
 
 int32_t lineclip_draw = 0;
@@ -34,8 +35,6 @@ int32_t round_even_32(double value) {
   return static_cast<int32_t>(round_even_saturated(value, std::numeric_limits<int32_t>::min(),
                                                    std::numeric_limits<int32_t>::max()));
 }
-
-bool is_text(const img_struct& im) { return im.text != 0; }
 
 // Adds the view offset to a rounded coordinate without leaving the 32-bit range.
 int32_t offset_saturated(int32_t pixel, int32_t view_offset) {
@@ -362,14 +361,17 @@ void fill_span(int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
 
 // ---- Statements ----
 
+bool refuse_text_page(const img_struct& im) {
+  if (!im.text) return false;
+  error(illegal_function_call);
+  return true;
+}
+
 void sub_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t box, uint32_t style,
               int32_t passed) {
   if (error_pending()) return;
   img_struct& im = *write_page;
-  if (is_text(im)) {
-    error(illegal_function_call);
-    return;
-  }
+  if (refuse_text_page(im)) return;
   if (passed & line_first_point) {
     if (passed & line_first_relative) {
       x1 += im.x;
@@ -439,19 +441,13 @@ void point_statement(float x, float y, uint32_t colour, bool colour_given, uint3
 
 void sub_pset(float x, float y, uint32_t colour, int32_t passed) {
   if (error_pending()) return;
-  if (is_text(*write_page)) {
-    error(illegal_function_call);
-    return;
-  }
+  if (refuse_text_page(*write_page)) return;
   point_statement(x, y, colour, passed & pset_colour, write_page->color, passed);
 }
 
 void sub_preset(float x, float y, uint32_t colour, int32_t passed) {
   if (error_pending()) return;
-  if (is_text(*write_page)) {
-    error(illegal_function_call);
-    return;
-  }
+  if (refuse_text_page(*write_page)) return;
   point_statement(x, y, colour, passed & pset_colour, write_page->background_color, passed);
 }
 
@@ -459,10 +455,7 @@ double func_point(float x, float y, int32_t passed) {
   if (error_pending()) return 0;
   if (passed) {
     const img_struct& im = *read_page;
-    if (is_text(im)) {
-      error(illegal_function_call);
-      return 0;
-    }
+    if (refuse_text_page(im)) return 0;
     const int32_t px = map_x(im, x), py = map_y(im, y);
     if (!inside_viewport(im, px, py)) return -1;
     uint32_t value = point(px, py);
@@ -470,10 +463,7 @@ double func_point(float x, float y, int32_t passed) {
     return value;
   }
   const img_struct& im = *write_page;
-  if (is_text(im)) {
-    error(illegal_function_call);
-    return 0;
-  }
+  if (refuse_text_page(im)) return 0;
   switch (zqr_float_to_long(x)) {
     case 0:
       return zqr_float_to_long(cursor_pixel_x(im));
@@ -493,7 +483,8 @@ void zqg_sub_window(float x1, float y1, float x2, float y2, int32_t passed) {
   if (error_pending()) return;
   img_struct& im = *write_page;
   const bool corners = passed & window_corners, screen_orientation = passed & window_screen;
-  if (is_text(im) || (screen_orientation && !corners) || (corners && (x1 == x2 || y1 == y2))) {
+  if (refuse_text_page(im)) return;
+  if ((screen_orientation && !corners) || (corners && (x1 == x2 || y1 == y2))) {
     error(illegal_function_call);
     return;
   }
@@ -531,9 +522,7 @@ void zqg_sub_window(float x1, float y1, float x2, float y2, int32_t passed) {
   im.window_x1 = im.window_y1 = 0.0f;
   im.window_x2 = static_cast<float>(im.width - 1);
   im.window_y2 = static_cast<float>(im.height - 1);
-  if (im.view_x1 == 0 && im.view_y1 == 0 && im.view_x2 == im.width - 1 &&
-      im.view_y2 == im.height - 1 && im.view_offset_x == 0 && im.view_offset_y == 0)
-    im.clipping_or_scaling = 0;
+  if (viewport_is_whole_image(im)) im.clipping_or_scaling = 0;
   im.x = cursor_x;
   im.y = cursor_y;
 }
@@ -546,9 +535,9 @@ void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill,
   auto outside = [&](int32_t x, int32_t y) {
     return x < 0 || x >= im.width || y < 0 || y >= im.height;
   };
-  // A viewport has no meaning on a text page.
-  if (is_text(im) || (corners && (outside(x1, y1) || outside(x2, y2))) ||
-      (!corners && (passed & (2 | 4 | 8)))) {
+  if (refuse_text_page(im)) return;
+  if ((corners && (outside(x1, y1) || outside(x2, y2))) ||
+      (!corners && (passed & (view_screen | view_fill | view_border)))) {
     error(illegal_function_call);
     return;
   }
@@ -566,12 +555,7 @@ void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill,
     im.view_offset_y = screen_keyword ? 0 : y1;
     if (im.clipping_or_scaling == 0) im.clipping_or_scaling = 1;
   } else {
-    im.view_x1 = 0;
-    im.view_y1 = 0;
-    im.view_x2 = im.width - 1;
-    im.view_y2 = im.height - 1;
-    im.view_offset_x = 0;
-    im.view_offset_y = 0;
+    reset_viewport(im);
     if (im.clipping_or_scaling == 1) im.clipping_or_scaling = 0;
   }
   if (im.clipping_or_scaling == 2) {
@@ -603,7 +587,8 @@ void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill,
 double func_pmap(float value, int32_t n) {
   if (error_pending()) return 0;
   const img_struct& im = *write_page;
-  if (is_text(im) || n < 0 || n > 3) {
+  if (refuse_text_page(im)) return 0;
+  if (n < 0 || n > 3) {
     error(illegal_function_call);
     return 0;
   }

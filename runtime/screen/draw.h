@@ -65,6 +65,10 @@ void fast_boxfill(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colou
 // Fills the pixels x1..x2 (any order) of row y of the write page, clipped to the viewport.
 void fill_span(int32_t x1, int32_t x2, int32_t y, uint32_t colour);
 
+// Graphics statements have no pixels to draw on a text page: raises error 5 and returns true when
+// im is one. Every graphics statement asks this before it changes anything.
+bool refuse_text_page(const img_struct& im);
+
 // LINE: passed bit 1 first point given, 2 second point relative, 4 first point relative,
 // 8 colour given, 16 style given. box 0 line, 1 outline, 2 filled.
 // clang-format off

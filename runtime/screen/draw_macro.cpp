@@ -430,10 +430,7 @@ long double draw_num() {
 void sub_draw(zqs* commands) {
   if (error_pending()) return;
   img_struct& im = *write_page;
-  if (im.text) {
-    error(illegal_function_call);
-    return;
-  }
+  if (refuse_text_page(im)) return;
   Pen pen;
   pen.aspect = default_aspect(im.mode);
   pen.inverse_aspect = 1 / pen.aspect;

@@ -37,6 +37,20 @@ inline long double default_aspect(uint16_t mode) {
   }
 }
 
+// The viewport of an image without a viewport statement: the whole image, with no view offset.
+inline void reset_viewport(img_struct& im) {
+  im.view_x1 = 0;
+  im.view_y1 = 0;
+  im.view_x2 = im.width - 1;
+  im.view_y2 = im.height - 1;
+  im.view_offset_x = 0;
+  im.view_offset_y = 0;
+}
+inline bool viewport_is_whole_image(const img_struct& im) {
+  return im.view_x1 == 0 && im.view_y1 == 0 && im.view_x2 == im.width - 1 &&
+         im.view_y2 == im.height - 1 && im.view_offset_x == 0 && im.view_offset_y == 0;
+}
+
 // Program coordinate -> pixel position, unrounded: the window mapping (when active) and the view
 // offset (when a viewport or window is set).
 inline long double map_extended_x(const img_struct& im, long double x) {

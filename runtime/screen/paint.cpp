@@ -153,7 +153,8 @@ void paint_statement(FillVariant variant, float x, float y, uint32_t fill, uint3
 bool paint_allowed(bool needs_32_bit) {
   if (error_pending()) return false;
   const img_struct& im = *write_page;
-  if (im.text || (needs_32_bit && im.bytes_per_pixel != 4)) {
+  if (refuse_text_page(im)) return false;
+  if (needs_32_bit && im.bytes_per_pixel != 4) {
     error(illegal_function_call);
     return false;
   }

@@ -238,6 +238,17 @@ void console_print(const zqs* text, bool new_line) {
   std::fflush(stdout);
 }
 
+// TAB and SPC take a 16-bit argument: false (after error 6 for an argument outside that range)
+// when the function must return an empty string.
+bool spacing_argument_accepted(int32_t argument) {
+  if (error_pending()) return false;
+  if (argument < INT16_MIN || argument > INT16_MAX) {
+    error(overflow);
+    return false;
+  }
+  return true;
+}
+
 void request_key_line_redraw() {
   key_display_redraw = 1;
   key_update();
@@ -577,11 +588,7 @@ void sub_cls(int32_t method, uint32_t colour, int32_t passed) {
 }
 
 zqs* func_tab(int32_t column) {
-  if (error_pending()) return zqs_new(0, 1);
-  if (column < -32768 || column > 32767) {
-    error(overflow);
-    return zqs_new(0, 1);
-  }
+  if (!spacing_argument_accepted(column)) return zqs_new(0, 1);
   const img_struct& im = *write_page;
   const int32_t columns = std::max(1, text_columns(im));
   if (column > columns) column %= columns;
@@ -591,11 +598,7 @@ zqs* func_tab(int32_t column) {
 }
 
 zqs* func_spc(int32_t count) {
-  if (error_pending()) return zqs_new(0, 1);
-  if (count < -32768 || count > 32767) {
-    error(overflow);
-    return zqs_new(0, 1);
-  }
+  if (!spacing_argument_accepted(count)) return zqs_new(0, 1);
   const img_struct& im = *write_page;
   const int32_t columns = std::max(1, text_columns(im));
   count = std::max(count, 0) % columns;

@@ -17,6 +17,7 @@
 // Frame preparation reads the cells, the cursor fields and the font tables without a lock.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 struct zqs;
@@ -34,6 +35,11 @@ extern int32_t tab_spc_cr_size;
 // Number of text columns and rows of a page (at least 0).
 int32_t text_columns(const img_struct& im);
 int32_t text_rows(const img_struct& im);
+// The last row of a fresh text window on a page of the given number of rows: one short of the
+// screen's last row, which thus lies outside the window, but at least row 1.
+inline uint16_t default_bottom_row(int32_t rows) {
+  return static_cast<uint16_t>(std::max(rows - 1, 1));
+}
 // Attribute byte of a page's current colours, with the given background.
 uint8_t text_attribute(const img_struct& im, uint32_t background);
 
