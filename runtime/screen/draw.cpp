@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 #include "runtime/core/error.h"
 #include "runtime/screen/blend.h"
@@ -75,24 +78,11 @@ bool inside_viewport(const img_struct& im, int64_t x, int64_t y) {
   return x >= im.view_x1 && x <= im.view_x2 && y >= im.view_y1 && y <= im.view_y2;
 }
 
-// The store of one pixel: indexed pages keep colour AND pixel_mask, 32-bit pages blend unless
-// blending is off. pset() and the line rasteriser both come here.
-inline void store_pixel(img_struct& im, int32_t x, int32_t y, uint32_t colour) {
-  const size_t at = static_cast<size_t>(x) + static_cast<size_t>(y) * im.width;
-  if (im.bytes_per_pixel == 1) {
-    im.pixels[at] = static_cast<uint8_t>(colour & im.pixel_mask);
-    return;
-  }
-  auto* p = reinterpret_cast<uint32_t*>(im.pixels) + at;
-  *p = im.alpha_disabled ? colour : blend_pixel(*p, colour);
-}
-
 // Draws between two pixels that lie inside the viewport, one pixel per step along the longer
 // axis with a single-precision accumulator on the shorter one. The pattern is rotated before
 // every pixel and the pixel drawn when bit 0 is set.
-void rasterise_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
+void rasterise_line(const PixelPen& pen, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                     uint32_t pattern) {
-  img_struct& im = *write_page;
   const int32_t dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
   // Rounding of the accumulator is half away from zero; the result is held between the end
   // points so that accumulated float error can never step outside the clipped line.
@@ -107,7 +97,7 @@ void rasterise_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t col
     int32_t y = y1;
     for (int32_t i = 0; i <= dy; ++i) {
       pattern = std::rotl(pattern, 1);
-      if (pattern & 1) store_pixel(im, std::clamp(round_away(xv), low, high), y, colour);
+      if (pattern & 1) pen.store(std::clamp(round_away(xv), low, high), y);
       y += direction;
       xv += step;
     }
@@ -119,22 +109,11 @@ void rasterise_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t col
     int32_t x = x1;
     for (int32_t i = 0; i <= dx; ++i) {
       pattern = std::rotl(pattern, 1);
-      if (pattern & 1) store_pixel(im, x, std::clamp(round_away(yv), low, high), colour);
+      if (pattern & 1) pen.store(x, std::clamp(round_away(yv), low, high));
       x += direction;
       yv += step;
     }
   }
-}
-
-// Clips to the write page's viewport and draws with the given 32-bit pattern, which is first
-// advanced past the pixels cut off at the start.
-void clipped_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
-                  uint32_t pattern) {
-  const img_struct& im = *write_page;
-  lineclip(x1, y1, x2, y2, im.view_x1, im.view_y1, im.view_x2, im.view_y2);
-  pattern = std::rotl(pattern, lineclip_skippixels & 15);
-  if (!lineclip_draw) return;
-  rasterise_line(lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2, colour, pattern);
 }
 
 // Single-precision rounding of a clipper intersection; false when it is not a finite number.
@@ -198,12 +177,12 @@ void fill_rectangle(img_struct& im, int32_t x1, int32_t y1, int32_t x2, int32_t 
   if (im.bytes_per_pixel != 4) return;  // text cells are not pixels
   auto* words = reinterpret_cast<uint32_t*>(im.pixels);
   auto row_start = [&](int32_t y) { return words + static_cast<size_t>(y) * im.width + x1; };
-  const uint32_t alpha = colour >> 24;
-  if (!im.alpha_disabled && alpha != 255) {
-    if (alpha == 0) return;
+  if (!im.alpha_disabled && (colour >> 24) != 255) {
+    const ColourBlend blend(colour);
+    if (blend.keeps_pixels()) return;
     for (int32_t y = y1; y <= y2; ++y) {
       uint32_t* p = row_start(y);
-      for (size_t i = 0; i < span; ++i) p[i] = blend_pixel(p[i], colour);
+      for (size_t i = 0; i < span; ++i) p[i] = blend.over(p[i]);
     }
     return;
   }
@@ -243,30 +222,29 @@ float cursor_pixel_y(const img_struct& im) {
 
 // ---- Pixels ----
 
-uint32_t blend_pixel(uint32_t destination, uint32_t colour) {
-  const uint32_t alpha = colour >> 24;
-  if (alpha == 255) return colour;
-  if (alpha == 0) return destination;
+void ColourBlend::choose_tables(uint32_t alpha) {
   // The blend tables (16 MiB) are built the first time something really blends, not before.
   if (!cblend) [[unlikely]]
     init_blend();
-  const uint32_t old_alpha = destination >> 24;
   if (alpha == 128 || alpha == 127) {
     // Half transparency: a shift-and-add average, no tables for the colour.
-    const uint32_t mix = ((colour & 0xFEFEFE) + (destination & 0xFEFEFE)) >> 1;
-    const uint8_t* row = alpha == 128 ? ablend128 : ablend127;
-    return mix | (static_cast<uint32_t>(row[old_alpha]) << 24);
+    kind_ = Kind::average;
+    alpha_ = alpha == 128 ? ablend128 : ablend127;
+    return;
   }
+  kind_ = Kind::table;
+  alpha_ = ablend + alpha;
   const uint8_t* by_source = cblend + (alpha << 16);
-  uint32_t result = static_cast<uint32_t>(ablend[(old_alpha << 8) + alpha]) << 24;
-  for (int shift = 0; shift <= 16; shift += 8) {
-    const uint32_t s = (colour >> shift) & 255, d = (destination >> shift) & 255;
-    result |= static_cast<uint32_t>(by_source[(s << 8) + d]) << shift;
-  }
-  return result;
+  blue_ = by_source + ((colour_ & 255) << 8);
+  green_ = by_source + (((colour_ >> 8) & 255) << 8);
+  red_ = by_source + (((colour_ >> 16) & 255) << 8);
 }
 
-void pset(int32_t x, int32_t y, uint32_t colour) { store_pixel(*write_page, x, y, colour); }
+uint32_t blend_pixel(uint32_t destination, uint32_t colour) {
+  return ColourBlend(colour).over(destination);
+}
+
+void pset(int32_t x, int32_t y, uint32_t colour) { PixelPen(*write_page, colour).store(x, y); }
 
 void pset_and_clip(int32_t x, int32_t y, uint32_t colour) {
   if (inside_viewport(*write_page, x, y)) pset(x, y, colour);
@@ -327,14 +305,30 @@ void lineclip(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t left, int3
 
 // ---- Lines and boxes ----
 
+void pixel_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, uint32_t style,
+                DrawPath path) {
+  img_struct& im = *write_page;
+  lineclip(x1, y1, x2, y2, im.view_x1, im.view_y1, im.view_x2, im.view_y2);
+  if (!lineclip_draw) return;
+  // The pattern (the style in both halves) is advanced past the pixels cut off at the start.
+  const uint32_t pattern = std::rotl((style & 0xFFFF) * 0x10001u, lineclip_skippixels & 15);
+  // A solid horizontal line sets every pixel of its row once: a row fill does the same.
+  if (path == DrawPath::Auto && pattern == solid_pattern && lineclip_y1 == lineclip_y2) {
+    fill_rectangle(im, std::min(lineclip_x1, lineclip_x2), lineclip_y1,
+                   std::max(lineclip_x1, lineclip_x2), lineclip_y1, colour);
+    return;
+  }
+  rasterise_line(PixelPen(im, colour), lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2, pattern);
+}
+
 void zq32_line(float x1, float y1, float x2, float y2, uint32_t colour, uint32_t style) {
   const img_struct& im = *write_page;
-  const uint32_t pattern = (style & 0xFFFF) * 0x10001u;
-  clipped_line(map_x(im, x1), map_y(im, y1), map_x(im, x2), map_y(im, y2), colour, pattern);
+  pixel_line(map_x(im, x1), map_y(im, y1), map_x(im, x2), map_y(im, y2), colour, style,
+             DrawPath::Auto);
 }
 
 void fast_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
-  clipped_line(x1, y1, x2, y2, colour, solid_pattern);
+  pixel_line(x1, y1, x2, y2, colour, 0xFFFF, DrawPath::Auto);
 }
 
 void zq32_boxfill(float x1, float y1, float x2, float y2, uint32_t colour) {
@@ -361,11 +355,7 @@ void fill_span(int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
 
 // ---- Statements ----
 
-bool refuse_text_page(const img_struct& im) {
-  if (!im.text) return false;
-  error(illegal_function_call);
-  return true;
-}
+void refuse_graphics_statement() { error(illegal_function_call); }
 
 void sub_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t box, uint32_t style,
               int32_t passed) {
@@ -413,9 +403,56 @@ void sub_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t b
 
 namespace {
 
+// The pixel a point statement sets: the cursor mapped in extended precision, then held inside the
+// viewport (with a viewport or window) or the image (without). False when it falls outside.
+bool point_pixel(const img_struct& im, float x, float y, int32_t& px, int32_t& py) {
+  const int64_t mx = map_axis_extended(x, im.clipping_or_scaling, im.scaling_x, im.scaling_offset_x,
+                                       im.view_offset_x);
+  const int64_t my = map_axis_extended(y, im.clipping_or_scaling, im.scaling_y, im.scaling_offset_y,
+                                       im.view_offset_y);
+  if (im.clipping_or_scaling) {
+    if (!inside_viewport(im, mx, my)) return false;
+  } else if (mx < 0 || mx >= im.width || my < 0 || my >= im.height) {
+    return false;
+  }
+  px = static_cast<int32_t>(mx);
+  py = static_cast<int32_t>(my);
+  return true;
+}
+
+// A single-precision value rounded to nearest with halves to even (the default rounding mode);
+// INT32_MIN for a value outside the 32-bit range and for NaN, which is what the processor's
+// conversion gives.
+inline int32_t round_float_or_min(float value) {
+#if defined(__SSE2__)
+  return _mm_cvtss_si32(_mm_set_ss(value));
+#else
+  const float r = std::rint(value);
+  return std::fabs(r) < 2147483648.0f ? static_cast<int32_t>(r) : INT32_MIN;
+#endif
+}
+
+// point_pixel() without a window: no product or sum comes before the rounding, so the
+// single-precision coordinate rounded is the pixel before the view offset. A value off the 32-bit
+// range becomes INT32_MIN, off every page as its saturated extended value would be (viewports and
+// images start at 0 or right of it).
+inline bool unscaled_point_pixel(const img_struct& im, float x, float y, int32_t& px, int32_t& py) {
+  int64_t mx = round_float_or_min(x), my = round_float_or_min(y);
+  if (im.clipping_or_scaling == 0) {
+    if (mx < 0 || mx >= im.width || my < 0 || my >= im.height) return false;
+  } else {
+    mx += im.view_offset_x;
+    my += im.view_offset_y;
+    if (!inside_viewport(im, mx, my)) return false;
+  }
+  px = static_cast<int32_t>(mx);
+  py = static_cast<int32_t>(my);
+  return true;
+}
+
 // PSET and PRESET share everything but the default colour.
-void point_statement(float x, float y, uint32_t colour, bool colour_given, uint32_t fallback,
-                     int32_t passed) {
+inline void point_statement(float x, float y, uint32_t colour, uint32_t fallback, int32_t passed,
+                            DrawPath path) {
   img_struct& im = *write_page;
   if (passed & pset_relative) {
     x += im.x;
@@ -423,32 +460,31 @@ void point_statement(float x, float y, uint32_t colour, bool colour_given, uint3
   }
   im.x = x;
   im.y = y;
-  if (!colour_given) colour = fallback;
+  if (!(passed & pset_colour)) colour = fallback;
   im.draw_color = colour;
-  const int64_t px = map_axis_extended(x, im.clipping_or_scaling, im.scaling_x, im.scaling_offset_x,
-                                       im.view_offset_x);
-  const int64_t py = map_axis_extended(y, im.clipping_or_scaling, im.scaling_y, im.scaling_offset_y,
-                                       im.view_offset_y);
-  if (im.clipping_or_scaling) {
-    if (!inside_viewport(im, px, py)) return;
-  } else if (px < 0 || px >= im.width || py < 0 || py >= im.height) {
-    return;
-  }
-  pset(static_cast<int32_t>(px), static_cast<int32_t>(py), colour);
+  int32_t px, py;
+  const bool inside = path == DrawPath::Auto && im.clipping_or_scaling != 2
+                          ? unscaled_point_pixel(im, x, y, px, py)
+                          : point_pixel(im, x, y, px, py);
+  if (inside) PixelPen(im, colour).store(px, py);
 }
 
 }  // namespace
 
-void sub_pset(float x, float y, uint32_t colour, int32_t passed) {
+void pset_statement(float x, float y, uint32_t colour, int32_t passed, DrawPath path) {
   if (error_pending()) return;
   if (refuse_text_page(*write_page)) return;
-  point_statement(x, y, colour, passed & pset_colour, write_page->color, passed);
+  point_statement(x, y, colour, write_page->color, passed, path);
+}
+
+void sub_pset(float x, float y, uint32_t colour, int32_t passed) {
+  pset_statement(x, y, colour, passed, DrawPath::Auto);
 }
 
 void sub_preset(float x, float y, uint32_t colour, int32_t passed) {
   if (error_pending()) return;
   if (refuse_text_page(*write_page)) return;
-  point_statement(x, y, colour, passed & pset_colour, write_page->background_color, passed);
+  point_statement(x, y, colour, write_page->background_color, passed, DrawPath::Auto);
 }
 
 double func_point(float x, float y, int32_t passed) {
