@@ -152,11 +152,112 @@ void draw_glyph(img_struct& im, uint32_t character) {
   }
 }
 
-// Prints one glyph at the cursor and advances it. Returns true when the cursor passed the right
-// edge and a new line was started; at the end of a print without a new line the cursor is held on
-// the last column instead.
-bool print_glyph(img_struct& im, uint8_t character, bool last_byte, bool new_line) {
-  printchr(character);
+// How many of the count bytes print as glyphs from the cursor on to the row's last column at most,
+// on a row inside the page: a run that print_glyph_run() draws at once. With control codes on,
+// any byte below 32 ends the run (the control codes are among them; the byte-by-byte path sorts
+// them out); the bytes are tested eight at a time.
+int32_t glyph_run_length(const img_struct& im, const uint8_t* bytes, int32_t count,
+                         bool control_codes) {
+  const int32_t room = text_columns(im) - im.cursor_x + 1;
+  if (im.cursor_x < 1 || room <= 0 || im.cursor_y < 1 || im.cursor_y > text_rows(im)) return 0;
+  // Graphics pages: the cells of the 8-pixel built-in fonts (the doubled ones go byte by byte).
+  if (!im.text && (font_width(im.font) != 8 || !font_glyph(static_cast<int32_t>(im.font), 0)))
+    return 0;
+  const int32_t limit = std::min(count, room);
+  if (!control_codes) return limit;
+  int32_t n = 0;
+  constexpr uint64_t each_byte = 0x0101010101010101u;
+  for (; n + 8 <= limit; n += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + n, 8);
+    if ((word - 32 * each_byte) & ~word & (128 * each_byte)) break;  // a byte below 32
+  }
+  while (n < limit && bytes[n] >= 32) ++n;
+  return n;
+}
+
+// Draws a run of glyph_run_length() bytes from the cursor on and leaves the cursor on the run's
+// last cell, for advance_cursor(). Text pages get their cells; graphics pages get whole glyph
+// cells, written row by row with the colours and the font chosen once. On indexed pages a glyph row
+// is eight bytes handled as one 64-bit word: the glyph's bytes (0 or 255) select the foreground,
+// the background or, for what the print mode leaves out, the pixel already there. On 32-bit pages
+// each pixel goes through the pen of its colour, so that they blend.
+void print_glyph_run(img_struct& im, const uint8_t* bytes, int32_t count) {
+  const int32_t first = im.cursor_x - 1;
+  im.cursor_x = static_cast<uint16_t>(im.cursor_x + count - 1);
+  if (im.text) {
+    // Cells of (character, attribute), eight at a time through a buffer of fixed size, which the
+    // compiler interleaves as vectors.
+    const uint8_t attribute = text_attribute(im, im.background_color);
+    uint8_t* cell = im.pixels + (static_cast<size_t>(im.cursor_y - 1) * im.width + first) * 2;
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8, cell += 16) {
+      uint8_t cells[16];
+      for (int32_t k = 0; k < 8; ++k) {
+        cells[2 * k] = bytes[i + k];
+        cells[2 * k + 1] = attribute;
+      }
+      std::memcpy(cell, cells, sizeof cells);
+    }
+    for (; i < count; ++i, cell += 2) {
+      cell[0] = bytes[i];
+      cell[1] = attribute;
+    }
+    return;
+  }
+  const auto font = static_cast<int32_t>(im.font);
+  const int32_t height = font_height(im.font);
+  const uint8_t* glyphs = font_glyph(font, 0);
+  const size_t glyph_bytes = static_cast<size_t>(font_glyph(font, 1) - glyphs);
+  const size_t pitch = im.width;
+  const size_t origin = static_cast<size_t>(height) * (im.cursor_y - 1) * pitch + 8 * first;
+  const int32_t mode = im.print_mode & 3;
+  if (im.bytes_per_pixel == 1) {
+    constexpr uint64_t bytes_of_one = 0x0101010101010101u;
+    const uint64_t foreground = bytes_of_one * static_cast<uint8_t>(im.color & im.pixel_mask);
+    const uint64_t background =
+        bytes_of_one * static_cast<uint8_t>(im.background_color & im.pixel_mask);
+    // The glyph bits that print: foreground pixels in mode bit 0, background pixels in bit 1.
+    const uint64_t foreground_drawn = (mode & 1) ? ~uint64_t{0} : 0;
+    const uint64_t background_drawn = (mode & 2) ? ~uint64_t{0} : 0;
+    uint8_t* cell = im.pixels + origin;
+    for (int32_t i = 0; i < count; ++i, cell += 8) {
+      const uint8_t* glyph = glyphs + bytes[i] * glyph_bytes;
+      uint8_t* row = cell;
+      for (int32_t y = 0; y < height; ++y, row += pitch) {
+        uint64_t set, out;
+        std::memcpy(&set, glyph + y * 8, 8);
+        if (mode == 3) {
+          out = background ^ (set & (foreground ^ background));
+        } else {
+          const uint64_t drawn = (set & foreground_drawn) | (~set & background_drawn);
+          std::memcpy(&out, row, 8);
+          out = (out & ~drawn) | (drawn & (background ^ (set & (foreground ^ background))));
+        }
+        std::memcpy(row, &out, 8);
+      }
+    }
+    return;
+  }
+  const PixelPen foreground(im, im.color), background(im, im.background_color);
+  for (int32_t i = 0; i < count; ++i) {
+    const uint8_t* glyph = glyphs + bytes[i] * glyph_bytes;
+    size_t row = origin + 8 * static_cast<size_t>(i);
+    for (int32_t y = 0; y < height; ++y, row += pitch)
+      for (int32_t x = 0; x < 8; ++x) {
+        if (glyph[y * 8 + x]) {
+          if (mode & 1) foreground.store(row + x);
+        } else if (mode & 2) {
+          background.store(row + x);
+        }
+      }
+  }
+}
+
+// Moves the cursor on from the glyph just printed. Returns true when it passed the right edge and a
+// new line was started; at the end of a print without a new line the cursor is held on the last
+// column instead.
+bool advance_cursor(img_struct& im, bool last_byte, bool new_line) {
   ++im.cursor_x;
   if (im.text) {
     if (im.cursor_x <= im.width) return false;
@@ -171,6 +272,12 @@ bool print_glyph(img_struct& im, uint8_t character, bool last_byte, bool new_lin
   }
   newline();
   return true;
+}
+
+// Prints one glyph at the cursor and advances it (advance_cursor()).
+bool print_glyph(img_struct& im, uint8_t character, bool last_byte, bool new_line) {
+  printchr(character);
+  return advance_cursor(im, last_byte, new_line);
 }
 
 // Acts on a control code; false when the byte is to be printed as a glyph.
@@ -301,7 +408,9 @@ void newline() {
   }
 }
 
-void zqs_print(zqs* text, int32_t new_line) {
+void zqs_print(zqs* text, int32_t new_line) { print_string(text, new_line, DrawPath::Auto); }
+
+void print_string(zqs* text, int32_t new_line, DrawPath path) {
   if (error_pending()) return;
   img_struct& im = *write_page;
   if (im.console) {
@@ -319,20 +428,33 @@ void zqs_print(zqs* text, int32_t new_line) {
   }
 
   bool wrapped = false;
+  const bool control_codes = control_codes_active();
   for (int32_t i = 0; i < length; ++i) {
+    if (path == DrawPath::Auto && !error_pending()) {
+      const int32_t run = glyph_run_length(im, text->data + i, length - i, control_codes);
+      if (run > 0) {
+        print_glyph_run(im, text->data + i, run);
+        i += run - 1;
+        wrapped = advance_cursor(im, i == length - 1, new_line != 0);
+        continue;
+      }
+    }
     const uint8_t character = text->data[i];
     const bool last_byte = i == length - 1;
     wrapped = false;
-    if (control_codes_active()) {
+    if (control_codes) {
       if (character == horizontal_tab) {
         // Spaces up to the next tab stop (columns 9, 17, 25, ...). A held cursor ends the tab:
-        // it cannot move further on this line.
+        // it cannot move further on this line. A row of fewer than eight columns has no tab
+        // stop: the tab ends where its spaces wrap onto the next row.
+        const bool no_tab_stop = text_columns(im) < tab_stop_columns;
         int32_t column_before = 0;
         do {
           wrapped = false;
           column_before = im.cursor_x;
           wrapped = print_glyph(im, ' ', last_byte, new_line != 0);
-        } while (column_before % tab_stop_columns != 0 && !im.holding_cursor);
+        } while (column_before % tab_stop_columns != 0 && !im.holding_cursor &&
+                 !(wrapped && no_tab_stop));
         continue;
       }
       if (act_on_control_code(im, character)) continue;

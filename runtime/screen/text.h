@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "runtime/screen/draw.h"
+
 struct zqs;
 struct img_struct;
 
@@ -45,6 +47,10 @@ uint8_t text_attribute(const img_struct& im, uint32_t background);
 
 // PRINT: prints a string; new_line non-zero ends the output with a line break.
 void zqs_print(zqs* text, int32_t new_line);
+// PRINT by the given path: Auto writes a run of glyphs that fit on the cursor's row at once (text
+// cells, or whole glyph cells row by row), General each byte by itself and each glyph pixel by
+// pset() (the same cells and pixels).
+void print_string(zqs* text, int32_t new_line, DrawPath path);
 // Draws one character at the cursor without moving it.
 void printchr(int32_t character);
 // Moves the cursor to column 1 of the next row, scrolling the text window when needed.

@@ -18,15 +18,18 @@
 #include "tests/support/runtime_fixture.h"
 
 // Draws the same thing by both paths of the drawing routines (DrawPath) on two images of the mode
-// that start alike, every pixel a different value (on 32-bit pages with varied alpha, so that
-// blending shows), and expects the same pixels, graphics cursor and drawing colour. draw(path)
-// runs on the write page and may set up a viewport or window first. Leaves the last image as the
-// write page.
+// that start alike, every byte a different value (on 32-bit pages with varied alpha, so that
+// blending shows), and expects the same pixels (or text cells), graphics and text cursors and
+// drawing colour. draw(path) runs on the write page and may set up a viewport, window, font or
+// colours first. Leaves the last image as the write page.
 template <typename Draw>
 void expect_paths_agree(int32_t width, int32_t height, int32_t mode, Draw draw) {
-  std::vector<uint8_t> pixels[2];
-  float cursor[2][2] = {};
-  uint32_t colour[2] = {};
+  struct Outcome {
+    std::vector<uint8_t> pixels;
+    float cursor[2];
+    uint32_t draw_color, cursor_x, cursor_y, holding_cursor;
+  };
+  Outcome outcome[2];
   for (int run = 0; run < 2; ++run) {
     const int32_t handle = func__newimage(width, height, mode, 1);
     ASSERT_LT(handle, -1);
@@ -36,21 +39,27 @@ void expect_paths_agree(int32_t width, int32_t height, int32_t mode, Draw draw) 
     const size_t bytes = static_cast<size_t>(width) * height * im.bytes_per_pixel;
     for (size_t i = 0; i < bytes; ++i) im.pixels[i] = static_cast<uint8_t>(i * 2654435761u >> 13);
     draw(run == 0 ? DrawPath::Auto : DrawPath::General);
-    pixels[run].assign(im.pixels, im.pixels + bytes);
-    cursor[run][0] = im.x;
-    cursor[run][1] = im.y;
-    colour[run] = im.draw_color;
+    outcome[run] = {{im.pixels, im.pixels + bytes},
+                    {im.x, im.y},
+                    im.draw_color,
+                    im.cursor_x,
+                    im.cursor_y,
+                    im.holding_cursor};
   }
+  const Outcome &a = outcome[0], &b = outcome[1];
   size_t differences = 0, first = 0;
-  for (size_t i = pixels[0].size(); i-- > 0;)
-    if (pixels[0][i] != pixels[1][i]) {
+  for (size_t i = a.pixels.size(); i-- > 0;)
+    if (a.pixels[i] != b.pixels[i]) {
       ++differences;
       first = i;
     }
   EXPECT_EQ(differences, 0u) << "bytes differ, the first at byte " << first << " (pixel "
                              << first / write_page->bytes_per_pixel << ")";
-  EXPECT_EQ(std::memcmp(cursor[0], cursor[1], sizeof cursor[0]), 0) << "the cursors differ";
-  EXPECT_EQ(colour[0], colour[1]);
+  EXPECT_EQ(std::memcmp(a.cursor, b.cursor, sizeof a.cursor), 0) << "the cursors differ";
+  EXPECT_EQ(a.draw_color, b.draw_color);
+  EXPECT_EQ(a.cursor_x, b.cursor_x);
+  EXPECT_EQ(a.cursor_y, b.cursor_y);
+  EXPECT_EQ(a.holding_cursor, b.holding_cursor);
 }
 
 class PageTest : public FreshScreenTest {
