@@ -28,6 +28,29 @@ void bare_bresenham(uint8_t* pixels, int x1, int y1, int x2, int y2, uint8_t col
   }
 }
 
+// The line of the drawing statements as a bare loop: one pixel per step along the longer axis, a
+// single-precision accumulator on the shorter one rounded half away from zero. No clipping.
+template <int pitch>
+void bare_dda_line(uint8_t* pixels, int x1, int y1, int x2, int y2, uint8_t colour) {
+  const int dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
+  auto round_away = [](float v) {
+    return v < 0 ? static_cast<int>(v - 0.5f) : static_cast<int>(v + 0.5f);
+  };
+  if (dx <= dy) {
+    const float step = dy > 0 ? static_cast<float>(x2 - x1) / static_cast<float>(dy) : 0.0f;
+    const int direction = y2 < y1 ? -1 : 1;
+    float xv = static_cast<float>(x1);
+    for (int i = 0, y = y1; i <= dy; ++i, y += direction, xv += step)
+      pixels[y * pitch + round_away(xv)] = colour;
+  } else {
+    const float step = static_cast<float>(y2 - y1) / static_cast<float>(dx);
+    const int direction = x2 < x1 ? -1 : 1;
+    float yv = static_cast<float>(y1);
+    for (int i = 0, x = x1; i <= dx; ++i, x += direction, yv += step)
+      pixels[round_away(yv) * pitch + x] = colour;
+  }
+}
+
 // The same line drawn with a 16-bit style pattern: the pattern (style in both halves) is rotated
 // left before every pixel and the pixel set when bit 0 is set, so bit 15 comes first.
 template <int pitch>

@@ -2,10 +2,12 @@
 //   a full-screen set of concentric circles against a bare loop of the same outline trace (and
 //   against a bare midpoint circle loop), and the same for ellipses and arcs,
 //   a 640 x 480 flood fill against memset / std::fill and against a bare breadth-first fill,
-//   a long drawing string against a bare line loop over the same segments.
+//   a long drawing string against a bare line loop over the same segments and against a bare loop
+//   of the statement's own steps (read the moves, move the pen, round, step the lines).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -295,6 +297,37 @@ void BM_Baseline_BareLineLoop(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * square_count * 4);
 }
 BENCHMARK(BM_Baseline_BareLineLoop);
+
+// The same string run by a bare loop of the drawing statement's own steps: each command letter
+// and its whole-number length read from the text, the pen moved in extended precision (aspect and
+// scale 1 on this page), the end points rounded to nearest and the segment drawn by the statement's
+// line stepping. No sub-strings, variables, prefixes, clipping or error checks.
+void BM_Baseline_DrawStringTrace(benchmark::State& state) {
+  std::vector<uint8_t> pixels(page_width * page_height);
+  const std::string& commands = long_draw_string();
+  for (auto _ : state) {
+    long double x = 300, y = 200;
+    for (size_t at = 0; at < commands.size();) {
+      const char letter = commands[at++];
+      long double length = 0;
+      while (at < commands.size() && commands[at] >= '0' && commands[at] <= '9')
+        length = length * 10 + (commands[at++] - '0');
+      long double to_x = x, to_y = y;
+      if (letter == 'R') to_x += length;
+      if (letter == 'L') to_x -= length;
+      if (letter == 'D') to_y += length;
+      if (letter == 'U') to_y -= length;
+      bare_dda_line<page_width>(
+          pixels.data(), static_cast<int>(std::llrint(x)), static_cast<int>(std::llrint(y)),
+          static_cast<int>(std::llrint(to_x)), static_cast<int>(std::llrint(to_y)), 1);
+      x = to_x;
+      y = to_y;
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * square_count * 4);
+}
+BENCHMARK(BM_Baseline_DrawStringTrace);
 
 }  // namespace
 BENCHMARK_MAIN();

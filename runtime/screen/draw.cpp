@@ -268,6 +268,16 @@ uint32_t point(int32_t x, int32_t y) {
 void lineclip(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t left, int32_t top,
               int32_t right, int32_t bottom) {
   lineclip_skippixels = 0;
+  if (x1 >= left && x1 <= right && y1 >= top && y1 <= bottom && x2 >= left && x2 <= right &&
+      y2 >= top && y2 <= bottom) {
+    // Both ends inside: drawn as it is (the common case, decided without the arithmetic below).
+    lineclip_draw = 1;
+    lineclip_x1 = x1;
+    lineclip_y1 = y1;
+    lineclip_x2 = x2;
+    lineclip_y2 = y2;
+    return;
+  }
   // All arithmetic in double: 32-bit coordinates differ by up to 2^32.
   double sx = x1, sy = y1;
   const double ex = x2, ey = y2;
@@ -312,13 +322,24 @@ void pixel_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
   if (!lineclip_draw) return;
   // The pattern (the style in both halves) is advanced past the pixels cut off at the start.
   const uint32_t pattern = std::rotl((style & 0xFFFF) * 0x10001u, lineclip_skippixels & 15);
-  // A solid horizontal line sets every pixel of its row once: a row fill does the same.
-  if (path == DrawPath::Auto && pattern == solid_pattern && lineclip_y1 == lineclip_y2) {
-    fill_rectangle(im, std::min(lineclip_x1, lineclip_x2), lineclip_y1,
-                   std::max(lineclip_x1, lineclip_x2), lineclip_y1, colour);
-    return;
+  const PixelPen pen(im, colour);
+  if (path == DrawPath::Auto && pattern == solid_pattern) {
+    // A solid horizontal line sets every pixel of its row once: a row fill does the same.
+    if (lineclip_y1 == lineclip_y2) {
+      fill_rectangle(im, std::min(lineclip_x1, lineclip_x2), lineclip_y1,
+                     std::max(lineclip_x1, lineclip_x2), lineclip_y1, colour);
+      return;
+    }
+    // A solid vertical line: its accumulator never leaves the column, every pixel is set.
+    if (lineclip_x1 == lineclip_x2) {
+      const int32_t top = std::min(lineclip_y1, lineclip_y2);
+      const int32_t bottom = std::max(lineclip_y1, lineclip_y2);
+      pen.store_run(static_cast<size_t>(lineclip_x1) + static_cast<size_t>(top) * pen.width(),
+                    bottom - top + 1, pen.width());
+      return;
+    }
   }
-  rasterise_line(PixelPen(im, colour), lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2, pattern);
+  rasterise_line(pen, lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2, pattern);
 }
 
 void zq32_line(float x1, float y1, float x2, float y2, uint32_t colour, uint32_t style) {

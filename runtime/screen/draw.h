@@ -125,6 +125,14 @@ class PixelPen {
   void store(int32_t x, int32_t y) const {
     store(static_cast<size_t>(x) + static_cast<size_t>(y) * width_);
   }
+  // Stores the colour into count pixels from index at on, step apart (step = width: a column).
+  void store_run(size_t at, int32_t count, size_t step) const {
+    if (!wide_) {
+      for (int32_t i = 0; i < count; ++i, at += step) pixels_[at] = byte_;
+      return;
+    }
+    for (int32_t i = 0; i < count; ++i, at += step) store(at);
+  }
 
  private:
   uint8_t* pixels_;

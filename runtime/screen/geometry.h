@@ -105,8 +105,11 @@ inline int32_t truncate_to_pixel(long double value) {
   return static_cast<int32_t>(std::clamp(value, low, high));  // the conversion truncates
 }
 
-// A value rounded to nearest (halves to even) and held in the 32-bit range.
+// A value rounded to nearest (halves to even) and held in the 32-bit range. Inside that range the
+// rounding conversion in the current (default) mode does it at once.
 inline int32_t round_to_pixel(long double value) {
+  if (value >= -2147483648.0L && value <= 2147483647.0L)
+    return static_cast<int32_t>(std::llrint(value));
   const int64_t rounded = zqr(value);
   return static_cast<int32_t>(std::clamp<int64_t>(rounded, std::numeric_limits<int32_t>::min(),
                                                   std::numeric_limits<int32_t>::max()));

@@ -130,6 +130,8 @@ TEST_F(DrawMacroTest, LengthDefaultsToOneAndBlanksAreSkipped) {
   expect_cursor(110, 99);
   draw("L-5");  // a negative length reverses the move
   expect_cursor(115, 99);
+  draw("R0000000000000000000012D1");  // more digits than a 64-bit number holds, value 12
+  expect_cursor(127, 100);
 }
 
 TEST_F(DrawMacroTest, MoveToAPointAbsoluteAndRelative) {

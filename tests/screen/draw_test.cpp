@@ -453,12 +453,13 @@ constexpr PathCase path_cases[] = {
     {32, 0x00ABCDEF, false}, {32, 0x40506070, true},
 };
 
-TEST_F(DrawTest, SolidHorizontalLinesFilledAsRowsMatchTheRasteriser) {
+TEST_F(DrawTest, SolidRowsAndColumnsMatchTheRasteriser) {
   struct Line {
     int32_t x1, y1, x2, y2;
   };
-  const Line lines[] = {{3, 2, 17, 2}, {17, 4, 3, 4}, {-30, 5, 40, 5}, {8, 6, 8, 6},
-                        {0, 0, 19, 0}, {5, 9, 60, 9}, {-5, 7, 2, 7},   {2, 1, 12, 3}};
+  const Line lines[] = {{3, 2, 17, 2}, {17, 4, 3, 4},  {-30, 5, 40, 5}, {8, 6, 8, 6},
+                        {0, 0, 19, 0}, {5, 9, 60, 9},  {-5, 7, 2, 7},   {2, 1, 12, 3},
+                        {4, 1, 4, 8},  {6, 9, 6, -20}, {18, 0, 18, 9},  {0, 3, 0, 5}};
   for (const PathCase& c : path_cases) {
     SCOPED_TRACE(c.colour);
     expect_paths_agree(20, 10, c.mode, [&](DrawPath path) {
