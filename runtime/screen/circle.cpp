@@ -143,22 +143,25 @@ void trace_unclipped(const img_struct& im, const Ellipse& shape, const ArcRange&
   const PixelPen pen(im, colour);
   const auto width = static_cast<ptrdiff_t>(pen.width());
   const ptrdiff_t centre = shape.centre_y * width + shape.centre_x;
-  auto set = [&](int32_t x2, int32_t y2, bool first, bool second, bool third, bool fourth) {
-    const ptrdiff_t below = centre - y2 * width, above = centre + y2 * width;
-    if (first) pen.store(static_cast<size_t>(above + x2));
-    if (second) pen.store(static_cast<size_t>(above - x2));
-    if (third) pen.store(static_cast<size_t>(below - x2));
-    if (fourth) pen.store(static_cast<size_t>(below + x2));
-  };
-  if (!arc.through_zero && arc.start <= 0 && arc.end >= sub_circle_pi2) {
-    trace_outline<true, false>(shape, steps, [&](int32_t x2, int32_t y2, const QuadrantAngles&) {
-      set(x2, y2, true, true, true, true);
+  const bool whole = !arc.through_zero && arc.start <= 0 && arc.end >= sub_circle_pi2;
+  pen.with_store([&](auto put) {
+    auto set = [&](int32_t x2, int32_t y2, bool first, bool second, bool third, bool fourth) {
+      const ptrdiff_t below = centre - y2 * width, above = centre + y2 * width;
+      if (first) put(static_cast<size_t>(above + x2));
+      if (second) put(static_cast<size_t>(above - x2));
+      if (third) put(static_cast<size_t>(below - x2));
+      if (fourth) put(static_cast<size_t>(below + x2));
+    };
+    if (whole) {
+      trace_outline<true, false>(shape, steps, [&](int32_t x2, int32_t y2, const QuadrantAngles&) {
+        set(x2, y2, true, true, true, true);
+      });
+      return;
+    }
+    trace_outline<true, true>(shape, steps, [&](int32_t x2, int32_t y2, const QuadrantAngles& a) {
+      set(x2, y2, arc.contains(a.first), arc.contains(a.second), arc.contains(a.third),
+          arc.contains(a.fourth));
     });
-    return;
-  }
-  trace_outline<true, true>(shape, steps, [&](int32_t x2, int32_t y2, const QuadrantAngles& a) {
-    set(x2, y2, arc.contains(a.first), arc.contains(a.second), arc.contains(a.third),
-        arc.contains(a.fourth));
   });
 }
 

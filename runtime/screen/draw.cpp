@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #if defined(__SSE2__)
@@ -84,36 +85,36 @@ bool inside_viewport(const img_struct& im, int64_t x, int64_t y) {
 void rasterise_line(const PixelPen& pen, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                     uint32_t pattern) {
   const int32_t dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
+  const auto width = static_cast<ptrdiff_t>(pen.width());
   // Rounding of the accumulator is half away from zero; the result is held between the end
   // points so that accumulated float error can never step outside the clipped line.
   auto round_away = [](float v) {
     return v < 0 ? static_cast<int32_t>(v - 0.5f) : static_cast<int32_t>(v + 0.5f);
   };
-  if (dx <= dy) {
-    const float step = dy > 0 ? static_cast<float>(x2 - x1) / static_cast<float>(dy) : 0.0f;
-    const int32_t direction = y2 < y1 ? -1 : 1;
-    const int32_t low = std::min(x1, x2), high = std::max(x1, x2);
-    float xv = static_cast<float>(x1);
-    int32_t y = y1;
-    for (int32_t i = 0; i <= dy; ++i) {
-      pattern = std::rotl(pattern, 1);
-      if (pattern & 1) pen.store(std::clamp(round_away(xv), low, high), y);
-      y += direction;
-      xv += step;
+  pen.with_store([&](auto put) {
+    if (dx <= dy) {
+      const float step = dy > 0 ? static_cast<float>(x2 - x1) / static_cast<float>(dy) : 0.0f;
+      const ptrdiff_t row_step = y2 < y1 ? -width : width;
+      const int32_t low = std::min(x1, x2), high = std::max(x1, x2);
+      float xv = static_cast<float>(x1);
+      ptrdiff_t row = y1 * width;
+      for (int32_t i = 0; i <= dy; ++i, row += row_step, xv += step) {
+        pattern = std::rotl(pattern, 1);
+        if (pattern & 1) put(static_cast<size_t>(row + std::clamp(round_away(xv), low, high)));
+      }
+    } else {
+      const float step = static_cast<float>(y2 - y1) / static_cast<float>(dx);
+      const int32_t direction = x2 < x1 ? -1 : 1;
+      const int32_t low = std::min(y1, y2), high = std::max(y1, y2);
+      float yv = static_cast<float>(y1);
+      int32_t x = x1;
+      for (int32_t i = 0; i <= dx; ++i, x += direction, yv += step) {
+        pattern = std::rotl(pattern, 1);
+        if (pattern & 1)
+          put(static_cast<size_t>(std::clamp(round_away(yv), low, high) * width + x));
+      }
     }
-  } else {
-    const float step = static_cast<float>(y2 - y1) / static_cast<float>(dx);
-    const int32_t direction = x2 < x1 ? -1 : 1;
-    const int32_t low = std::min(y1, y2), high = std::max(y1, y2);
-    float yv = static_cast<float>(y1);
-    int32_t x = x1;
-    for (int32_t i = 0; i <= dx; ++i) {
-      pattern = std::rotl(pattern, 1);
-      if (pattern & 1) pen.store(x, std::clamp(round_away(yv), low, high));
-      x += direction;
-      yv += step;
-    }
-  }
+  });
 }
 
 // Single-precision rounding of a clipper intersection; false when it is not a finite number.

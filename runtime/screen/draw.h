@@ -125,13 +125,21 @@ class PixelPen {
   void store(int32_t x, int32_t y) const {
     store(static_cast<size_t>(x) + static_cast<size_t>(y) * width_);
   }
-  // Stores the colour into count pixels from index at on, step apart (step = width: a column).
-  void store_run(size_t at, int32_t count, size_t step) const {
+  // Calls loop(store) once, with store(at) a function that does what store(at) does for this page:
+  // a plain byte store on indexed pages. A loop over many pixels thus tests the page's kind once.
+  template <typename Loop>
+  void with_store(Loop loop) const {
     if (!wide_) {
-      for (int32_t i = 0; i < count; ++i, at += step) pixels_[at] = byte_;
+      loop([pixels = pixels_, byte = byte_](size_t at) { pixels[at] = byte; });
       return;
     }
-    for (int32_t i = 0; i < count; ++i, at += step) store(at);
+    loop([this](size_t at) { store(at); });
+  }
+  // Stores the colour into count pixels from index at on, step apart (step = width: a column).
+  void store_run(size_t at, int32_t count, size_t step) const {
+    with_store([&](auto put) {
+      for (int32_t i = 0; i < count; ++i, at += step) put(at);
+    });
   }
 
  private:
