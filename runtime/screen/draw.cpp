@@ -63,15 +63,23 @@ int32_t map_axis(float c, uint8_t mode, float scale, float offset, int32_t view_
   }
 }
 
+// Adds the view offset to a pixel of the extended mapping. The rounding saturates infinite and
+// far-away values at the 64-bit limits; they are held a little inside them, still off every page,
+// so that the sum cannot overflow.
+int64_t offset_extended(int64_t pixel, int32_t view_offset) {
+  constexpr int64_t far_away = std::numeric_limits<int64_t>::max() / 2;
+  return std::clamp(pixel, -far_away, far_away) + view_offset;
+}
+
 // The same mapping in extended precision, as the point statements evaluate it.
 int64_t map_axis_extended(float c, uint8_t mode, float scale, float offset, int32_t view_offset) {
   switch (mode) {
     case 0:
       return zqr(c);
     case 1:
-      return zqr(c) + view_offset;
+      return offset_extended(zqr(c), view_offset);
     default:
-      return zqr(static_cast<long double>(c) * scale + offset) + view_offset;
+      return offset_extended(zqr(static_cast<long double>(c) * scale + offset), view_offset);
   }
 }
 
