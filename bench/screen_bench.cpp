@@ -26,7 +26,8 @@ namespace {
 constexpr int page_width = 320;
 constexpr int page_height = 200;
 
-// Starts the runtime once and selects a page of the mode as the write page.
+// Starts the runtime once and selects a page of the mode as the write page: the mode 13 screen or
+// a 32-bit image of the same size.
 void use_page(int32_t mode) {
   static bool started = false;
   if (!started) {
@@ -34,7 +35,10 @@ void use_page(int32_t mode) {
     started = true;
   }
   if (mode == 13) {
+    // The screen statement changes nothing when the screen is in mode 13 already, and leaves the
+    // 32-bit image the write page: page 0 is made the write page here.
     zqg_screen(13, 0, 0, 0, 0, 1);
+    sub__dest(0);
   } else {
     static int32_t rgb_page = 0;
     if (rgb_page == 0) rgb_page = func__newimage(page_width, page_height, 32, 1);
