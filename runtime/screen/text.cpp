@@ -2,10 +2,14 @@
 #include "runtime/screen/text.h"
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
@@ -176,29 +180,65 @@ int32_t glyph_run_length(const img_struct& im, const uint8_t* bytes, int32_t cou
   return n;
 }
 
+// A run of glyphs on an indexed page, for indexed_glyph_cells(): the first cell's top-left pixel,
+// the font's glyphs and the colours and print mode as 64-bit words of eight pixels.
+struct IndexedGlyphRun {
+  uint8_t* cell;
+  size_t pitch;
+  const uint8_t* glyphs;
+  size_t glyph_bytes;
+  const uint8_t* bytes;
+  int32_t count;
+  uint64_t foreground, background;
+  uint64_t foreground_drawn, background_drawn;  // all ones where the print mode draws
+};
+
+// Writes the glyph cells of a run, each glyph row as one 64-bit word: the glyph's bytes (0 or 255)
+// select the foreground, the background or, where the print mode draws neither, the pixel already
+// there. Rows is the font height, a constant so that the rows of a cell are unrolled; both_drawn
+// is print mode 3, which keeps no pixel.
+template <int32_t rows, bool both_drawn>
+void indexed_glyph_cells(IndexedGlyphRun run) {
+  // Taken by value: a byte store may alias anything, and the fields must stay in registers.
+  const uint64_t difference = run.foreground ^ run.background;
+  for (int32_t i = 0; i < run.count; ++i, run.cell += 8) {
+    const uint8_t* glyph = run.glyphs + run.bytes[i] * run.glyph_bytes;
+    uint8_t* row = run.cell;
+    for (int32_t y = 0; y < rows; ++y, row += run.pitch) {
+      uint64_t set, out;
+      std::memcpy(&set, glyph + y * 8, 8);
+      const uint64_t chosen = run.background ^ (set & difference);
+      if constexpr (both_drawn) {
+        out = chosen;
+      } else {
+        const uint64_t drawn = (set & run.foreground_drawn) | (~set & run.background_drawn);
+        std::memcpy(&out, row, 8);
+        out = (out & ~drawn) | (chosen & drawn);
+      }
+      std::memcpy(row, &out, 8);
+    }
+  }
+}
+
 // Draws a run of glyph_run_length() bytes from the cursor on and leaves the cursor on the run's
-// last cell, for advance_cursor(). Text pages get their cells; graphics pages get whole glyph
-// cells, written row by row with the colours and the font chosen once. On indexed pages a glyph row
-// is eight bytes handled as one 64-bit word: the glyph's bytes (0 or 255) select the foreground,
-// the background or, for what the print mode leaves out, the pixel already there. On 32-bit pages
-// each pixel goes through the pen of its colour, so that they blend.
+// last cell, for advance_cursor(). Text pages get their cells (interleaved eight at a time where
+// the processor has the vector instructions); graphics pages get whole glyph cells, written row by
+// row with the colours and the font chosen once: indexed pages by indexed_glyph_cells(), 32-bit
+// pages pixel by pixel through the pen of each colour, so that they blend.
 void print_glyph_run(img_struct& im, const uint8_t* bytes, int32_t count) {
   const int32_t first = im.cursor_x - 1;
   im.cursor_x = static_cast<uint16_t>(im.cursor_x + count - 1);
   if (im.text) {
-    // Cells of (character, attribute), eight at a time through a buffer of fixed size, which the
-    // compiler interleaves as vectors.
     const uint8_t attribute = text_attribute(im, im.background_color);
     uint8_t* cell = im.pixels + (static_cast<size_t>(im.cursor_y - 1) * im.width + first) * 2;
     int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i attributes = _mm_set1_epi8(static_cast<char>(attribute));
     for (; i + 8 <= count; i += 8, cell += 16) {
-      uint8_t cells[16];
-      for (int32_t k = 0; k < 8; ++k) {
-        cells[2 * k] = bytes[i + k];
-        cells[2 * k + 1] = attribute;
-      }
-      std::memcpy(cell, cells, sizeof cells);
+      const __m128i characters = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(cell), _mm_unpacklo_epi8(characters, attributes));
     }
+#endif
     for (; i < count; ++i, cell += 2) {
       cell[0] = bytes[i];
       cell[1] = attribute;
@@ -214,28 +254,35 @@ void print_glyph_run(img_struct& im, const uint8_t* bytes, int32_t count) {
   const int32_t mode = im.print_mode & 3;
   if (im.bytes_per_pixel == 1) {
     constexpr uint64_t bytes_of_one = 0x0101010101010101u;
-    const uint64_t foreground = bytes_of_one * static_cast<uint8_t>(im.color & im.pixel_mask);
-    const uint64_t background =
-        bytes_of_one * static_cast<uint8_t>(im.background_color & im.pixel_mask);
-    // The glyph bits that print: foreground pixels in mode bit 0, background pixels in bit 1.
-    const uint64_t foreground_drawn = (mode & 1) ? ~uint64_t{0} : 0;
-    const uint64_t background_drawn = (mode & 2) ? ~uint64_t{0} : 0;
-    uint8_t* cell = im.pixels + origin;
-    for (int32_t i = 0; i < count; ++i, cell += 8) {
-      const uint8_t* glyph = glyphs + bytes[i] * glyph_bytes;
-      uint8_t* row = cell;
-      for (int32_t y = 0; y < height; ++y, row += pitch) {
-        uint64_t set, out;
-        std::memcpy(&set, glyph + y * 8, 8);
-        if (mode == 3) {
-          out = background ^ (set & (foreground ^ background));
-        } else {
-          const uint64_t drawn = (set & foreground_drawn) | (~set & background_drawn);
-          std::memcpy(&out, row, 8);
-          out = (out & ~drawn) | (drawn & (background ^ (set & (foreground ^ background))));
-        }
-        std::memcpy(row, &out, 8);
-      }
+    const IndexedGlyphRun run{
+        .cell = im.pixels + origin,
+        .pitch = pitch,
+        .glyphs = glyphs,
+        .glyph_bytes = glyph_bytes,
+        .bytes = bytes,
+        .count = count,
+        .foreground = bytes_of_one * static_cast<uint8_t>(im.color & im.pixel_mask),
+        .background = bytes_of_one * static_cast<uint8_t>(im.background_color & im.pixel_mask),
+        .foreground_drawn = (mode & 1) ? ~uint64_t{0} : 0,
+        .background_drawn = (mode & 2) ? ~uint64_t{0} : 0,
+    };
+    auto draw = [&]<int32_t rows>() {
+      if (mode == 3)
+        indexed_glyph_cells<rows, true>(run);
+      else
+        indexed_glyph_cells<rows, false>(run);
+    };
+    switch (height) {
+      case 8:
+        draw.template operator()<8>();
+        break;
+      case 14:
+        draw.template operator()<14>();
+        break;
+      default:  // the runs take the 8-pixel built-in fonts only: 8, 14 or 16 rows
+        assert(height == 16);
+        draw.template operator()<16>();
+        break;
     }
     return;
   }
