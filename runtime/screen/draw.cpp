@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <optional>
 #if defined(__SSE2__)
 #include <xmmintrin.h>
 #endif
@@ -87,40 +88,113 @@ bool inside_viewport(const img_struct& im, int64_t x, int64_t y) {
   return x >= im.view_x1 && x <= im.view_x2 && y >= im.view_y1 && y <= im.view_y2;
 }
 
+// Rounds a line's accumulator half away from zero, the way the line statements round it.
+int32_t round_away(float value) {
+  return value < 0 ? static_cast<int32_t>(value - 0.5f) : static_cast<int32_t>(value + 0.5f);
+}
+
+// A line's single-precision accumulator: it starts on the first pixel and adds the step once per
+// pixel, each addition rounded to single precision. Its pixel is held between the end points, so
+// that accumulated float error can never step outside the clipped line.
+struct FloatAccumulator {
+  float value, step;
+  int32_t low, high;
+  int32_t pixel() const { return std::clamp(round_away(value), low, high); }
+  void advance() { value += step; }
+};
+
+// The same accumulator as a fixed-point number where that is exact (see exact_accumulator()):
+// value + 1/2 in units of 2^-(shift + 1), never negative, so that its pixel (rounded half away
+// from zero) is the integer part, and the integer additions need not wait on each other's
+// rounding as the float ones do.
+struct FixedAccumulator {
+  int32_t value_and_half, step, shift;
+  int32_t pixel() const { return value_and_half >> (shift + 1); }
+  void advance() { value_and_half += step; }
+};
+
+// The fixed-point form of an accumulator that starts at start and adds step count times, when every
+// float it computes is exact and no pixel needs holding: the step is a multiple of 2^-shift, every
+// sum start + i * step (i up to count) and each of them plus one half is below 2^24 units of
+// 2^-(shift + 1), so that no float operation rounds; the sums are never negative and the last
+// one's pixel lies between low and high (the sums run straight from start, which does). That
+// holds for 45-degree lines (step 1) and for steps of a few binary digits on pages of any usual
+// size; other steps round at each addition and keep the float accumulator.
+std::optional<FixedAccumulator> exact_accumulator(int32_t start, float step, int32_t count,
+                                                  int32_t low, int32_t high) {
+  int32_t shift = 0;
+  int64_t units = 0;  // |step| in units of 2^-shift
+  if (step != 0) {
+    const auto bits = std::bit_cast<uint32_t>(step);
+    const int32_t biased_exponent = static_cast<int32_t>((bits >> 23) & 255);
+    if (biased_exponent == 0 || biased_exponent == 255) return std::nullopt;  // tiny, not finite
+    uint32_t mantissa = (bits & 0x7FFFFFu) | 0x800000u;
+    int32_t power = biased_exponent - 150;  // |step| = mantissa * 2^power
+    const int32_t zeros = std::countr_zero(mantissa);
+    mantissa >>= zeros;
+    power += zeros;
+    // A line's step is at most 1 (it runs along the longer axis); a long fraction is not exact.
+    if (power < -22 || power > 0) return std::nullopt;
+    shift = -power;
+    units = mantissa;
+  }
+  if (start < 0) return std::nullopt;
+  const int64_t first = int64_t{start} << shift;
+  const int64_t last = first + (step < 0 ? -units : units) * count;
+  constexpr int64_t exact_limit = int64_t{1} << 24;
+  if (last < 0 || 2 * (first + units * count) + (int64_t{1} << shift) >= exact_limit)
+    return std::nullopt;
+  const auto last_pixel = static_cast<int32_t>((2 * last + (int64_t{1} << shift)) >> (shift + 1));
+  if (last_pixel < low || last_pixel > high) return std::nullopt;
+  return FixedAccumulator{static_cast<int32_t>(2 * first + (int64_t{1} << shift)),
+                          static_cast<int32_t>(2 * (step < 0 ? -units : units)), shift};
+}
+
 // Draws between two pixels that lie inside the viewport, one pixel per step along the longer
 // axis with a single-precision accumulator on the shorter one. The pattern is rotated before
-// every pixel and the pixel drawn when bit 0 is set.
+// every pixel and the pixel drawn when bit 0 is set. Auto counts the accumulator in fixed point
+// where that is exact (exact_accumulator()) and tests no pattern bit on a solid line; General
+// always adds floats and tests every bit.
 void rasterise_line(const PixelPen& pen, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                    uint32_t pattern) {
+                    uint32_t pattern, DrawPath path) {
   const int32_t dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
   const auto width = static_cast<ptrdiff_t>(pen.width());
-  // Rounding of the accumulator is half away from zero; the result is held between the end
-  // points so that accumulated float error can never step outside the clipped line.
-  auto round_away = [](float v) {
-    return v < 0 ? static_cast<int32_t>(v - 0.5f) : static_cast<int32_t>(v + 0.5f);
+  // Steps along the longer axis; set(i, pixel) sets pixel i of the line at the accumulator's
+  // coordinate.
+  auto walk = [&](auto accumulator, int32_t count, auto set) {
+    if (path == DrawPath::Auto && pattern == solid_pattern) {
+      for (int32_t i = 0; i <= count; ++i, accumulator.advance()) set(i, accumulator.pixel());
+      return;
+    }
+    for (int32_t i = 0; i <= count; ++i, accumulator.advance()) {
+      pattern = std::rotl(pattern, 1);
+      if (pattern & 1) set(i, accumulator.pixel());
+    }
+  };
+  // Walks with the fixed-point accumulator where it is exact, else with the float one.
+  auto walk_either = [&](int32_t start, int32_t end, float step, int32_t count, auto set) {
+    const int32_t low = std::min(start, end), high = std::max(start, end);
+    const auto fixed =
+        path == DrawPath::Auto ? exact_accumulator(start, step, count, low, high) : std::nullopt;
+    if (fixed)
+      walk(*fixed, count, set);
+    else
+      walk(FloatAccumulator{static_cast<float>(start), step, low, high}, count, set);
   };
   pen.with_store([&](auto put) {
     if (dx <= dy) {
       const float step = dy > 0 ? static_cast<float>(x2 - x1) / static_cast<float>(dy) : 0.0f;
       const ptrdiff_t row_step = y2 < y1 ? -width : width;
-      const int32_t low = std::min(x1, x2), high = std::max(x1, x2);
-      float xv = static_cast<float>(x1);
-      ptrdiff_t row = y1 * width;
-      for (int32_t i = 0; i <= dy; ++i, row += row_step, xv += step) {
-        pattern = std::rotl(pattern, 1);
-        if (pattern & 1) put(static_cast<size_t>(row + std::clamp(round_away(xv), low, high)));
-      }
+      const ptrdiff_t first_row = y1 * width;
+      walk_either(x1, x2, step, dy, [&](int32_t i, int32_t x) {
+        put(static_cast<size_t>(first_row + i * row_step + x));
+      });
     } else {
       const float step = static_cast<float>(y2 - y1) / static_cast<float>(dx);
       const int32_t direction = x2 < x1 ? -1 : 1;
-      const int32_t low = std::min(y1, y2), high = std::max(y1, y2);
-      float yv = static_cast<float>(y1);
-      int32_t x = x1;
-      for (int32_t i = 0; i <= dx; ++i, x += direction, yv += step) {
-        pattern = std::rotl(pattern, 1);
-        if (pattern & 1)
-          put(static_cast<size_t>(std::clamp(round_away(yv), low, high) * width + x));
-      }
+      walk_either(y1, y2, step, dx, [&](int32_t i, int32_t y) {
+        put(static_cast<size_t>(y * width + x1 + i * direction));
+      });
     }
   });
 }
@@ -348,7 +422,7 @@ void pixel_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
       return;
     }
   }
-  rasterise_line(pen, lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2, pattern);
+  rasterise_line(pen, lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2, pattern, path);
 }
 
 void zq32_line(float x1, float y1, float x2, float y2, uint32_t colour, uint32_t style) {

@@ -177,8 +177,9 @@ void zq32_line(float x1, float y1, float x2, float y2, uint32_t colour, uint32_t
 // Draws a solid line between pixel coordinates, clipped to the viewport.
 void fast_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
 // Draws between pixel coordinates, clipped to the viewport, with a 16-bit style (0xFFFF solid): the
-// line of zq32_line and fast_line after the mapping. Auto fills a solid horizontal line as a row
-// and sets a solid vertical one as a column.
+// line of zq32_line and fast_line after the mapping. Auto fills a solid horizontal line as a row,
+// sets a solid vertical one as a column and counts the accumulator of other lines in fixed point
+// where that gives the same pixels.
 void pixel_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, uint32_t style,
                 DrawPath path);
 // Maps, orders, clips and fills a box.

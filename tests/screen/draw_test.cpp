@@ -471,6 +471,28 @@ TEST_F(DrawTest, SolidRowsAndColumnsMatchTheRasteriser) {
   }
 }
 
+// Every slope that a 40 x 24 page holds, from corners, edges and inside, solid and styled, one
+// line at a time: the fixed-point accumulator takes the steps of few binary digits (45 degrees,
+// 1/2, 3/8, ...) and must round them as the float one does, halves included, and leave the rest
+// (17/18 from the corner reaches a sum of 8.5 that only the float rounding makes) to it.
+TEST_F(DrawTest, FixedPointLinesMatchTheFloatAccumulator) {
+  canvas(40, 24);
+  img_struct& im = *write_page;
+  auto drawn = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t style, DrawPath path) {
+    std::memset(im.pixels, 0, 40 * 24);
+    pixel_line(x1, y1, x2, y2, 1, style, path);
+    return picture();
+  };
+  const int32_t starts[][2] = {{0, 0}, {39, 23}, {17, 0}, {0, 11}, {21, 9}};
+  for (const auto& start : starts)
+    for (int32_t y = 0; y < 24; ++y)
+      for (int32_t x = 0; x < 40; ++x)
+        for (const uint32_t style : {0xFFFFu, 0xC3A5u})
+          ASSERT_EQ(drawn(start[0], start[1], x, y, style, DrawPath::Auto),
+                    drawn(start[0], start[1], x, y, style, DrawPath::General))
+              << start[0] << "," << start[1] << " - " << x << "," << y << " style " << style;
+}
+
 TEST_F(DrawTest, UnscaledPointsMatchTheExtendedMapping) {
   const float values[] = {0,      2.5f,  3.5f,   -0.5f,   -1.5f,    7.49f, 19.5f,    20.5f,
                           -1e10f, 1e10f, 2.1e9f, -2.2e9f, 65535.5f, NAN,   INFINITY, -INFINITY};
