@@ -105,11 +105,20 @@ inline int32_t truncate_to_pixel(long double value) {
   return static_cast<int32_t>(std::clamp(value, low, high));  // the conversion truncates
 }
 
-// A value rounded to nearest (halves to even) and held in the 32-bit range. Inside that range the
-// rounding conversion in the current (default) mode does it at once.
+// 1.5 * 2^(digits - 1) of the extended type: a sum with it, for a value of the 32-bit range, has
+// its last binary digit worth 1, so the addition rounds the value to a whole number.
+inline constexpr long double whole_number_shifter = [] {
+  long double power = 1.5L;
+  for (int i = 1; i < std::numeric_limits<long double>::digits; ++i) power *= 2;
+  return power;
+}();
+
+// A value rounded to nearest (halves to even) and held in the 32-bit range. Inside that range,
+// adding and taking away whole_number_shifter rounds in the current (default) mode, as the
+// library's conversion of an extended value does, without calling it.
 inline int32_t round_to_pixel(long double value) {
   if (value >= -2147483648.0L && value <= 2147483647.0L)
-    return static_cast<int32_t>(std::llrint(value));
+    return static_cast<int32_t>((value + whole_number_shifter) - whole_number_shifter);
   const int64_t rounded = zqr(value);
   return static_cast<int32_t>(std::clamp<int64_t>(rounded, std::numeric_limits<int32_t>::min(),
                                                   std::numeric_limits<int32_t>::max()));
