@@ -133,6 +133,8 @@ TEST_F(DrawMacroTest, LengthDefaultsToOneAndBlanksAreSkipped) {
   expect_cursor(115, 99);
   draw("R0000000000000000000012D1");  // more digits than a 64-bit number holds, value 12
   expect_cursor(127, 100);
+  draw("R1 2U00000000000000003");  // a blank inside a number; 17 digits
+  expect_cursor(139, 97);
 }
 
 TEST_F(DrawMacroTest, MoveToAPointAbsoluteAndRelative) {
