@@ -115,10 +115,15 @@ inline constexpr long double whole_number_shifter = [] {
 
 // A value rounded to nearest (halves to even) and held in the 32-bit range. Inside that range,
 // adding and taking away whole_number_shifter rounds in the current (default) mode, as the
-// library's conversion of an extended value does, without calling it.
+// library's conversion of an extended value does, without calling it. The whole number is then
+// converted through double, which holds it exactly: a direct conversion of an extended value
+// truncates, which on x86 switches the x87 rounding mode there and back, costing more than the
+// rest.
 inline int32_t round_to_pixel(long double value) {
-  if (value >= -2147483648.0L && value <= 2147483647.0L)
-    return static_cast<int32_t>((value + whole_number_shifter) - whole_number_shifter);
+  if (value >= -2147483648.0L && value <= 2147483647.0L) {
+    const long double whole = (value + whole_number_shifter) - whole_number_shifter;
+    return static_cast<int32_t>(static_cast<double>(whole));
+  }
   const int64_t rounded = zqr(value);
   return static_cast<int32_t>(std::clamp<int64_t>(rounded, std::numeric_limits<int32_t>::min(),
                                                   std::numeric_limits<int32_t>::max()));
