@@ -17,6 +17,7 @@
 #include "app/key_wait.h"
 #include "app/printing.h"
 #include "app/procedures.h"
+#include "app/puzzle_code.h"
 #include "app/state.h"
 #include "app/statement.h"
 #include "runtime/core/random.h"
@@ -197,6 +198,7 @@ void chess_game::play() {
 }
 
 void chess_game::hide_pieces() {
+  puzzle_begins();
   uint32_t line = 254;
   for (int n = 1; n <= 5; ++n) {
     *pieces[n].hidden_file = random_coordinate();

@@ -12,10 +12,9 @@
 #include "app/printing.h"
 #include "app/procedures.h"
 #include "app/program.h"
+#include "app/puzzle_code.h"
 #include "app/state.h"
 #include "app/statement.h"
-#include "runtime/core/clock.h"
-#include "runtime/core/random.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/host/window_ops.h"
@@ -89,8 +88,8 @@ void install_division_by_zero_handler() {
   sigaction(SIGFPE, &action, nullptr);
 }
 
-// RANDOMIZE TIMER
-void seed_from_clock() { sub_randomize(func_timer(0.0, 0), randomize_seed); }
+// RANDOMIZE TIMER (or the seed the player gave)
+void seed_from_clock() { seed_at_start_up(); }
 
 // The menu's KEYIN = INKEY$ and its comparisons.
 class menu_keys {

@@ -27,6 +27,8 @@
 #   VOST_BENCH_REPEATS=3    runs per presentation and class (3 gives 30 keys per class)
 #   VOST_BENCH_SECONDS=10   length of each idle measurement
 #   VOST_BENCH_STARTS=10    measured starts per presentation
+#   VOST_BENCH_PRESENTATIONS="full screen|windowed"  what to measure, "|"-separated: full screen,
+#                           windowed, or game options (e.g. "--scale=integer")
 #   VOST_BENCH_BUILD=DIR    build directory (default build/winbench, a Release build of the game
 #                           and the x11 tools; an existing configured directory is reused)
 #   VOST_BENCH_KEEP=DIR     keep the raw samples in DIR (default: a temporary folder, deleted)
@@ -61,8 +63,16 @@ tools=$build/tools/x11
 # initial thread, which runs the window. The runtime names its other threads (program, timer,
 # main loop); the unnamed rest are the GL driver's.
 ROLES=("window")
-PRESENTATIONS=("full screen" "windowed")
-presentation_args() { if [ "$1" = windowed ]; then echo --windowed; fi; }
+# The presentations measured, "|"-separated (VOST_BENCH_PRESENTATIONS): the default full screen,
+# --windowed, and the player's scaling options, each named after its command line.
+IFS='|' read -r -a PRESENTATIONS <<<"${VOST_BENCH_PRESENTATIONS:-full screen|windowed}"
+presentation_args() {
+  case $1 in
+    "full screen") ;;
+    windowed) echo --windowed ;;
+    *) echo "$1" ;;  # the options themselves, e.g. "--scale=sharp --aspect=4:3"
+  esac
+}
 
 tab=$'\t'
 
@@ -137,11 +147,20 @@ measure_idle() {
 }
 
 # Page rectangle (320 x 200 units) around the two echo cells, in window pixels.
+# With a full-screen scaling option the page need not fill the window (borders, a narrower shape):
+# then the whole right half of the window is watched, which holds the cells whatever the picture's
+# place. A window keeps the page's shape, so there the cells are where they always are.
 echo_cells_rect() {
   "$tools/x11_pixel_watch" stable "$GAME_WINDOW" --quiet 200 >/dev/null
-  xwininfo -id "$GAME_WINDOW" | awk '
+  local args
+  args=$(presentation_args "$1")
+  xwininfo -id "$GAME_WINDOW" | awk -v whole="$([ -n "$args" ] &&
+    [ "${args#*--windowed}" = "$args" ] && echo 1)" '
     /Width:/ { w = $2 } /Height:/ { h = $2 }
-    END { printf "%d,%d,%d,%d\n", 256 * w / 320, 72 * h / 200, 48 * w / 320, 72 * h / 200 }'
+    END {
+      if (whole) printf "%d,%d,%d,%d\n", w / 2, 0, w - w / 2, h
+      else printf "%d,%d,%d,%d\n", 256 * w / 320, 72 * h / 200, 48 * w / 320, 72 * h / 200
+    }'
 }
 
 # Runs every measurement; writes the samples into $data.
@@ -161,7 +180,7 @@ for presentation in "${PRESENTATIONS[@]}"; do
       "$tools/x11_pixel_watch" keys "$GAME_WINDOW" "+$class"
       settle
       measure_idle "class $class, $presentation"
-      "$tools/x11_pixel_watch" keys "$GAME_WINDOW" --timeout 2000 --rect "$(echo_cells_rect)" \
+      "$tools/x11_pixel_watch" keys "$GAME_WINDOW" --timeout 2000 --rect "$(echo_cells_rect "$presentation")" \
         +1 a 1 +2 b 2 +3 c 3 +4 d 4 +5 e 5 +x |
         sed "s/ /$tab/; s/^/class $class, $presentation$tab/" >>"$data/keys" ||
         echo "key measurement failed" >&2

@@ -23,6 +23,8 @@ test_packages=(
   clang libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes
   clang-format-14           # the formatting check
   xvfb xauth xdotool imagemagick
+  openbox wmctrl  # the window tests' second pass, under a window manager
+  xserver-xephyr x11-xserver-utils  # a screen that changes size (Xephyr -resizeable, xrandr)
   libxext-dev libxtst-dev  # MIT-SHM reads and XTEST keys of the window benchmark's probe
   desktop-file-utils appstream lintian  # checks of the desktop entry, metadata and package
 )

@@ -34,6 +34,8 @@ void sub_randomize(double seed, int32_t passed) {
   rnd_seed = low_byte | seed_bits(m);
 }
 
+void randomize_state_bits(uint16_t bits) { rnd_seed = (rnd_seed & 0xFF) | seed_bits(bits); }
+
 float func_rnd(float n, int32_t passed) {
   if (error_pending()) return 0;
   if (!(passed & rnd_argument)) n = 1.0f;

@@ -13,6 +13,10 @@ extern uint32_t rnd_seed_first;
 // the user for a number (random_seed_prompt).
 enum randomize_passed : int32_t { randomize_seed = 1, randomize_reset = 2 };
 void sub_randomize(double seed, int32_t passed);
+// Puts bits directly where seeding puts its folded seed word (bits 8 to 23 of the state), the low
+// byte kept: the state seeding would give for a seed whose folded word is bits. Every value is a
+// state seeding can reach, and no two values give the same state.
+void randomize_state_bits(uint16_t bits);
 // Next number in [0, 1): n 0 repeats the last one, n negative reseeds from n first.
 enum rnd_passed : int32_t { rnd_argument = 1 };
 float func_rnd(float n, int32_t passed);

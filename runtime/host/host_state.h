@@ -32,10 +32,11 @@ extern std::atomic<int32_t> display_called;
 // main loop thread before each frame it prepares; blink and cursor phases derive from it.
 extern std::atomic<uint32_t> frame;
 // Presentation: 0 windowed, 1 stretched full screen, 2 full screen with square pixels. Written by
-// the window thread (applied state) and read by frame preparation and the program.
+// the window thread (applied state, or the window manager's own change followed) and read by
+// frame preparation and the program.
 extern std::atomic<int32_t> full_screen;
-// Pending full-screen request (-1 none). Written by the program thread and the keyboard handler;
-// applied and reset by the window thread.
+// Pending full-screen request (-1 none). Written by the program thread and the presentation cycle
+// (Alt+Enter, window thread); applied and reset by the window thread.
 extern std::atomic<int32_t> full_screen_set;
 // Linear filtering in full screen: written by sub__fullscreen and Alt+Enter, read by the display
 // callback.
@@ -43,8 +44,8 @@ extern std::atomic<int32_t> fullscreen_smooth;
 // The next frame is rebuilt even if the screen did not change. Any thread sets; frame preparation
 // clears.
 extern std::atomic<int32_t> force_display_update;
-// Stored by sub__allowfullscreen (program thread); read by the Alt+Enter handling of the keyboard
-// handler (window thread).
+// Stored by sub__allowfullscreen (program thread); read by the presentation cycle (Alt+Enter,
+// window thread).
 extern std::atomic<int32_t> fullscreen_allowedmode, fullscreen_allowedsmooth;
 // Window client-area size and the one before it (window thread writes in the reshape callback;
 // the display callback and the program read).
@@ -75,8 +76,9 @@ extern std::atomic<int32_t> x11_locked;
 extern std::atomic<void*> X11_display;
 extern std::atomic<unsigned long> X11_window;
 
-// Desktop size in pixels, stored by the window thread once the window exists, so that program
-// queries need no toolkit call off the window thread.
+// Screen size in pixels, read through Xlib by the window thread once the window exists and again
+// whenever the screen changes size, so that program queries need no toolkit call off the window
+// thread.
 extern std::atomic<int32_t> desktop_width, desktop_height;
 // Set by the program thread to ask for the window to be iconified; the window's event loop applies
 // it and clears it.

@@ -13,7 +13,8 @@
 #include "runtime/core/strings.h"
 #include "runtime/core/wakeup.h"
 #include "runtime/host/host_state.h"
-#include "runtime/host/window_wakeup.h"
+#include "runtime/host/presentation.h"
+#include "runtime/host/window_ops.h"
 
 // ---------------------------------------------------------------------------------------------
 // Translation table
@@ -156,8 +157,6 @@ struct keyboard_state {
   // Port 0x60 queue; the first byte stays readable once the queue is empty.
   uint8_t port60h_event[port_queue_capacity] = {};
   int32_t port60h_events = 0;
-  // Where GLUT_key_ascii reads the modifier bits (glutGetModifiers, installed by the window layer).
-  std::atomic<modifier_query_fn> modifier_query{nullptr};
 };
 keyboard_state kb;
 
@@ -271,6 +270,18 @@ void port_queue_locked(uint8_t value) {
 void scancodedown_locked(uint8_t s) { port_queue_locked(s); }
 void scancodeup_locked(uint8_t s) { port_queue_locked(static_cast<uint8_t>(s + 128)); }
 
+// The modifier bit (glut_active_*) a Shift, Ctrl or Alt code stands for; 0 for other codes.
+int32_t modifier_bit(int32_t code) {
+  // clang-format off
+  switch (code) {
+    case keycode::left_shift: case keycode::right_shift: return glut_active_shift;
+    case keycode::left_ctrl: case keycode::right_ctrl: return glut_active_ctrl;
+    case keycode::left_alt: case keycode::right_alt: return glut_active_alt;
+    default: return 0;
+  }
+  // clang-format on
+}
+
 // Scan code of a modifier or lock key, 0 for other codes above 65535.
 uint8_t modifier_scan_code(int32_t code) {
   // clang-format off
@@ -359,54 +370,6 @@ bool handle_pause_locked(int32_t code) {
 bool is_break(int32_t code) {
   return code == keycode::break_key ||
          ((code == keycode::scroll_lock || code == keycode::ctrl_break_alt) && ctrl_held());
-}
-
-void request_break() {
-  if (exit_blocked.load() == 0)
-    close_program.store(1);
-  else
-    exit_value.fetch_or(2);
-  presentation_wakeup.notify();
-}
-
-// The five presentation states Alt+Enter steps through.
-struct presentation_state {
-  int32_t mode;  // 0 windowed, 1 stretched, 2 square pixels
-  int32_t smooth;
-};
-constexpr presentation_state presentation_states[5] = {{0, 0}, {1, 0}, {1, 1}, {2, 0}, {2, 1}};
-
-int32_t current_presentation_state() {
-  int32_t mode = full_screen_set.load();
-  if (mode == -1) mode = full_screen.load();
-  const int32_t smooth = fullscreen_smooth.load() ? 1 : 0;
-  if (mode == 1) return 1 + smooth;
-  if (mode == 2) return 3 + smooth;
-  return 0;
-}
-
-bool presentation_state_allowed(int32_t index) {
-  if (index == 0) return true;
-  const presentation_state& s = presentation_states[index];
-  if (fullscreen_allowedmode > 0 && fullscreen_allowedmode != s.mode) return false;
-  if (fullscreen_allowedsmooth == 1 && !s.smooth) return false;
-  if (fullscreen_allowedsmooth == -1 && s.smooth) return false;
-  return true;
-}
-
-void cycle_presentation() {
-  int32_t index = current_presentation_state();
-  do index = (index + 1) % 5;
-  while (!presentation_state_allowed(index));
-  const presentation_state& s = presentation_states[index];
-  fullscreen_smooth.store(s.smooth);
-  const int32_t pending = full_screen_set.load();
-  // A request still pending for another mode is replaced too, or the window would apply it.
-  if (s.mode != full_screen.load() || (pending != -1 && pending != s.mode))
-    full_screen_set.store(s.mode);
-  force_display_update.store(1);
-  presentation_wakeup.notify();
-  wake_window();
 }
 
 // Steps 9 and 10 of a press: which slot, if any, a character or extended code buffers.
@@ -539,13 +502,13 @@ void keydown_vk(int32_t code) { keydown(code); }
 void keyup_ascii(int32_t code) { keyup(code); }
 void keyup_vk(int32_t code) { keyup(code); }
 
-void keyboard_set_modifier_query(modifier_query_fn query) { kb.modifier_query.store(query); }
-
-void GLUT_key_ascii(int32_t key, int32_t down) {
-  const modifier_query_fn query = kb.modifier_query.load();
-  const int modifiers = query ? query() : 0;
+void GLUT_key_ascii(int32_t key, int32_t down, int32_t modifiers, int32_t plain) {
+  keyboard_release_held_modifiers(modifiers);
   if (modifiers & glut_active_ctrl) {
-    if (key == 10)
+    // The table's Ctrl column decides what a Ctrl key gives, so it must see the key itself.
+    if (plain >= 0)
+      key = plain;
+    else if (key == 10)
       key = 13;
     else if (key >= 1 && key <= 26)
       key += (modifiers & glut_active_shift) ? 64 : 96;
@@ -557,7 +520,7 @@ void GLUT_key_ascii(int32_t key, int32_t down) {
     keyup(key);
 }
 
-void GLUT_key_special(int32_t key, int32_t down) {
+void GLUT_key_special(int32_t key, int32_t down, int32_t modifiers) {
   // freeglut's special key numbers.
   constexpr int32_t glut_key_f1 = 1, glut_key_f10 = 10, glut_key_f11 = 11, glut_key_f12 = 12;
   int32_t code = 0;
@@ -587,19 +550,20 @@ void GLUT_key_special(int32_t key, int32_t down) {
     }
     // clang-format on
   }
+  keyboard_release_held_modifiers(modifiers);
   if (down)
     keydown(code);
   else
     keyup(code);
 }
 
-void keyboard_release_held_modifiers() {
+void keyboard_release_held_modifiers(int32_t still_down) {
   int32_t held_modifiers[held_modifier_last - held_modifier_first + 1];
   int32_t count = 0;
   {
     const lock_guard lock(kb.mutex);
     for (int32_t code = held_modifier_first; code <= held_modifier_last; ++code)
-      if (held_locked(code)) held_modifiers[count++] = code;
+      if (held_locked(code) && !(modifier_bit(code) & still_down)) held_modifiers[count++] = code;
   }
   for (int32_t i = 0; i < count; ++i) keyup(held_modifiers[i]);
 }

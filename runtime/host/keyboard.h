@@ -69,19 +69,22 @@ void keydown_vk(int32_t code);
 void keyup_ascii(int32_t code);
 void keyup_vk(int32_t code);
 
-// freeglut key callbacks' translation (window thread). GLUT_key_ascii reads the modifier state
-// through the query the window layer installs (glutGetModifiers); without one no modifier is
-// active.
-void GLUT_key_ascii(int32_t key, int32_t down);
-void GLUT_key_special(int32_t key, int32_t down);
-using modifier_query_fn = int (*)();
-void keyboard_set_modifier_query(modifier_query_fn query);
-// freeglut's modifier bits and special key numbers.
-inline constexpr int glut_active_shift = 1, glut_active_ctrl = 2, glut_active_alt = 4;
+// freeglut key callbacks' translation (window thread). `modifiers` are the Shift, Ctrl and Alt
+// bits the key event itself carries. A held Shift, Ctrl or Alt code whose bit the event lacks was
+// let go where this window could not see it (another window had the keyboard) and is released
+// first, so no modifier stays stuck. X has already turned a Ctrl key into a control character
+// (Ctrl+3 into 27, the escape character); `plain` is the character the same key gives without
+// Ctrl, so that the table's Ctrl column decides (Ctrl+3 gives nothing). Without it (-1), Ctrl+A
+// to Ctrl+Z are recovered from their control codes.
+void GLUT_key_ascii(int32_t key, int32_t down, int32_t modifiers, int32_t plain = -1);
+void GLUT_key_special(int32_t key, int32_t down, int32_t modifiers);
+// freeglut's modifier bits.
+inline constexpr int32_t glut_active_shift = 1, glut_active_ctrl = 2, glut_active_alt = 4;
 
-// Releases every held Shift, Ctrl and Alt code (100303..100313) through keyup, so that no
-// modifier stays stuck when the pointer leaves the window (window thread).
-void keyboard_release_held_modifiers();
+// Releases through keyup every held modifier code (100303..100313) except the Shift, Ctrl and Alt
+// codes whose bit is in still_down: with 0, every one, as when the pointer leaves the window or
+// the window loses the keyboard focus (window thread).
+void keyboard_release_held_modifiers(int32_t still_down = 0);
 
 // 1 if code is held (keypad keys also count for their main-keyboard equivalents), else 0.
 int32_t keyheld(int32_t code);

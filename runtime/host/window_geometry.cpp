@@ -1,30 +1,121 @@
-// Window geometry: the frame's rectangle in the window and the window size it asks for.
+// Window geometry: the frame's rectangle in the window, the window size it asks for, and where
+// the window goes on the screen.
 #include "runtime/host/window_geometry.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "runtime/host/host_state.h"
-
-int32_t environment__window_width = 0, environment__window_height = 0;
-int32_t environment_2d__screen_width = 0, environment_2d__screen_height = 0;
-int32_t environment_2d__screen_x1 = 0, environment_2d__screen_y1 = 0, environment_2d__screen_x2 = 0,
-        environment_2d__screen_y2 = 0;
 std::atomic<int32_t> environment_2d__screen_scaled_width{0},
     environment_2d__screen_scaled_height{0};
-float environment_2d__screen_x_scale = 1.0f, environment_2d__screen_y_scale = 1.0f;
-int32_t environment_2d__screen_smooth = 0;
-int32_t environment_2d__letterbox = 0;
 
-int32_t display_required_x = 0, display_required_y = 0;
-int32_t resize_snapback_x = 0, resize_snapback_y = 0;
-float resize_auto_ideal_aspect = 0.0f, resize_auto_accept_aspect = 0.0f;
+bool frame_shown_four_three(int32_t frame_w, int32_t frame_h, AspectMode aspect) {
+  return aspect == AspectMode::four_three &&
+         ((frame_w == 320 && frame_h == 200) || (frame_w == 640 && frame_h == 400));
+}
 
-Environment2d compute_environment_2d(int32_t window_w, int32_t window_h, int32_t frame_w,
-                                     int32_t frame_h, int32_t full_screen_mode,
-                                     int32_t smooth_in_full_screen, int32_t resize_auto_mode) {
-  Environment2d e;
+namespace {
+
+// A rectangle's shape, width to height.
+struct Shape {
+  int64_t width = 1, height = 1;
+};
+
+Shape shape_of(int32_t frame_w, int32_t frame_h, AspectMode aspect) {
+  if (frame_shown_four_three(frame_w, frame_h, aspect)) return {4, 3};
+  return {frame_w, frame_h};
+}
+
+// Width of a picture of the shape that is height rows high, rounded to the nearest column.
+int32_t width_for_height(const Shape& shape, int64_t height) {
+  return static_cast<int32_t>((2 * height * shape.width + shape.height) / (2 * shape.height));
+}
+
+// Puts a scaled_w x scaled_h picture in the middle of the window, with black borders around it.
+void centre_picture(WindowGeometry& e, int32_t scaled_w, int32_t scaled_h) {
+  e.x1 = (e.window_width - scaled_w) / 2;
+  e.y1 = (e.window_height - scaled_h) / 2;
+  e.x2 = e.x1 + scaled_w - 1;
+  e.y2 = e.y1 + scaled_h - 1;
+  const bool sides = scaled_w < e.window_width, ends = scaled_h < e.window_height;
+  e.letterbox = sides && ends ? 3 : sides ? 1 : ends ? 2 : 0;
+  e.scaled_width = scaled_w;
+  e.scaled_height = scaled_h;
+  e.x_scale = static_cast<float>(scaled_w) / static_cast<float>(e.frame_width);
+  e.y_scale = static_cast<float>(scaled_h) / static_cast<float>(e.frame_height);
+}
+
+// The largest picture of the shape that fits the window.
+void fit_shape(WindowGeometry& e, const Shape& shape) {
+  const int64_t ww = e.window_width, wh = e.window_height;
+  if (ww * shape.height >= wh * shape.width)  // the window is wider than the shape
+    centre_picture(e, static_cast<int32_t>(wh * shape.width / shape.height),
+                   static_cast<int32_t>(wh));
+  else
+    centre_picture(e, static_cast<int32_t>(ww),
+                   static_cast<int32_t>(ww * shape.height / shape.width));
+}
+
+// The largest whole multiple of the frame's rows (and, with square pixels, of its columns too)
+// whose picture of the shape fits the window; false when not even one fits.
+bool fit_whole_multiple(WindowGeometry& e, const Shape& shape, bool square_pixels) {
+  const int32_t fw = e.frame_width, fh = e.frame_height;
+  if (square_pixels) {
+    const int32_t n = std::min(e.window_width / fw, e.window_height / fh);
+    if (n < 1) return false;
+    centre_picture(e, n * fw, n * fh);
+    return true;
+  }
+  for (int32_t n = e.window_height / fh; n >= 1; --n) {
+    const int32_t width = width_for_height(shape, int64_t{n} * fh);
+    if (width <= e.window_width) {
+      centre_picture(e, width, n * fh);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The player's options decide the picture: full screen with integer or sharp scaling, the
+// square-pixel states in 4:3, and the windowed presentation with a window scale or 4:3.
+bool place_by_options(WindowGeometry& e, int32_t full_screen_mode, int32_t smooth_in_full_screen,
+                      int32_t resize_auto_mode, const PresentationOptions& options) {
+  const int32_t fw = e.frame_width, fh = e.frame_height;
+  const bool four_three = frame_shown_four_three(fw, fh, options.aspect);
+  const Shape shape = shape_of(fw, fh, options.aspect);
+  if (full_screen_mode >= 1 && options.scale == ScaleMode::integer) {
+    if (!fit_whole_multiple(e, shape, !four_three)) fit_shape(e, shape);
+    return true;
+  }
+  if (full_screen_mode >= 1 && options.scale == ScaleMode::sharp) {
+    fit_shape(e, shape);
+    e.prescale = std::max(1, std::min(e.scaled_width / fw, e.scaled_height / fh));
+    e.smooth = 1;
+    return true;
+  }
+  if (full_screen_mode == 2 && four_three) {
+    fit_shape(e, shape);
+    e.smooth = smooth_in_full_screen;
+    return true;
+  }
+  if (full_screen_mode == 0 && resize_auto_mode == 0 && (options.window_scale != 1 || four_three)) {
+    fit_shape(e, shape);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+WindowGeometry compute_environment_2d(int32_t window_w, int32_t window_h, int32_t frame_w,
+                                      int32_t frame_h, int32_t full_screen_mode,
+                                      int32_t smooth_in_full_screen, int32_t resize_auto_mode,
+                                      const PresentationOptions& options) {
+  WindowGeometry e;
+  e.window_width = window_w;
+  e.window_height = window_h;
+  e.frame_width = frame_w;
+  e.frame_height = frame_h;
   bool scale = false;
   bool square = false;
   int32_t smooth = 0;
@@ -36,8 +127,11 @@ Environment2d compute_environment_2d(int32_t window_w, int32_t window_h, int32_t
     scale = true;
     smooth = resize_auto_mode == 2 ? 1 : 0;
   }
-  if (frame_w <= 0 || frame_h <= 0 || window_w <= 0 || window_h <= 0 ||
-      (frame_w == window_w && frame_h == window_h)) {
+  const bool sizes_valid = frame_w > 0 && frame_h > 0 && window_w > 0 && window_h > 0;
+  if (sizes_valid &&
+      place_by_options(e, full_screen_mode, smooth_in_full_screen, resize_auto_mode, options))
+    return e;
+  if (!sizes_valid || (frame_w == window_w && frame_h == window_h)) {
     e.x2 = frame_w - 1;
     e.y2 = frame_h - 1;
     e.scaled_width = frame_w;
@@ -80,74 +174,55 @@ Environment2d compute_environment_2d(int32_t window_w, int32_t window_h, int32_t
   return e;
 }
 
-void prepare_environment_2d() {
-  Environment2d e =
-      compute_environment_2d(environment__window_width, environment__window_height,
-                             environment_2d__screen_width, environment_2d__screen_height,
-                             full_screen.load(), fullscreen_smooth.load(), resize_auto.load());
-  environment_2d__screen_x1 = e.x1;
-  environment_2d__screen_y1 = e.y1;
-  environment_2d__screen_x2 = e.x2;
-  environment_2d__screen_y2 = e.y2;
-  environment_2d__screen_scaled_width.store(e.scaled_width);
-  environment_2d__screen_scaled_height.store(e.scaled_height);
-  environment_2d__screen_x_scale = e.x_scale;
-  environment_2d__screen_y_scale = e.y_scale;
-  environment_2d__screen_smooth = e.smooth;
-  environment_2d__letterbox = e.letterbox;
-}
-
 namespace {
 // Rounds to the nearest integer, ties to even (the default rounding mode).
 int32_t round_even(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
 }  // namespace
 
-int32_t environment_2d__get_window_x1_coord(int32_t x) {
-  return round_even(static_cast<double>(x) * environment_2d__screen_x_scale) +
-         environment_2d__screen_x1;
-}
-int32_t environment_2d__get_window_y1_coord(int32_t y) {
-  return round_even(static_cast<double>(y) * environment_2d__screen_y_scale) +
-         environment_2d__screen_y1;
-}
-int32_t environment_2d__get_window_x2_coord(int32_t x) {
-  return round_even((static_cast<double>(x) + 1) * environment_2d__screen_x_scale - 1) +
-         environment_2d__screen_x1;
-}
-int32_t environment_2d__get_window_y2_coord(int32_t y) {
-  return round_even((static_cast<double>(y) + 1) * environment_2d__screen_y_scale - 1) +
-         environment_2d__screen_y1;
-}
-
-WindowRect environment_2d__screen_to_window_rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+WindowRect environment_2d__screen_to_window_rect(const WindowGeometry& g, int32_t x1, int32_t y1,
+                                                 int32_t x2, int32_t y2) {
   WindowRect r;
-  r.left = round_even(static_cast<double>(x1) * environment_2d__screen_x_scale) +
-           environment_2d__screen_x1;
-  r.top = round_even(static_cast<double>(y1) * environment_2d__screen_y_scale) +
-          environment_2d__screen_y1;
-  r.width = static_cast<int32_t>(
-      (std::abs(x2 - x1) + 1) * static_cast<double>(environment_2d__screen_x_scale) + 0.99);
-  r.height = static_cast<int32_t>(
-      (std::abs(y2 - y1) + 1) * static_cast<double>(environment_2d__screen_y_scale) + 0.99);
+  r.left = round_even(static_cast<double>(x1) * g.x_scale) + g.x1;
+  r.top = round_even(static_cast<double>(y1) * g.y_scale) + g.y1;
+  r.width = static_cast<int32_t>((std::abs(x2 - x1) + 1) * static_cast<double>(g.x_scale) + 0.99);
+  r.height = static_cast<int32_t>((std::abs(y2 - y1) + 1) * static_cast<double>(g.y_scale) + 0.99);
   r.right = r.left + r.width - 1;
   r.bottom = r.top + r.height - 1;
   return r;
 }
 
-WindowSizeAction decide_window_size(const WindowSizeInput& in) {
+WindowSize windowed_size(int32_t frame_w, int32_t frame_h, const PresentationOptions& options,
+                         int32_t limit_w, int32_t limit_h) {
+  if (frame_w <= 0 || frame_h <= 0) return {frame_w, frame_h};
+  const bool four_three = frame_shown_four_three(frame_w, frame_h, options.aspect);
+  // In 4:3 the rows are 1.2 times taller: 200 rows take 240 (exact for both frame sizes).
+  auto size_at = [&](int32_t n) {
+    return WindowSize{n * frame_w, four_three ? n * frame_h * 6 / 5 : n * frame_h};
+  };
+  const bool limited = limit_w > 0 && limit_h > 0;
+  int32_t n = std::clamp(options.window_scale, 1, window_scale_max);
+  if (options.window_scale == window_scale_auto) {
+    if (!limited) return size_at(1);
+    n = window_scale_max;
+    limit_w = static_cast<int32_t>(int64_t{limit_w} * 85 / 100);
+    limit_h = static_cast<int32_t>(int64_t{limit_h} * 85 / 100);
+  }
+  while (limited && n > 1 && (size_at(n).w > limit_w || size_at(n).h > limit_h)) --n;
+  return size_at(n);
+}
+
+WindowSizeAction decide_window_size(const WindowSizeInput& in, WindowSizeMemory& memory) {
   WindowSizeAction action;
   if (in.frame_w <= 0 || in.frame_h <= 0) return action;
-  display_required_x = in.frame_w;
-  display_required_y = in.frame_h;
-  bool frame_size_changed = in.frame_w != resize_snapback_x || in.frame_h != resize_snapback_y;
-  resize_snapback_x = in.frame_w;
-  resize_snapback_y = in.frame_h;
-  resize_auto_ideal_aspect = static_cast<float>(in.frame_w) / static_cast<float>(in.frame_h);
+  bool frame_size_changed = in.frame_w != memory.snapback_w || in.frame_h != memory.snapback_h;
+  memory.snapback_w = in.frame_w;
+  memory.snapback_h = in.frame_h;
+  memory.ideal_aspect = static_cast<float>(in.frame_w) / static_cast<float>(in.frame_h);
   if (in.window_w <= 0 || in.window_h <= 0) return action;  // minimised or not mapped yet
 
-  const float ideal = resize_auto_ideal_aspect;
+  const float ideal = memory.ideal_aspect;
   const float window_aspect = static_cast<float>(in.window_w) / static_cast<float>(in.window_h);
-  if (in.auto_scale != 0 && window_aspect != resize_auto_accept_aspect && window_aspect != ideal) {
+  if (in.auto_scale != 0 && window_aspect != memory.accept_aspect && window_aspect != ideal) {
     bool width_same = in.window_w == in.window_prev_w;
     bool height_same = in.window_h == in.window_prev_h;
     bool keep_height;
@@ -165,12 +240,36 @@ WindowSizeAction decide_window_size(const WindowSizeInput& in) {
       h = static_cast<int32_t>(static_cast<double>(w) / ideal);
     w = std::max(w, 1);
     h = std::max(h, 1);
-    resize_auto_accept_aspect = static_cast<float>(w) / static_cast<float>(h);
+    memory.accept_aspect = static_cast<float>(w) / static_cast<float>(h);
     action = {true, w, h};
     return action;
   }
-  if ((in.window_w != in.frame_w || in.window_h != in.frame_h) &&
+  const int32_t wanted_w = in.wanted_w > 0 ? in.wanted_w : in.frame_w;
+  const int32_t wanted_h = in.wanted_h > 0 ? in.wanted_h : in.frame_h;
+  if ((in.window_w != wanted_w || in.window_h != wanted_h) &&
       (in.snapback != 0 || frame_size_changed))
-    action = {true, in.frame_w, in.frame_h};
+    action = {true, wanted_w, wanted_h};
   return action;
+}
+
+std::optional<WindowBox> window_box_on_screen(const WindowBox& window, int32_t screen_w,
+                                              int32_t screen_h, bool full_screen,
+                                              bool window_manager) {
+  if (window_manager || screen_w <= 0 || screen_h <= 0) return std::nullopt;
+  WindowBox wanted = window;
+  if (full_screen) {
+    wanted = {0, 0, screen_w, screen_h};
+  } else {
+    // Keep the window's size; move it no further than it takes to bring it all onto the screen
+    // (its top-left corner first, should it be larger than the screen).
+    wanted.x = std::max(0, std::min(window.x, screen_w - window.w));
+    wanted.y = std::max(0, std::min(window.y, screen_h - window.h));
+  }
+  if (wanted == window) return std::nullopt;
+  return wanted;
+}
+
+WindowBox largest_window(int32_t screen_w, int32_t screen_h) {
+  constexpr int32_t opening_width = 640, opening_height = 400;
+  return {0, 0, std::max(opening_width, screen_w), std::max(opening_height, screen_h)};
 }

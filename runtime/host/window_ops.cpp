@@ -268,3 +268,11 @@ int32_t zorbel_custom_event(int32_t code) {
   }
   return 0;
 }
+
+void request_break() {
+  if (exit_blocked.load() == 0)
+    close_program.store(1);
+  else
+    exit_value.fetch_or(2);
+  presentation_wakeup.notify();
+}

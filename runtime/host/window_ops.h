@@ -91,3 +91,6 @@ bool serve_x11_lock_request();
 
 // Event hook of the window layer: code 1 is the close button (bit 0 of exit_value). Returns 0.
 int32_t zorbel_custom_event(int32_t code);
+// The Break key (window thread, from the key handler): ends the program like its end statement,
+// or, once the program has taken exit requests over (func__exit), sets bit 1 of exit_value.
+void request_break();

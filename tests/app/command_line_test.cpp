@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,74 @@ TEST(CommandLine, OptionsAreConsumedAndTheRestIsHandedOn) {
       EXPECT_EQ(strings_of(parsed.kept), kept) << label;
     }
   }
+}
+
+TEST(CommandLine, ValuedOptionsAreReadOrRejectedWithAReason) {
+  struct ValueCase {
+    std::string argument;
+    bool accepted;
+    PresentationOptions presentation;
+    std::optional<uint16_t> seed;
+    std::optional<uint32_t> first_puzzle;
+  };
+  using S = ScaleMode;
+  using A = AspectMode;
+  const ValueCase cases[] = {
+      {"--scale=stretch", true, {S::stretch, A::square, 1}, {}, {}},
+      {"--scale=integer", true, {S::integer, A::square, 1}, {}, {}},
+      {"--scale=sharp", true, {S::sharp, A::square, 1}, {}, {}},
+      {"--aspect=4:3", true, {S::stretch, A::four_three, 1}, {}, {}},
+      {"--aspect=square", true, {}, {}, {}},
+      {"--window-scale=1", true, {}, {}, {}},
+      {"--window-scale=16", true, {S::stretch, A::square, 16}, {}, {}},
+      {"--window-scale=auto", true, {S::stretch, A::square, window_scale_auto}, {}, {}},
+      {"--seed=0", true, {}, 0, {}},
+      {"--seed=65535", true, {}, 65535, {}},
+      {"--puzzle=333334", true, {}, {}, 1},
+      {"--scale=", false, {}, {}, {}},
+      {"--scale=Integer", false, {}, {}, {}},
+      {"--aspect=16:9", false, {}, {}, {}},
+      {"--window-scale=0", false, {}, {}, {}},
+      {"--window-scale=17", false, {}, {}, {}},
+      {"--window-scale=2x", false, {}, {}, {}},
+      {"--seed=", false, {}, {}, {}},
+      {"--seed=-1", false, {}, {}, {}},
+      {"--seed=+1", false, {}, {}, {}},
+      {"--seed=65536", false, {}, {}, {}},
+      {"--seed=99999999999", false, {}, {}, {}},
+      {"--seed= 1", false, {}, {}, {}},
+      {"--puzzle=33333O", false, {}, {}, {}},
+      {"--puzzle=", false, {}, {}, {}},
+  };
+  for (const ValueCase& c : cases) {
+    Arguments arguments({"vostrandelimerix", c.argument});
+    const CommandLine parsed = parse_command_line(arguments.argc(), arguments.argv());
+    EXPECT_EQ(parsed.action == CommandLineAction::run, c.accepted) << c.argument;
+    if (!c.accepted) {
+      EXPECT_EQ(parsed.unknown_option, c.argument);
+      // The complaint names the option and says what it takes.
+      EXPECT_NE(rejection_text(parsed).find("takes"), std::string::npos) << rejection_text(parsed);
+      continue;
+    }
+    EXPECT_EQ(parsed.presentation.scale, c.presentation.scale) << c.argument;
+    EXPECT_EQ(parsed.presentation.aspect, c.presentation.aspect) << c.argument;
+    EXPECT_EQ(parsed.presentation.window_scale, c.presentation.window_scale) << c.argument;
+    EXPECT_EQ(parsed.puzzles.seed, c.seed) << c.argument;
+    EXPECT_EQ(parsed.puzzles.first_puzzle, c.first_puzzle) << c.argument;
+  }
+  // A seed and a puzzle together would leave the seed without effect.
+  Arguments both({"vostrandelimerix", "--seed=1", "--puzzle=333334"});
+  EXPECT_EQ(parse_command_line(both.argc(), both.argv()).action, CommandLineAction::reject);
+  // The options combine, and the last of each counts.
+  Arguments many({"vostrandelimerix", "--scale=sharp", "--aspect=4:3", "--window-scale=2",
+                  "--scale=integer", "--seed=7", "--windowed"});
+  const CommandLine parsed = parse_command_line(many.argc(), many.argv());
+  EXPECT_EQ(parsed.action, CommandLineAction::run);
+  EXPECT_EQ(parsed.presentation.scale, ScaleMode::integer);
+  EXPECT_EQ(parsed.presentation.aspect, AspectMode::four_three);
+  EXPECT_EQ(parsed.presentation.window_scale, 2);
+  EXPECT_EQ(parsed.puzzles.seed, 7);
+  EXPECT_TRUE(parsed.windowed);
 }
 
 TEST(CommandLine, TakingItRewritesArgvAndTellsTheHost) {

@@ -3,7 +3,9 @@
 #include <set>
 #include <string>
 
+#include "app/puzzle_code.h"
 #include "runtime/core/random.h"
+#include "runtime/host/window_ops.h"
 #include "tests/app/reference.h"
 #include "tests/app/shapes.h"
 
@@ -211,6 +213,45 @@ placement swapped(placement p) {
   std::swap(p.file[1], p.file[2]);
   std::swap(p.row[1], p.row[2]);
   return p;
+}
+
+// --seed replaces the clock, --puzzle fixes the first hiding, and either names the puzzle in the
+// title; a wrong placement keeps the puzzle and its code, a solved one brings the next code.
+TEST(Puzzle, StartOptionsFixThePuzzlesAndTheTitleNamesThem) {
+  run_checked([] {
+    puzzle_start.seed = 0x1234;
+    start_program();
+    wait_at_prompt();
+    CHILD_EXPECT_EQ(rnd_seed, 0x123400u);  // the start-up state's low byte is 0
+    CHILD_EXPECT_EQ(current_window_title(), "Vostrandelimerix");
+    press('1');
+    wait_at_prompt();
+    uint32_t state = 0x123400;
+    const placement p = predict_placement(state);
+    expect_hidden(p);
+    CHILD_EXPECT_EQ(current_window_title(), "Vostrandelimerix - puzzle " + puzzle_code(0x123400));
+    type(solution_keys(swapped(p)));
+    press('x');
+    wait_at_prompt();
+    CHILD_EXPECT_EQ(current_window_title(), "Vostrandelimerix - puzzle " + puzzle_code(0x123400));
+    type(solution_keys(p));
+    press('x');
+    wait_at_prompt();
+    CHILD_EXPECT_EQ(current_window_title(), "Vostrandelimerix - puzzle " + puzzle_code(state));
+    stop_program_and_wait();
+  });
+  run_checked([] {
+    puzzle_start.first_puzzle = 0xABCDEF;
+    uint32_t state = 0xABCDEF;
+    const placement p = predict_placement(state);
+    start_program();
+    wait_at_prompt();
+    press('3');
+    wait_at_prompt();
+    expect_hidden(p);
+    CHILD_EXPECT_EQ(current_window_title(), "Vostrandelimerix - puzzle " + puzzle_code(0xABCDEF));
+    stop_program_and_wait();
+  });
 }
 
 TEST(Puzzle, WrongPlacementAdmitsInaccuracy) {

@@ -55,6 +55,20 @@ TEST_F(Random, SeedingFromTheClock) {
   EXPECT_EQ(func_rnd(0, 0), 12820163.0f / 16777216.0f);
 }
 
+TEST_F(Random, SeedBitsGiveTheStateSeedingFromTheClockWould) {
+  sub_randomize(43200.0, 1);  // TIMER at noon folds to 0x58E5
+  const uint32_t from_clock = rnd_seed;
+  rnd_seed = 0x50000;
+  randomize_state_bits(0x58E5);
+  EXPECT_EQ(rnd_seed, from_clock);
+  // The low byte stays; bits 8 to 23 are the seed's, whatever they were.
+  rnd_seed = 0xABCDEF;
+  randomize_state_bits(0xFFFF);
+  EXPECT_EQ(rnd_seed, 0xFFFFEFu);
+  randomize_state_bits(0);
+  EXPECT_EQ(rnd_seed, 0x0000EFu);
+}
+
 TEST_F(Random, SeedingChangesOnlyBits8To23) {
   rnd_seed = 0x1234AB;
   sub_randomize(43200.0, 1);

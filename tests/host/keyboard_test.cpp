@@ -71,9 +71,6 @@ std::vector<int32_t> drain_port() {
 
 uint8_t status(uint32_t address) { return cmem[address]; }
 
-std::atomic<int> fake_modifiers{0};
-int fake_modifier_query() { return fake_modifiers.load(); }
-
 class Keyboard : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ensure_headless_runtime(); }
@@ -89,12 +86,9 @@ class Keyboard : public ::testing::Test {
     fullscreen_allowedmode = 0;
     fullscreen_allowedsmooth = 0;
     force_display_update = 0;
-    fake_modifiers = 0;
-    keyboard_set_modifier_query(nullptr);
     keyboard_init();
   }
   void TearDown() override {
-    keyboard_set_modifier_query(nullptr);
     new_error = 0;
     zqevent = 0;
     suspend_program = 0;
@@ -170,23 +164,30 @@ TEST(KeyTable, RowsOutsideTheListedKeysGiveNoKey) {
 }
 
 TEST_F(Keyboard, FreeglutKeysAreTranslated) {
-  keyboard_set_modifier_query(fake_modifier_query);
-  auto ascii = [](int32_t key, int modifiers) {
-    fake_modifiers = modifiers;
-    GLUT_key_ascii(key, 1);
-    GLUT_key_ascii(key, 0);
+  auto ascii = [](int32_t key, int32_t modifiers, int32_t plain = -1) {
+    GLUT_key_ascii(key, 1, modifiers, plain);
+    GLUT_key_ascii(key, 0, modifiers, plain);
   };
+  constexpr int32_t ctrl = glut_active_ctrl, shift = glut_active_shift;
   ascii('3', 0);
   ascii(127, 0);  // Delete arrives as character 127
   keydown(kLeftCtrl);
-  ascii(1, glut_active_ctrl);                      // Ctrl+A arrives as 1
-  ascii(1, glut_active_ctrl | glut_active_shift);  // Ctrl+Shift+A
-  ascii(10, glut_active_ctrl);                     // Ctrl+Enter arrives as 10
+  ascii(1, ctrl);          // Ctrl+A arrives as 1
+  ascii(1, ctrl | shift);  // Ctrl+Shift+A
+  ascii(10, ctrl);         // Ctrl+Enter arrives as 10
+  // X's control translation is undone through the key's own character, and the table decides.
+  ascii(27, ctrl, '3');   // Ctrl+3 arrives as the escape character: nothing
+  ascii(0, ctrl, '2');    // Ctrl+2 arrives as 0
+  ascii(127, ctrl, '8');  // Ctrl+8 arrives as 127, which is not Delete here
+  ascii(8, ctrl, 8);      // Ctrl+Backspace
+  ascii(27, ctrl, '[');
+  ascii(30, ctrl | shift, '^');
   keyup(kLeftCtrl);
-  EXPECT_EQ(drain_ring(), (std::vector<std::string>{"3", ext(0x53), chr(1), chr(1), chr(10)}));
+  EXPECT_EQ(drain_ring(), (std::vector<std::string>{"3", ext(0x53), chr(1), chr(1), chr(10),
+                                                    ext(0x03), chr(127), chr(27), chr(30)}));
   drain_keyhit();
   keydown(kLeftCtrl);
-  ascii(1, glut_active_ctrl | glut_active_shift);
+  ascii(1, ctrl | shift);
   keyup(kLeftCtrl);
   EXPECT_EQ(drain_keyhit(), (std::vector<int32_t>{kLeftCtrl, 'A', -'A', -kLeftCtrl}));
 
@@ -196,14 +197,36 @@ TEST_F(Keyboard, FreeglutKeysAreTranslated) {
       {106, 0x4700},    {107, 0x4F00},     {108, 0x5200},   {112, kLeftShift}, {113, kRightShift},
       {114, kLeftCtrl}, {115, kRightCtrl}, {116, kLeftAlt}, {117, kRightAlt}};
   for (const auto& [key, code] : special) {
-    GLUT_key_special(key, 1);
+    // A modifier key's release carries its own modifier.
+    const int32_t own = key >= 116 ? glut_active_alt : key >= 114 ? ctrl : key >= 112 ? shift : 0;
+    GLUT_key_special(key, 1, 0);
     EXPECT_EQ(func__keyhit(), code) << "freeglut key " << key;
     EXPECT_EQ(func__keydown(code), -1) << "freeglut key " << key;
-    GLUT_key_special(key, 0);
+    GLUT_key_special(key, 0, own);
     EXPECT_EQ(func__keyhit(), -code) << "freeglut key " << key;
   }
-  for (int32_t ignored : {0, 13, 99, 109, 111, 118}) GLUT_key_special(ignored, 1);
+  for (int32_t ignored : {0, 13, 99, 109, 111, 118}) GLUT_key_special(ignored, 1, 0);
   EXPECT_EQ(func__keyhit(), 0);
+}
+
+// A modifier let go while another window had the keyboard stays held until a key event says
+// otherwise: the next key, whatever it is, releases it first.
+TEST_F(Keyboard, KeysReleaseModifiersTheirEventDoesNotCarry) {
+  keydown(kLeftAlt);
+  keydown(kRightCtrl);
+  keydown(kLeftShift);
+  drain_keyhit();
+  GLUT_key_ascii(27, 1, glut_active_shift);  // Esc, with only Shift still down
+  EXPECT_EQ(drain_ring(), std::vector<std::string>{chr(27)});
+  EXPECT_EQ(drain_keyhit(), (std::vector<int32_t>{-kRightCtrl, -kLeftAlt, 27}));
+  EXPECT_EQ(keyheld(kLeftShift), 1);
+  // A modifier's own press releases its stale twin; Alt+Enter then works again.
+  keydown(kRightAlt);
+  GLUT_key_special(116, 1, 0);
+  EXPECT_EQ(keyheld(kRightAlt), 0);
+  GLUT_key_ascii(13, 1, glut_active_alt);
+  EXPECT_EQ(full_screen_set.load(), 1);
+  EXPECT_TRUE(drain_ring().empty());
 }
 
 TEST_F(Keyboard, RingKeepsFifteenKeysInPressOrder) {

@@ -9,7 +9,7 @@ namespace {
 // Scaling
 
 TEST(PresentScaling, SquarePixelsIn1280x1024Give799Rows) {
-  Environment2d e = compute_environment_2d(1280, 1024, 640, 400, 2, 0, 0);
+  WindowGeometry e = compute_environment_2d(1280, 1024, 640, 400, 2, 0, 0);
   EXPECT_EQ(e.letterbox, 2);
   EXPECT_EQ(e.x1, 0);
   EXPECT_EQ(e.x2, 1279);
@@ -22,7 +22,7 @@ TEST(PresentScaling, SquarePixelsIn1280x1024Give799Rows) {
 }
 
 TEST(PresentScaling, SquarePixels640x480In1920x1080AreCentred) {
-  Environment2d e = compute_environment_2d(1920, 1080, 640, 480, 2, 1, 0);
+  WindowGeometry e = compute_environment_2d(1920, 1080, 640, 480, 2, 1, 0);
   EXPECT_EQ(e.letterbox, 1);
   EXPECT_EQ(e.x1, 240);
   EXPECT_EQ(e.x2, 1679);
@@ -33,7 +33,7 @@ TEST(PresentScaling, SquarePixels640x480In1920x1080AreCentred) {
 }
 
 TEST(PresentScaling, StretchedFillsTheWindow) {
-  Environment2d e = compute_environment_2d(1280, 1024, 640, 400, 1, 0, 0);
+  WindowGeometry e = compute_environment_2d(1280, 1024, 640, 400, 1, 0, 0);
   EXPECT_EQ(e.letterbox, 0);
   EXPECT_EQ(e.x2, 1279);
   EXPECT_EQ(e.y2, 1023);
@@ -46,7 +46,7 @@ TEST(PresentScaling, StretchedFillsTheWindow) {
 }
 
 TEST(PresentScaling, WindowedFramesScaleOnlyWithAutoResize) {
-  Environment2d e = compute_environment_2d(800, 600, 640, 400, 0, 1, 0);
+  WindowGeometry e = compute_environment_2d(800, 600, 640, 400, 0, 1, 0);
   EXPECT_EQ(e.x1, 0);
   EXPECT_EQ(e.x2, 639);
   EXPECT_EQ(e.y2, 399);
@@ -66,15 +66,14 @@ TEST(PresentScaling, WindowedFramesScaleOnlyWithAutoResize) {
 }
 
 TEST(PresentScaling, WindowCoordinatesOfFrameRectangles) {
-  environment_2d__screen_x1 = 240;
-  environment_2d__screen_y1 = 0;
-  environment_2d__screen_x_scale = 2.25f;
-  environment_2d__screen_y_scale = 2.25f;
-  EXPECT_EQ(environment_2d__get_window_x1_coord(0), 240);
-  EXPECT_EQ(environment_2d__get_window_x1_coord(2), 240 + 4);  // 4.5 rounds to even
-  EXPECT_EQ(environment_2d__get_window_x2_coord(0), 240 + 1);  // 1.25 rounds down
-  EXPECT_EQ(environment_2d__get_window_y2_coord(639), 1439);
-  WindowRect r = environment_2d__screen_to_window_rect(0, 0, 639, 479);
+  WindowGeometry g = compute_environment_2d(1920, 1080, 640, 480, 2, 0, 0);
+  ASSERT_EQ(g.x1, 240);
+  ASSERT_FLOAT_EQ(g.x_scale, 2.25f);
+  EXPECT_EQ(environment_2d__screen_to_window_rect(g, 0, 0, 0, 0).left, 240);
+  EXPECT_EQ(environment_2d__screen_to_window_rect(g, 2, 0, 2, 0).left, 240 + 4);  // 4.5: to even
+  EXPECT_EQ(environment_2d__screen_to_window_rect(g, 0, 0, 0, 0).right, 240 + 2);
+  EXPECT_EQ(environment_2d__screen_to_window_rect(g, 0, 0, 639, 639).bottom, 1439);
+  WindowRect r = environment_2d__screen_to_window_rect(g, 0, 0, 639, 479);
   EXPECT_EQ(r.left, 240);
   EXPECT_EQ(r.top, 0);
   EXPECT_EQ(r.width, 1440);
@@ -82,10 +81,139 @@ TEST(PresentScaling, WindowCoordinatesOfFrameRectangles) {
   EXPECT_EQ(r.right, 1679);
   EXPECT_EQ(r.bottom, 1079);
   // Corners given the other way round give the same size.
-  r = environment_2d__screen_to_window_rect(9, 9, 0, 0);
+  r = environment_2d__screen_to_window_rect(g, 9, 9, 0, 0);
   EXPECT_EQ(r.width, 23);  // 10 * 2.25 + 0.99
-  environment_2d__screen_x1 = 0;
-  environment_2d__screen_x_scale = environment_2d__screen_y_scale = 1.0f;
+  // The geometry carries the sizes it was computed for.
+  EXPECT_EQ(g.window_width, 1920);
+  EXPECT_EQ(g.frame_height, 480);
+}
+
+// The player's scaling options for a 320 x 200 frame on today's screens. state is the Alt+Enter
+// cycle's: 1 stretched, 2 stretched smooth, 3 square pixels, 4 square pixels smooth.
+TEST(PresentScaling, OptionsPlaceTheFrameOnLargeScreens) {
+  using S = ScaleMode;
+  using A = AspectMode;
+  struct Row {
+    int32_t screen_w, screen_h;
+    S scale;
+    A aspect;
+    int state;
+    int32_t x1, y1, width, height, smooth, prescale, letterbox;
+  };
+  const Row rows[] = {
+      // Stretched states fill the screen whatever the aspect.
+      {1920, 1080, S::stretch, A::four_three, 1, 0, 0, 1920, 1080, 0, 1, 0},
+      {1920, 1080, S::stretch, A::four_three, 2, 0, 0, 1920, 1080, 1, 1, 0},
+      // Square-pixel states: 16:10 by default, 4:3 with the option.
+      {1920, 1080, S::stretch, A::square, 3, 96, 0, 1728, 1080, 0, 1, 1},
+      {1920, 1080, S::stretch, A::four_three, 3, 240, 0, 1440, 1080, 0, 1, 1},
+      {3840, 2160, S::stretch, A::four_three, 4, 480, 0, 2880, 2160, 1, 1, 1},
+      // Integer: the same whole multiple in every state, never smoothed, borders all round.
+      {1920, 1080, S::integer, A::square, 1, 160, 40, 1600, 1000, 0, 1, 3},
+      {1920, 1080, S::integer, A::square, 2, 160, 40, 1600, 1000, 0, 1, 3},
+      {1920, 1080, S::integer, A::square, 4, 160, 40, 1600, 1000, 0, 1, 3},
+      {3840, 2160, S::integer, A::square, 1, 320, 80, 3200, 2000, 0, 1, 3},
+      // Integer 4:3: whole rows (5 or 10 screen rows each), the width following the shape.
+      {1920, 1080, S::integer, A::four_three, 3, 293, 40, 1333, 1000, 0, 1, 3},
+      {3840, 2160, S::integer, A::four_three, 1, 586, 80, 2667, 2000, 0, 1, 3},
+      // Sharp: the largest rectangle of the shape, enlarged by the whole multiple below it first.
+      {1920, 1080, S::sharp, A::square, 1, 96, 0, 1728, 1080, 1, 5, 1},
+      {1920, 1080, S::sharp, A::four_three, 4, 240, 0, 1440, 1080, 1, 4, 1},
+      {3840, 2160, S::sharp, A::square, 2, 192, 0, 3456, 2160, 1, 10, 1},
+      {3840, 2160, S::sharp, A::four_three, 3, 480, 0, 2880, 2160, 1, 9, 1},
+  };
+  const int32_t modes[5][2] = {{0, 0}, {1, 0}, {1, 1}, {2, 0}, {2, 1}};
+  for (const Row& r : rows) {
+    PresentationOptions options;
+    options.scale = r.scale;
+    options.aspect = r.aspect;
+    const WindowGeometry e = compute_environment_2d(
+        r.screen_w, r.screen_h, 320, 200, modes[r.state][0], modes[r.state][1], 0, options);
+    const std::string label = std::to_string(r.screen_w) + " scale " +
+                              std::to_string(static_cast<int>(r.scale)) + " aspect " +
+                              std::to_string(static_cast<int>(r.aspect)) + " state " +
+                              std::to_string(r.state);
+    EXPECT_EQ(e.x1, r.x1) << label;
+    EXPECT_EQ(e.y1, r.y1) << label;
+    EXPECT_EQ(e.scaled_width, r.width) << label;
+    EXPECT_EQ(e.scaled_height, r.height) << label;
+    EXPECT_EQ(e.x2, r.x1 + r.width - 1) << label;
+    EXPECT_EQ(e.y2, r.y1 + r.height - 1) << label;
+    EXPECT_EQ(e.smooth, r.smooth) << label;
+    EXPECT_EQ(e.prescale, r.prescale) << label;
+    EXPECT_EQ(e.letterbox, r.letterbox) << label;
+    // The scales take the whole frame onto exactly that rectangle.
+    const WindowRect whole = environment_2d__screen_to_window_rect(e, 0, 0, 319, 199);
+    EXPECT_EQ(whole.right, e.x2) << label;
+    EXPECT_EQ(whole.bottom, e.y2) << label;
+  }
+}
+
+TEST(PresentScaling, FourThreeLeavesOtherFrameSizesAndTheDefaultsAlone) {
+  PresentationOptions four_three;
+  four_three.aspect = AspectMode::four_three;
+  auto same = [](const WindowGeometry& a, const WindowGeometry& b) {
+    return a.x1 == b.x1 && a.y1 == b.y1 && a.x2 == b.x2 && a.y2 == b.y2 &&
+           a.letterbox == b.letterbox && a.smooth == b.smooth && a.prescale == b.prescale;
+  };
+  // 640 x 350 keeps square pixels.
+  EXPECT_TRUE(same(compute_environment_2d(1920, 1080, 640, 350, 2, 0, 0, four_three),
+                   compute_environment_2d(1920, 1080, 640, 350, 2, 0, 0)));
+  // 640 x 400 in a 1280 x 1024 window: 4:3 is 1280 x 960.
+  WindowGeometry e = compute_environment_2d(1280, 1024, 640, 400, 2, 0, 0, four_three);
+  EXPECT_EQ(e.scaled_width, 1280);
+  EXPECT_EQ(e.scaled_height, 960);
+  EXPECT_EQ(e.y1, 32);
+  // Windowed at the frame's size: one to one, as always.
+  EXPECT_TRUE(same(compute_environment_2d(320, 200, 320, 200, 0, 0, 0, PresentationOptions{}),
+                   compute_environment_2d(320, 200, 320, 200, 0, 0, 0)));
+  // Windowed 4:3 (320 x 240 a time), unsmoothed, filling the window of that shape.
+  e = compute_environment_2d(960, 720, 320, 200, 0, 1, 0, four_three);
+  EXPECT_EQ(e.x2, 959);
+  EXPECT_EQ(e.y2, 719);
+  EXPECT_EQ(e.smooth, 0);
+  // A screen smaller than the frame: integer falls back to the largest picture that fits.
+  PresentationOptions integer;
+  integer.scale = ScaleMode::integer;
+  e = compute_environment_2d(300, 300, 320, 200, 1, 0, 0, integer);
+  EXPECT_EQ(e.scaled_width, 300);
+  EXPECT_EQ(e.scaled_height, 187);
+}
+
+TEST(PresentWindowScale, WindowedSizeIsAWholeMultipleThatFits) {
+  struct Row {
+    int32_t frame_w, frame_h, window_scale;
+    AspectMode aspect;
+    int32_t limit_w, limit_h;
+    int32_t w, h;
+  };
+  constexpr AspectMode sq = AspectMode::square, ft = AspectMode::four_three;
+  const Row rows[] = {
+      {320, 200, 1, sq, 1280, 800, 320, 200},  // the default: the frame's size
+      {320, 200, 3, sq, 1280, 800, 960, 600},
+      {320, 200, 3, ft, 1280, 800, 960, 720},  // rows 1.2 times taller
+      {640, 400, 2, ft, 1920, 1080, 1280, 960},
+      {640, 350, 2, ft, 1920, 1080, 1280, 700},   // other sizes keep square pixels
+      {640, 400, 16, sq, 1920, 1080, 1280, 800},  // lowered to what fits the screen
+      {640, 400, 1, sq, 320, 200, 640, 400},      // never below one time
+      {320, 200, 3, sq, 0, 0, 960, 600},          // no screen known: as asked
+      // auto: the largest whole multiple within 85% of the screen.
+      {320, 200, window_scale_auto, sq, 3840, 2160, 2880, 1800},
+      {320, 200, window_scale_auto, ft, 3840, 2160, 2240, 1680},
+      {640, 400, window_scale_auto, sq, 3840, 2160, 2560, 1600},
+      {320, 200, window_scale_auto, sq, 1920, 1080, 1280, 800},
+      {320, 200, window_scale_auto, sq, 1280, 800, 960, 600},
+      {320, 200, window_scale_auto, sq, 0, 0, 320, 200},
+  };
+  for (const Row& r : rows) {
+    PresentationOptions options;
+    options.window_scale = r.window_scale;
+    options.aspect = r.aspect;
+    EXPECT_EQ(windowed_size(r.frame_w, r.frame_h, options, r.limit_w, r.limit_h),
+              (WindowSize{r.w, r.h}))
+        << r.frame_w << "x" << r.frame_h << " scale " << r.window_scale << " within " << r.limit_w
+        << "x" << r.limit_h;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -93,10 +221,8 @@ TEST(PresentScaling, WindowCoordinatesOfFrameRectangles) {
 
 class PresentWindowSize : public ::testing::Test {
  protected:
-  void SetUp() override {
-    resize_snapback_x = resize_snapback_y = 0;
-    resize_auto_accept_aspect = 0.0f;
-  }
+  WindowSizeMemory memory;
+  WindowSizeAction decide(const WindowSizeInput& in) { return decide_window_size(in, memory); }
 };
 
 TEST_F(PresentWindowSize, SnapsBackToTheFrameSize) {
@@ -105,24 +231,41 @@ TEST_F(PresentWindowSize, SnapsBackToTheFrameSize) {
   in.frame_h = 400;
   in.window_w = in.window_prev_w = 640;
   in.window_h = in.window_prev_h = 400;
-  EXPECT_FALSE(decide_window_size(in).reshape);
-  EXPECT_FLOAT_EQ(resize_auto_ideal_aspect, 1.6f);
-  EXPECT_EQ(display_required_x, 640);
+  EXPECT_FALSE(decide(in).reshape);
+  EXPECT_FLOAT_EQ(memory.ideal_aspect, 1.6f);
+  EXPECT_EQ(memory.snapback_w, 640);
 
   in.window_w = 900;
   in.window_h = 700;
-  WindowSizeAction a = decide_window_size(in);
+  WindowSizeAction a = decide(in);
   EXPECT_TRUE(a.reshape);
   EXPECT_EQ(a.w, 640);
   EXPECT_EQ(a.h, 400);
 
   // Without snap-back a dragged window keeps its size until the frame size changes.
   in.snapback = 0;
-  EXPECT_FALSE(decide_window_size(in).reshape);
+  EXPECT_FALSE(decide(in).reshape);
   in.frame_w = 320;
-  a = decide_window_size(in);
+  a = decide(in);
   EXPECT_TRUE(a.reshape);
   EXPECT_EQ(a.w, 320);
+}
+
+TEST_F(PresentWindowSize, SnapsBackToTheWindowScalesSize) {
+  WindowSizeInput in;
+  in.frame_w = 320;
+  in.frame_h = 200;
+  in.wanted_w = 960;
+  in.wanted_h = 600;
+  in.window_w = in.window_prev_w = 960;
+  in.window_h = in.window_prev_h = 600;
+  EXPECT_FALSE(decide(in).reshape);
+  in.window_w = 320;
+  in.window_h = 200;
+  const WindowSizeAction a = decide(in);
+  EXPECT_TRUE(a.reshape);
+  EXPECT_EQ(a.w, 960);
+  EXPECT_EQ(a.h, 600);
 }
 
 TEST_F(PresentWindowSize, AutoResizeRestoresTheFrameAspect) {
@@ -136,33 +279,64 @@ TEST_F(PresentWindowSize, AutoResizeRestoresTheFrameAspect) {
   in.window_prev_h = 400;
   in.window_w = 640;
   in.window_h = 500;
-  WindowSizeAction a = decide_window_size(in);
+  WindowSizeAction a = decide(in);
   EXPECT_TRUE(a.reshape);
   EXPECT_EQ(a.w, 800);
   EXPECT_EQ(a.h, 500);
-  EXPECT_FLOAT_EQ(resize_auto_accept_aspect, 1.6f);
+  EXPECT_FLOAT_EQ(memory.accept_aspect, 1.6f);
   // At the accepted aspect nothing more happens.
   in.window_prev_h = 500;
   in.window_w = 800;
-  EXPECT_FALSE(decide_window_size(in).reshape);
+  EXPECT_FALSE(decide(in).reshape);
 
   // Only the width changed: the height follows it.
-  resize_auto_accept_aspect = 0.0f;
+  memory.accept_aspect = 0.0f;
   in.window_prev_w = 640;
   in.window_prev_h = 400;
   in.window_w = 1000;
   in.window_h = 400;
-  a = decide_window_size(in);
+  a = decide(in);
   EXPECT_EQ(a.w, 1000);
   EXPECT_EQ(a.h, 624);  // 1000 / 1.6f is just below 625
 
   // Both changed: the one that changed more wins (here the height).
-  resize_auto_accept_aspect = 0.0f;
+  memory.accept_aspect = 0.0f;
   in.window_w = 700;
   in.window_h = 600;
-  a = decide_window_size(in);
+  a = decide(in);
   EXPECT_EQ(a.h, 600);
   EXPECT_EQ(a.w, 960);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The screen changes size
+
+TEST(WindowOnScreen, WithoutAWindowManagerFullScreenCoversTheScreenFromTheCorner) {
+  const WindowBox full{0, 0, 1280, 800};
+  EXPECT_EQ(window_box_on_screen(full, 1024, 768, true, false), (WindowBox{0, 0, 1024, 768}));
+  EXPECT_EQ(window_box_on_screen(full, 1600, 1200, true, false), (WindowBox{0, 0, 1600, 1200}));
+  EXPECT_EQ(window_box_on_screen({1, 1, 1280, 800}, 1280, 800, true, false), full);
+  EXPECT_FALSE(window_box_on_screen(full, 1280, 800, true, false));  // already there
+}
+
+TEST(WindowOnScreen, WithoutAWindowManagerAWindowStaysOnTheScreen) {
+  // Shrinking 1920 x 1080 to 1024 x 768 moves a window near the far corner back, size kept.
+  EXPECT_EQ(window_box_on_screen({1500, 900, 320, 200}, 1024, 768, false, false),
+            (WindowBox{704, 568, 320, 200}));
+  EXPECT_FALSE(window_box_on_screen({100, 100, 320, 200}, 1024, 768, false, false));
+  // Larger than the screen: its top-left corner stays on it.
+  EXPECT_EQ(window_box_on_screen({50, 50, 1280, 800}, 1024, 768, false, false),
+            (WindowBox{0, 0, 1280, 800}));
+  EXPECT_EQ(window_box_on_screen({-30, -5, 320, 200}, 1024, 768, false, false),
+            (WindowBox{0, 0, 320, 200}));
+}
+
+TEST(WindowOnScreen, AWindowManagerPlacesTheWindowItself) {
+  EXPECT_FALSE(window_box_on_screen({0, 0, 1280, 800}, 1024, 768, true, true));
+  EXPECT_FALSE(window_box_on_screen({1500, 900, 320, 200}, 1024, 768, false, true));
+  // The largest window drawn into follows the screen, never below the opening 640 x 400.
+  EXPECT_EQ(largest_window(1600, 1200), (WindowBox{0, 0, 1600, 1200}));
+  EXPECT_EQ(largest_window(320, 240), (WindowBox{0, 0, 640, 400}));
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ for option in --help -h; do
   [ ! -s "$err" ] || fail "$option: wrote to standard error: $(cat "$err")"
   head -1 "$out" | grep -qx 'Usage: vostrandelimerix \[OPTION\]\.\.\.' ||
     fail "$option: no usage line: $(head -1 "$out")"
-  for expected in 'chess deduction puzzle' 'Alt+Enter' 'Esc' '--windowed' '--version'; do
+  for expected in 'chess deduction puzzle' 'Alt+Enter' 'Esc' '--windowed' '--version' \
+    '--scale=' '--aspect=' '--window-scale=' '--seed=' '--puzzle='; do
     grep -qF -- "$expected" "$out" || fail "$option: '$expected' missing from the help"
   done
 done
@@ -51,6 +52,14 @@ for bad in --bogus -x --windowed=yes; do
   grep -q '^Usage: vostrandelimerix' "$err" || fail "$bad: no usage on standard error"
 done
 
+# A bad value says which option and why, then the usage, before any display is needed.
+for bad in --seed=65536 --seed=x --puzzle=OOOOOO --scale=big --aspect=16:9 --window-scale=0; do
+  run "$bad"
+  [ "$status" -eq 2 ] || fail "$bad: status $status, expected 2"
+  head -1 "$err" | grep -qF -- "'$bad': ${bad%%=*} takes" || fail "$bad: no reason: $(head -1 "$err")"
+  grep -q '^Usage: vostrandelimerix' "$err" || fail "$bad: no usage on standard error"
+done
+
 if [ -w /dev/full ]; then
   env -u DISPLAY "$game" --version >/dev/full 2>/dev/null </dev/null
   status=$?
@@ -58,4 +67,4 @@ if [ -w /dev/full ]; then
 fi
 
 [ "$failures" -eq 0 ] || exit 1
-echo "PASS: help, version, unknown options, unwritable output"
+echo "PASS: help, version, unknown options, bad values, unwritable output"

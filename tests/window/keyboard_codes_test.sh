@@ -8,15 +8,18 @@ VOST_GAME="${VOST_PRESENT_DEMO:-$PWD/tools/present_demo/present_demo}"
 VOST_PRESENT_DEMO_SCENE=keys start_game
 find_game_window "present demo"
 # Real key events (XTEST) need the focus; they carry the modifier keys' own presses and releases.
-xdotool windowfocus --sync "$GAME_WINDOW" 2>/dev/null || fail "cannot focus the window"
+focus_game_window
 sleep 0.3
 xdotool key --delay 60 1 a shift+a Escape Up F1 ctrl+F1 ctrl+a alt+a alt+Escape ctrl+1 \
+  ctrl+3 ctrl+2 ctrl+8 ctrl+BackSpace ctrl+bracketleft ctrl+Return \
   Return BackSpace q 2>/dev/null || fail "xdotool could not type"
 wait_game_exit 10
 [ "$GAME_STATUS" -eq 0 ] || fail "the program ended with status $GAME_STATUS"
 
-# 1, a, A, Esc, Up (0 48h), F1 (0 3Bh), Ctrl+F1 (0 5Eh), Ctrl+A (1), Alt+A (0 1Eh); Alt+Esc and
-# Ctrl+1 give nothing; Enter, Backspace, q.
+# 1, a, A, Esc, Up (0 48h), F1 (0 3Bh), Ctrl+F1 (0 5Eh), Ctrl+A (1), Alt+A (0 1Eh); Alt+Esc,
+# Ctrl+1, Ctrl+3 and Ctrl+8 give nothing (X's own translation makes Ctrl+3 the escape character
+# and Ctrl+8 the delete character); Ctrl+2 (0 3), Ctrl+Backspace (127), Ctrl+[ (27), Ctrl+Enter
+# (10); Enter, Backspace, q.
 expected="49
 97
 65
@@ -26,6 +29,10 @@ expected="49
 0 94
 1
 0 30
+0 3
+127
+27
+10
 13
 8
 113"

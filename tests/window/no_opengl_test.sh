@@ -1,4 +1,5 @@
-# On a display without OpenGL the game opens no window and ends with status 1.
+# On a display without OpenGL the game opens no window and ends with status 1, saying why in one
+# line of its own.
 . "$(dirname "$0")/lib.sh"
 
 # A display of our own, without the GLX extension.
@@ -19,4 +20,5 @@ GAME_PID=$runner
 wait_game_exit 20
 [ "$GAME_STATUS" -ne 100 ] || fail "a window appeared on a display without OpenGL"
 [ "$GAME_STATUS" -eq 1 ] || fail "the game ended with status $GAME_STATUS, not 1"
+[ "$(grep -c '^vostrandelimerix: .' "$GAME_LOG")" -eq 1 ] || fail "not one line saying why"
 echo "PASS: no window, status 1"

@@ -93,7 +93,7 @@ int check_graphics(Display* display, Window window, const std::string& presentat
     std::fprintf(stderr, "window is %dx%d, expected %dx%d\n", c.width, c.height, want_w, want_h);
     return 1;
   }
-  Environment2d e = compute_environment_2d(c.width, c.height, demo_width, demo_height, mode, 0, 0);
+  WindowGeometry e = compute_environment_2d(c.width, c.height, demo_width, demo_height, mode, 0, 0);
   int errors = 0, checked = 0;
   for (int py = 0; py < c.height; ++py) {
     for (int px = 0; px < c.width; ++px) {

@@ -21,8 +21,8 @@
 #include "runtime/core/timers.h"
 #include "runtime/core/wakeup.h"
 #include "runtime/host/host_state.h"
-#include "runtime/host/keyboard.h"
 #include "runtime/host/main_loop.h"
+#include "runtime/host/startup_failure.h"
 #include "runtime/host/window/window.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/host/window_wakeup.h"
@@ -57,28 +57,24 @@ void start_thread(void (*body)(), const char* name) {
     pthread_setname_np(thread.native_handle(), name);  // at most 15 characters
     thread.detach();
   } catch (const std::system_error& failure) {
-    std::fprintf(stderr, "vostrandelimerix: cannot start the %s thread: %s\n", name,
-                 failure.what());
-    terminate_process(1);
+    fail_to_start(std::string("cannot start the ") + name + " thread: " + failure.what());
   }
 }
-
-int modifier_state() { return glutGetModifiers(); }
 
 // The toolkit's fatal errors (no display, no OpenGL, ...) end the process with status 1. They
 // arrive while the other threads run, so the process ends without running static destructors
 // under their feet.
 void toolkit_error(const char* format, va_list arguments) {
-  std::fprintf(stderr, "vostrandelimerix: ");
-  std::vfprintf(stderr, format, arguments);
-  std::fputc('\n', stderr);
-  terminate_process(1);
+  char what[512];
+  std::vsnprintf(what, sizeof what, format, arguments);
+  fail_to_start(what);
 }
 
 }  // namespace
 
 void host_main(int argc, char** argv, void (*program)()) {
   program_entry = program;
+  report_uncaught_exceptions();
   runtime_init(argc, argv);
 
   start_thread(ZQMAIN_LINUX, "program");
@@ -96,7 +92,8 @@ void host_main(int argc, char** argv, void (*program)()) {
   glutInit(&argc, argv);
   glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
   glutInitWindowSize(initial_window_width, initial_window_height);
-  if (!glutGet(GLUT_DISPLAY_MODE_POSSIBLE)) terminate_process(1);
+  if (!glutGet(GLUT_DISPLAY_MODE_POSSIBLE))
+    fail_to_start("no OpenGL display mode with colour, double buffering and depth");
   // The close button is taken out of the event stream before the toolkit sees it (window.cpp);
   // should one slip through all the same, the toolkit must not end the process on its own.
   glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
@@ -105,10 +102,7 @@ void host_main(int argc, char** argv, void (*program)()) {
   std::string title = current_window_title(&title_generation);
   // Other threads may wake the window from now on (a title, a frame): the eventfd exists before
   // the window, so nothing they announce is lost.
-  if (!window_wakeup_open()) {
-    std::fprintf(stderr, "vostrandelimerix: cannot make the window's wake-up descriptor\n");
-    terminate_process(1);
-  }
+  if (!window_wakeup_open()) fail_to_start("cannot make the window's wake-up descriptor");
   glutCreateWindow(title_generation ? title.c_str() : "Untitled");
   window_created(title_generation);
   window_exists.store(1);
@@ -118,13 +112,12 @@ void host_main(int argc, char** argv, void (*program)()) {
   // end, as when no display mode is possible, rather than run on with a window that stays black.
   GLenum glew_status = glewInit();
   if (glew_status != GLEW_OK) {
-    std::fprintf(stderr, "vostrandelimerix: cannot use OpenGL (%s); the game needs OpenGL 1.1\n",
-                 reinterpret_cast<const char*>(glewGetErrorString(glew_status)));
-    terminate_process(1);
+    fail_to_start(std::string("cannot use OpenGL (") +
+                  reinterpret_cast<const char*>(glewGetErrorString(glew_status)) +
+                  "); the game needs OpenGL 1.1");
   }
   if (glewIsSupported("GL_EXT_framebuffer_object")) framebufferobjects_supported = 1;
 
-  keyboard_set_modifier_query(modifier_state);
   reinit_glut_callbacks();
   run_window_event_loop();
   // The event loop returns only when the toolkit has destroyed the window, which the close-button

@@ -18,6 +18,10 @@
 #include "runtime/host/frame_prepare.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/lists.h"
+#include "runtime/host/presentation.h"
+#include "runtime/host/start_options.h"
+#include "runtime/host/texture_padding.h"
+#include "runtime/host/window/desktop.h"
 #include "runtime/host/window/window.h"
 #include "runtime/host/window_geometry.h"
 
@@ -31,6 +35,10 @@ namespace {
 
 // Set by present_request_redraw on any thread; taken by the display callback.
 std::atomic<int32_t> redraw_requested{0};
+
+// Where the frame goes in the window: computed once per redraw by the display callback, read by
+// everything that draws during it (window thread).
+WindowGeometry geometry;
 
 // What the GL state currently is, so that it is changed only when it differs. -1 = not set.
 struct RenderState {
@@ -61,32 +69,18 @@ void clear_gl_errors() {
   }
 }
 
-int32_t next_power_of_two(int32_t n) {
-  int32_t p = 1;
-  while (p < n) p <<= 1;
-  return p;
-}
-
-// Uploads pixels at the next power-of-two size: the column right of the image repeats its last
-// column and the row below repeats its last row, so that filtering at the edge sees no black.
+// Uploads pixels at the next power-of-two size (see texture_padding.h). No memory for the
+// padded copy is a failed upload like any other: the caller goes on to the next way.
 bool upload_padded(hardware_img_struct* im, const uint32_t* pixels) {
-  int32_t pw = next_power_of_two(im->w);
-  int32_t ph = next_power_of_two(im->h);
-  std::vector<uint32_t> padded(static_cast<size_t>(pw) * ph, 0);
-  for (int32_t y = 0; y < im->h; ++y) {
-    std::memcpy(&padded[static_cast<size_t>(y) * pw], pixels + static_cast<size_t>(y) * im->w,
-                static_cast<size_t>(im->w) * 4);
-    if (pw > im->w) padded[static_cast<size_t>(y) * pw + im->w] = pixels[(y + 1) * im->w - 1];
-  }
-  if (ph > im->h)
-    std::memcpy(&padded[static_cast<size_t>(im->h) * pw],
-                &padded[static_cast<size_t>(im->h - 1) * pw], static_cast<size_t>(pw) * 4);
+  std::optional<PaddedPixels> padded = pad_to_power_of_two(pixels, im->w, im->h);
+  if (!padded) return false;
   clear_gl_errors();
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, pw, ph, 0, GL_BGRA, GL_UNSIGNED_BYTE, padded.data());
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, padded->width, padded->height, 0, GL_BGRA,
+               GL_UNSIGNED_BYTE, padded->pixels.get());
   if (glGetError() != GL_NO_ERROR) return false;
   im->source_state_PO2_fixed = 1;
-  im->PO2_w = pw;
-  im->PO2_h = ph;
+  im->PO2_w = padded->width;
+  im->PO2_h = padded->height;
   return true;
 }
 
@@ -168,17 +162,20 @@ void draw_letterbox_bars() {
     uint32_t black = 0;
     letterbox_image = new_hardware_img(1, 1, &black, 0);
   }
-  const int32_t ww = environment__window_width, wh = environment__window_height;
-  if (environment_2d__letterbox == 1) {
-    if (environment_2d__screen_x1 > 0)
-      put_on_window(letterbox_image, 0, 0, environment_2d__screen_x1 - 1, wh - 1);
-    if (environment_2d__screen_x2 < ww - 1)
-      put_on_window(letterbox_image, environment_2d__screen_x2 + 1, 0, ww - 1, wh - 1);
-  } else if (environment_2d__letterbox == 2) {
-    if (environment_2d__screen_y1 > 0)
-      put_on_window(letterbox_image, 0, 0, ww - 1, environment_2d__screen_y1 - 1);
-    if (environment_2d__screen_y2 < wh - 1)
-      put_on_window(letterbox_image, 0, environment_2d__screen_y2 + 1, ww - 1, wh - 1);
+  const WindowGeometry& g = geometry;
+  const int32_t ww = g.window_width, wh = g.window_height;
+  if (g.letterbox == 1) {
+    if (g.x1 > 0) put_on_window(letterbox_image, 0, 0, g.x1 - 1, wh - 1);
+    if (g.x2 < ww - 1) put_on_window(letterbox_image, g.x2 + 1, 0, ww - 1, wh - 1);
+  } else if (g.letterbox == 2) {
+    if (g.y1 > 0) put_on_window(letterbox_image, 0, 0, ww - 1, g.y1 - 1);
+    if (g.y2 < wh - 1) put_on_window(letterbox_image, 0, g.y2 + 1, ww - 1, wh - 1);
+  } else if (g.letterbox == 3) {
+    // Borders all round: full-height bars beside, and bars above and below between them.
+    if (g.x1 > 0) put_on_window(letterbox_image, 0, 0, g.x1 - 1, wh - 1);
+    if (g.x2 < ww - 1) put_on_window(letterbox_image, g.x2 + 1, 0, ww - 1, wh - 1);
+    if (g.y1 > 0) put_on_window(letterbox_image, g.x1, 0, g.x2, g.y1 - 1);
+    if (g.y2 < wh - 1) put_on_window(letterbox_image, g.x1, g.y2 + 1, g.x2, wh - 1);
   }
   hardware_buffer_flush();
 }
@@ -206,17 +203,39 @@ void ask_for_window_size(int32_t width, int32_t height) {
   toolkit_work_posted();
 }
 
-void ask_for_full_screen() {
+// Full screen as the window manager was last asked for it (window thread). Once no request of
+// the game's is under way, a window manager whose full-screen state differs made the change
+// itself, and the presentation follows it.
+bool window_manager_asked_full_screen = false;
+
+// What the windowed window's size bookkeeping remembers between redraws.
+WindowSizeMemory window_size_memory;
+
+void ask_for_full_screen(bool on) {
+  window_manager_asked_full_screen = on;
+  desktop_request_full_screen(on);
+  if (!on) return;
   resize_pending.store(1);
   resize_request = {desktop_width.load(), desktop_height.load(), std::chrono::steady_clock::now()};
-  glutFullScreen();
-  toolkit_work_posted();
+}
+
+// The window manager's own full-screen changes since the last redraw: the presentation follows
+// them.
+void follow_window_manager() {
+  // While a request is under way the window manager's state may still be the one before it.
+  if (resize_pending.load() != 0) return;
+  if (std::optional<WindowManagerState> state = desktop_take_window_manager_state()) {
+    if (state->full_screen != window_manager_asked_full_screen) {
+      window_manager_asked_full_screen = state->full_screen;
+      presentation_follows_window_manager(state->full_screen);
+    }
+  }
 }
 
 // How long the event loop may sleep before a stale request must be dropped: only while a
-// full-screen request waits behind a pending resize.
+// request is pending (a full-screen request, or the window manager's state, may wait behind it).
 int stale_resize_check_ms() {
-  if (resize_pending.load() == 0 || full_screen_set.load() == -1) return -1;
+  if (resize_pending.load() == 0) return -1;
   const auto left = resize_request.asked + resize_answer_timeout - std::chrono::steady_clock::now();
   return static_cast<int>(
       std::max<int64_t>(1, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
@@ -230,34 +249,49 @@ void forget_answered_or_stale_resize_request() {
     resize_pending.store(0);
 }
 
+// The windowed window's size for a frame: the frame's, or as the window scale and aspect
+// options make it within the screen's work area.
+WindowSize wanted_window_size(const display_frame_struct& frame) {
+  const WindowBox area = desktop_work_area();
+  return windowed_size(frame.w, frame.h, presentation_options, area.w, area.h);
+}
+
 // Keeps the windowed window's size in step with the frame (snap-back, aspect), and applies a
 // pending full-screen request.
 void follow_window_size_and_full_screen(const display_frame_struct& frame) {
   forget_answered_or_stale_resize_request();
+  follow_window_manager();
   if (full_screen.load() == 0 && full_screen_set.load() == -1) {
     WindowSizeInput in;
     in.frame_w = frame.w;
     in.frame_h = frame.h;
+    const WindowSize wanted = wanted_window_size(frame);
+    in.wanted_w = wanted.w;
+    in.wanted_h = wanted.h;
     in.window_w = display_x.load();
     in.window_h = display_y.load();
     in.window_prev_w = display_x_prev.load();
     in.window_prev_h = display_y_prev.load();
     in.snapback = resize_snapback.load();
     in.auto_scale = resize_auto.load();
-    WindowSizeAction action = decide_window_size(in);
-    if (action.reshape) ask_for_window_size(action.w, action.h);
+    WindowSizeAction action = decide_window_size(in, window_size_memory);
+    if (action.reshape) {
+      // A maximized window keeps its size whatever it asks for: the snap-back drops the state.
+      if (in.snapback) desktop_leave_maximized();
+      ask_for_window_size(action.w, action.h);
+    }
   }
 
+  // A window manager ignores full-screen requests for a window it does not manage yet.
   int32_t request = full_screen_set.load();
-  if (resize_pending.load() == 0 && request != -1) {
+  if (resize_pending.load() == 0 && request != -1 && desktop_window_mapped()) {
     if (request != 0) {
-      if (full_screen.load() == 0) ask_for_full_screen();
+      if (full_screen.load() == 0) ask_for_full_screen(true);
       full_screen.store(request);
     } else if (full_screen.load() != 0) {
-      // The toolkit must know the window left full screen, or its next full-screen request
-      // would be ignored; the reshape then brings the window back to the frame size.
-      glutLeaveFullScreen();
-      ask_for_window_size(frame.w, frame.h);
+      ask_for_full_screen(false);
+      const WindowSize wanted = wanted_window_size(frame);
+      ask_for_window_size(wanted.w, wanted.h);
       full_screen.store(0);
     }
     // A request that arrived meanwhile stays pending for the next redraw.
@@ -276,6 +310,112 @@ bool update_screen_texture(const display_frame_struct& frame) {
   set_render_source(software_screen_hardware_frame);  // binds it, through the state cache
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, frame.w, frame.h, GL_BGRA, GL_UNSIGNED_BYTE, frame.bgra);
+  return true;
+}
+
+// The sharp scaling's whole-multiple enlargement of the frame: a texture the frame is drawn into
+// unsmoothed, through a framebuffer object, whenever the frame or the multiple changes.
+struct Prescaled {
+  int32_t image = 0;  // hardware image handle: the texture, with its framebuffer
+  bool current = false;
+};
+Prescaled prescaled;
+
+// A hardware image to draw into: an empty texture of width x height and a framebuffer object
+// around it; 0 when the driver has no framebuffer objects or cannot make them that large.
+int32_t new_render_target(int32_t width, int32_t height) {
+  if (!framebufferobjects_supported || !hardware_img_handles) return 0;
+  const int32_t handle = static_cast<int32_t>(list_add(hardware_img_handles));
+  hardware_img_struct* im = hardware_img(handle);
+  if (!im) return 0;
+  im->w = width;
+  im->h = height;
+  im->valid = 1;
+  im->smooth_shrinking = im->smooth_stretching = im->texture_wrap = -1;
+  GLuint texture = 0, framebuffer = 0;
+  glGenTextures(1, &texture);
+  im->texture_handle = texture;
+  glBindTexture(GL_TEXTURE_2D, texture);
+  clear_gl_errors();
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  bool made = glGetError() == GL_NO_ERROR;
+  if (made) {
+    glGenFramebuffersEXT(1, &framebuffer);
+    im->dest_context_handle = static_cast<int32_t>(framebuffer);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, texture,
+                              0);
+    made = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) == GL_FRAMEBUFFER_COMPLETE_EXT;
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  }
+  render_state.source = -1;  // the texture binding changed behind the cache
+  if (!made) {
+    free_hardware_img(handle, 0);
+    return 0;
+  }
+  return handle;
+}
+
+// Draws the whole of the frame's texture, unsmoothed, over the whole of the prescaled target.
+void enlarge_frame(hardware_img_struct* frame_texture, hardware_img_struct* target) {
+  hardware_buffer_flush();
+  set_render_source(software_screen_hardware_frame);
+  set_smooth(0, 0);
+  set_texture_wrap(0);
+  set_alpha(0);
+  set_depthbuffer(0);
+  set_cull_mode(0);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, static_cast<GLuint>(target->dest_context_handle));
+  glEnable(GL_TEXTURE_2D);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glViewport(0, 0, target->w, target->h);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, target->w, 0, target->h, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  // Row 0 of the frame goes to row 0 of the target, as in the frame's own texture.
+  const bool padded = frame_texture->source_state_PO2_fixed == 1;
+  const float u = padded ? static_cast<float>(frame_texture->w) / frame_texture->PO2_w : 1.0f;
+  const float v = padded ? static_cast<float>(frame_texture->h) / frame_texture->PO2_h : 1.0f;
+  const float w = static_cast<float>(target->w), h = static_cast<float>(target->h);
+  const float quad[12] = {0, 0, w, 0, 0, h, 0, h, w, 0, w, h};
+  const float tex[12] = {0, 0, u, 0, 0, v, 0, v, u, 0, u, v};
+  glVertexPointer(2, GL_FLOAT, 8, quad);
+  glTexCoordPointer(2, GL_FLOAT, 8, tex);
+  glDrawArrays(GL_TRIANGLES, 0, 6);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  render_state.view_mode = 0;  // the window's 2-D view is set up again for the next drawing
+}
+
+// Sharp scaling: the frame enlarged geometry.prescale times into a texture (again only when
+// the frame or the multiple changed), which is then drawn smoothed into the scaled rectangle.
+// False when no such texture can be made; the frame is then drawn smoothed directly.
+bool draw_prescaled(hardware_img_struct* frame_texture, bool is_new) {
+  const int32_t width = frame_texture->w * geometry.prescale;
+  const int32_t height = frame_texture->h * geometry.prescale;
+  hardware_img_struct* target = hardware_img(prescaled.image);
+  if (target && (target->w != width || target->h != height)) {
+    free_hardware_img(prescaled.image, 0);
+    prescaled = {};
+    target = nullptr;
+  }
+  if (!target) {
+    prescaled.image = new_render_target(width, height);
+    target = hardware_img(prescaled.image);
+    if (!target) return false;
+  }
+  if (is_new || !prescaled.current) {
+    enlarge_frame(frame_texture, target);
+    prescaled.current = true;
+  }
+  hardware_img_put(0, 0, geometry.frame_width - 1, geometry.frame_height - 1, prescaled.image, 0, 0,
+                   0, width - 1, height - 1, 0, 1);
+  hardware_buffer_flush();
   return true;
 }
 
@@ -298,9 +438,11 @@ void draw_screen_layer(const display_frame_struct& frame, bool is_new) {
     return;
   }
   int32_t use_alpha = displayorder_screen > 1 ? 1 : 0;
-  hardware_img_put(0, 0, environment_2d__screen_width - 1, environment_2d__screen_height - 1,
+  if (is_new) prescaled.current = false;
+  if (geometry.prescale > 1 && !use_alpha && draw_prescaled(texture, is_new)) return;
+  hardware_img_put(0, 0, geometry.frame_width - 1, geometry.frame_height - 1,
                    software_screen_hardware_frame, 0, 0, 0, texture->w - 1, texture->h - 1,
-                   use_alpha, environment_2d__screen_smooth);
+                   use_alpha, geometry.smooth);
   hardware_buffer_flush();
 }
 
@@ -308,7 +450,11 @@ void draw_screen_layer(const display_frame_struct& frame, bool is_new) {
 
 void present_request_redraw() { redraw_requested.store(1); }
 
-int present_poll_timeout_ms() { return stale_resize_check_ms(); }
+int present_poll_timeout_ms() {
+  // Dropped here too: the toolkit calls no display callback for a window it cannot see.
+  forget_answered_or_stale_resize_request();
+  return stale_resize_check_ms();
+}
 
 void GLUT_DISPLAY_REQUEST() {
   if (in_GLUT_DISPLAY_REQUEST) return;
@@ -331,22 +477,23 @@ void GLUT_DISPLAY_REQUEST() {
   // This is the common case while the program waits, and what keeps waiting cheap.
   if (!is_new &&
       last_rendered_hardware_display_frame_order == last_hardware_display_frame_order.load() &&
-      full_screen_set.load() == -1 && os_resize_event.load() == 0 && redraw_requested.load() == 0) {
+      full_screen_set.load() == -1 && os_resize_event.load() == 0 && redraw_requested.load() == 0 &&
+      resize_pending.load() == 0) {
     in_GLUT_DISPLAY_REQUEST = 0;
     return;
   }
   redraw_requested.store(0);
 
   const display_frame_struct& frame = display_frame[index];
-  environment_2d__screen_width = frame.w;
-  environment_2d__screen_height = frame.h;
   os_resize_event.store(0);
 
   follow_window_size_and_full_screen(frame);
 
-  environment__window_width = display_x.load();
-  environment__window_height = display_y.load();
-  prepare_environment_2d();
+  geometry = compute_environment_2d(display_x.load(), display_y.load(), frame.w, frame.h,
+                                    full_screen.load(), fullscreen_smooth.load(),
+                                    resize_auto.load(), presentation_options);
+  environment_2d__screen_scaled_width.store(geometry.scaled_width);
+  environment_2d__screen_scaled_height.store(geometry.scaled_height);
 
   for (int32_t layer = 0; layer <= 5; ++layer) {
     if (layer == 0) {
@@ -356,7 +503,7 @@ void GLUT_DISPLAY_REQUEST() {
     if (layer == displayorder_screen) draw_screen_layer(frame, is_new);
     // The hardware layers (displayorder_hardware, displayorder_hardware1) carry no commands in
     // this program.
-    if (layer == 5 && environment_2d__letterbox != 0) draw_letterbox_bars();
+    if (layer == 5 && geometry.letterbox != 0) draw_letterbox_bars();
   }
 
   last_rendered_hardware_display_frame_order = last_hardware_display_frame_order.load();
@@ -429,7 +576,7 @@ void hardware_img_put(int32_t dx1, int32_t dy1, int32_t dx2, int32_t dy2, int32_
   set_view(1);
   set_render_source(src_handle);
 
-  WindowRect r = environment_2d__screen_to_window_rect(dx1, dy1, dx2, dy2);
+  WindowRect r = environment_2d__screen_to_window_rect(geometry, dx1, dy1, dx2, dy2);
   set_smooth(smooth, smooth);
   set_alpha(use_alpha);
   set_depthbuffer(0);
@@ -474,7 +621,7 @@ void set_render_dest(int32_t handle) {
 }
 
 void set_view(int32_t mode) {
-  const int32_t ww = environment__window_width, wh = environment__window_height;
+  const int32_t ww = geometry.window_width, wh = geometry.window_height;
   if (mode == 0) {
     render_state.view_mode = 0;
     return;

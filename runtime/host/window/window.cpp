@@ -13,6 +13,7 @@
 #include "runtime/core/clock.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
+#include "runtime/host/window/desktop.h"
 #include "runtime/host/window/present_gl.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/host/window_wakeup.h"
@@ -67,31 +68,68 @@ Bool expose_hook(Display* display, XEvent* converted, xEvent* wire) {
   return keep;
 }
 
-void hook_close_button(Display* display) {
+// Key events: the toolkit hands its key callbacks the character X made of the key, and the
+// pointer position. That character is not enough (with Ctrl, X turns "3" into the escape
+// character), and the game reads no pointer, so while Xlib converts a key event, in the order the
+// keys came, its position fields take the key's own keycode and modifier state; the callbacks
+// read them back (key_event_of).
+WireToEventFn previous_key_converter[2] = {nullptr, nullptr};
+
+Bool key_hook(Display* display, XEvent* converted, xEvent* wire) {
+  const bool press = (wire->u.u.type & 0x7F) == KeyPress;
+  WireToEventFn previous = previous_key_converter[press ? 0 : 1];
+  Bool keep = previous ? previous(display, converted, wire) : False;
+  if (keep && (converted->type == KeyPress || converted->type == KeyRelease)) {
+    converted->xkey.x = static_cast<int>(converted->xkey.keycode);
+    converted->xkey.y = static_cast<int>(converted->xkey.state);
+  }
+  return keep;
+}
+
+void hook_events(Display* display) {
   wm_protocols_atom = XInternAtom(display, "WM_PROTOCOLS", False);
   wm_delete_window_atom = XInternAtom(display, "WM_DELETE_WINDOW", False);
   previous_client_message_converter = XESetWireToEvent(display, ClientMessage, client_message_hook);
   previous_expose_converter = XESetWireToEvent(display, Expose, expose_hook);
+  previous_key_converter[0] = XESetWireToEvent(display, KeyPress, key_hook);
+  previous_key_converter[1] = XESetWireToEvent(display, KeyRelease, key_hook);
 }
 
-// Largest window the game draws into: the desktop (the root window), and never less than the
-// window it opens with. Another client may resize the window to anything up to 32767 x 32767,
-// and the OpenGL drawable of such a window takes gigabytes or aborts the process in the buffer
-// swap; a window larger than this is shrunk back and nothing is drawn until it is.
-int largest_window_width = 640, largest_window_height = 400;
+// A key event as the key hook left it in the callback's position arguments.
+struct KeyEvent {
+  unsigned keycode;
+  unsigned state;
+};
+KeyEvent key_event_of(int x, int y) { return {static_cast<unsigned>(x), static_cast<unsigned>(y)}; }
 
-// Asks window managers to keep the window within the desktop (PMaxSize of WM_NORMAL_HINTS),
-// keeping the hints the toolkit set.
-void limit_window_size(Display* display, Window window) {
-  XSizeHints* hints = XAllocSizeHints();
-  if (!hints) return;
-  long supplied = 0;
-  XGetWMNormalHints(display, window, hints, &supplied);
-  hints->flags |= PMaxSize;
-  hints->max_width = largest_window_width;
-  hints->max_height = largest_window_height;
-  XSetWMNormalHints(display, window, hints);
-  XFree(hints);
+// The Shift, Ctrl and Alt bits of a key event's state, as the keyboard translation takes them.
+int32_t modifiers_of(const KeyEvent& key) {
+  int32_t bits = 0;
+  if (key.state & ShiftMask) bits |= glut_active_shift;
+  if (key.state & ControlMask) bits |= glut_active_ctrl;
+  if (key.state & Mod1Mask) bits |= glut_active_alt;
+  return bits;
+}
+
+// The character the key gives without Ctrl (Shift, Caps Lock and the layout still count); -1
+// when it gives none.
+int32_t character_without_ctrl(const KeyEvent& key) {
+  XKeyEvent event = {};
+  event.type = KeyPress;
+  event.display = static_cast<Display*>(X11_display.load());
+  event.keycode = key.keycode;
+  event.state = key.state & ~static_cast<unsigned>(ControlMask);
+  char text[8];
+  KeySym symbol = NoSymbol;
+  if (!event.display || XLookupString(&event, text, sizeof text, &symbol, nullptr) < 1) return -1;
+  return static_cast<unsigned char>(text[0]);
+}
+
+void character_key(unsigned char key, int32_t down, int x, int y) {
+  const KeyEvent event = key_event_of(x, y);
+  const int32_t modifiers = modifiers_of(event);
+  const int32_t plain = (modifiers & glut_active_ctrl) ? character_without_ctrl(event) : -1;
+  GLUT_key_ascii(key, down, modifiers, plain);
 }
 
 // Losing the X server (it ended, or the connection broke) ends the game at once: Xlib's default
@@ -120,20 +158,12 @@ void window_created(uint32_t title_generation) {
   X11_display.store(display);
   Window window = glXGetCurrentDrawable();
   X11_window.store(static_cast<unsigned long>(window));
-  desktop_width.store(glutGet(GLUT_SCREEN_WIDTH));
-  desktop_height.store(glutGet(GLUT_SCREEN_HEIGHT));
-  largest_window_width = std::max(largest_window_width, desktop_width.load());
-  largest_window_height = std::max(largest_window_height, desktop_height.load());
   if (display) {
     XSetIOErrorHandler(lost_display);
     set_window_pid(display, window);
-    hook_close_button(display);
-    limit_window_size(display, window);
+    hook_events(display);
+    desktop_watch(display, window);
   }
-}
-
-bool window_size_drawable(int width, int height) {
-  return width <= largest_window_width && height <= largest_window_height;
 }
 
 void apply_pending_title() {
@@ -163,6 +193,11 @@ void run_window_event_loop() {
       glutMainLoopEvent();
     } while (toolkit_work_pending);
     if (glutGetWindow() == 0) return;  // the toolkit destroyed the window
+    // Key releases that happen while another window has the keyboard never arrive: let go of
+    // every held modifier, as when the pointer leaves. Only after the event pass, so that the
+    // keys that came before the focus went have all been handled.
+    if (desktop_take_focus_loss()) keyboard_release_held_modifiers();
+    desktop_follow_screen_size();
     // Sleep until the X server or another thread has something. XPending sends what is still
     // buffered and reads what has already arrived, which poll() would not see.
     if (display && XPending(display) > 0) continue;
@@ -174,8 +209,8 @@ void run_window_event_loop() {
 
 void GLUT_RESHAPE_FUNC(int width, int height) {
   if (!window_size_drawable(width, height)) {
-    glutReshapeWindow(std::min(width, largest_window_width),
-                      std::min(height, largest_window_height));
+    const WindowBox largest = desktop_largest_window();
+    glutReshapeWindow(std::min(width, largest.w), std::min(height, largest.h));
     toolkit_work_posted();
   }
   resize_event_x.store(width);
@@ -192,10 +227,15 @@ void GLUT_RESHAPE_FUNC(int width, int height) {
   set_view(0);
 }
 
-void GLUT_KEYBOARD_FUNC(unsigned char key, int, int) { GLUT_key_ascii(key, 1); }
-void GLUT_KEYBOARDUP_FUNC(unsigned char key, int, int) { GLUT_key_ascii(key, 0); }
-void GLUT_SPECIAL_FUNC(int key, int, int) { GLUT_key_special(key, 1); }
-void GLUT_SPECIALUP_FUNC(int key, int, int) { GLUT_key_special(key, 0); }
+// The position arguments of the key callbacks carry the key event's keycode and state (key_hook).
+void GLUT_KEYBOARD_FUNC(unsigned char key, int x, int y) { character_key(key, 1, x, y); }
+void GLUT_KEYBOARDUP_FUNC(unsigned char key, int x, int y) { character_key(key, 0, x, y); }
+void GLUT_SPECIAL_FUNC(int key, int x, int y) {
+  GLUT_key_special(key, 1, modifiers_of(key_event_of(x, y)));
+}
+void GLUT_SPECIALUP_FUNC(int key, int x, int y) {
+  GLUT_key_special(key, 0, modifiers_of(key_event_of(x, y)));
+}
 
 // Mouse input would feed the mouse message queue; the program reads no mouse, so the callbacks
 // only exist to keep the toolkit's event handling the same as a program that does.

@@ -35,13 +35,10 @@ void GLUT_MOUSEWHEEL_FUNC(int wheel, int direction, int x, int y);
 void GLUT_ENTRY_FUNC(int state);
 
 // Called right after the window is created (its GL context current): records the X display and
-// window, the desktop size, the title generation the window was created with, and hooks the
-// close button so that it raises an exit request instead of destroying the window.
+// window and the title generation the window was created with, hooks the close button (so that it
+// raises an exit request instead of destroying the window) and the key events, and starts
+// watching the desktop (desktop.h).
 void window_created(uint32_t title_generation);
-
-// False for a window larger than the desktop: the reshape callback shrinks such a window back,
-// and nothing is drawn into it meanwhile (window thread).
-bool window_size_drawable(int width, int height);
 
 // Applies a title set since the last call (window thread).
 void apply_pending_title();

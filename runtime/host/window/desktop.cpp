@@ -1,0 +1,259 @@
+// The desktop around the window: window manager, screen size and keyboard focus (see desktop.h).
+#include "runtime/host/window/desktop.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <atomic>
+
+#include "runtime/host/host_state.h"
+#include "runtime/host/window/present_gl.h"
+
+// Xlibint.h defines min and max as macros; it comes last and they are removed at once.
+#include <X11/Xlibint.h>
+#undef min
+#undef max
+
+namespace {
+
+using WireToEventFn = Bool (*)(Display*, XEvent*, xEvent*);
+
+struct Desktop {
+  Display* display = nullptr;
+  Window window = None, root = None;
+  Atom net_wm_state = None, full_screen = None, maximized_vert = None, maximized_horz = None;
+  Atom supporting_wm_check = None, work_area_atom = None;
+  WindowBox work_area;  // read_work_area
+  // The largest window drawn into (window_size_drawable); follows the screen's size.
+  WindowBox largest = largest_window(0, 0);
+  // Converters the hooks below chain to, by event type.
+  WireToEventFn previous[LASTEvent] = {};
+};
+Desktop desktop;
+
+// Noted by the hooks while Xlib converts events, taken by the window thread. The hooks run on
+// whichever thread reads the connection (the window thread, or one holding the connection lock),
+// hence atomics.
+std::atomic<bool> mapped{false};  // MapNotify seen more recently than UnmapNotify
+std::atomic<bool> window_manager_state_changed{false};  // _NET_WM_STATE changed
+std::atomic<bool> screen_changed{false};                // the root window changed size
+std::atomic<bool> focus_lost{false};                    // FocusOut more recently than FocusIn
+
+Bool desktop_hook(Display* display, XEvent* converted, xEvent* wire) {
+  WireToEventFn previous = desktop.previous[wire->u.u.type & 0x7F];
+  Bool keep = previous ? previous(display, converted, wire) : False;
+  if (!keep) return keep;
+  switch (converted->type) {
+    case FocusIn:
+    case FocusOut:
+      // A focus change inside the window (to a child it does not have) is no change.
+      if (converted->xfocus.window == desktop.window && converted->xfocus.detail != NotifyInferior)
+        focus_lost.store(converted->type == FocusOut);
+      break;
+    case PropertyNotify:
+      if (converted->xproperty.window == desktop.window &&
+          converted->xproperty.atom == desktop.net_wm_state) {
+        window_manager_state_changed.store(true);
+        present_request_redraw();
+      }
+      break;
+    case ConfigureNotify:
+      if (converted->xconfigure.window == desktop.root) {
+        desktop_width.store(converted->xconfigure.width);
+        desktop_height.store(converted->xconfigure.height);
+        screen_changed.store(true);
+      }
+      break;
+    case MapNotify:
+    case UnmapNotify:
+      if ((converted->type == MapNotify ? converted->xmap.window : converted->xunmap.window) ==
+          desktop.window) {
+        mapped.store(converted->type == MapNotify);
+        present_request_redraw();
+      }
+      break;
+    default:
+      break;
+  }
+  return keep;
+}
+
+void hook(int event_type) {
+  desktop.previous[event_type] = XESetWireToEvent(desktop.display, event_type, desktop_hook);
+}
+
+// Asks window managers to keep the window within the screen (PMaxSize of WM_NORMAL_HINTS),
+// keeping the hints the toolkit set.
+void limit_window_size() {
+  XSizeHints* hints = XAllocSizeHints();
+  if (!hints) return;
+  long supplied = 0;
+  XGetWMNormalHints(desktop.display, desktop.window, hints, &supplied);
+  hints->flags |= PMaxSize;
+  hints->max_width = desktop.largest.w;
+  hints->max_height = desktop.largest.h;
+  XSetWMNormalHints(desktop.display, desktop.window, hints);
+  XFree(hints);
+}
+
+// Reads a property of 32-bit items (atoms, windows); empty when absent.
+template <typename Item>
+int read_items(Window window, Atom property, Atom type, Item* items, int capacity) {
+  Atom actual_type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  int n = 0;
+  if (XGetWindowProperty(desktop.display, window, property, 0, capacity, False, type, &actual_type,
+                         &format, &count, &after, &data) == Success &&
+      data && format == 32) {
+    // Xlib hands 32-bit items over as longs.
+    const auto* values = reinterpret_cast<const long*>(data);
+    for (; n < static_cast<int>(count) && n < capacity; ++n)
+      items[n] = static_cast<Item>(values[n]);
+  }
+  if (data) XFree(data);
+  return n;
+}
+
+// Asks the window manager to add or remove up to two _NET_WM_STATE states.
+void send_window_manager_state(bool add, Atom first, Atom second) {
+  XEvent event = {};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = desktop.window;
+  event.xclient.message_type = desktop.net_wm_state;
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = add ? 1 : 0;  // _NET_WM_STATE_ADD, _NET_WM_STATE_REMOVE
+  event.xclient.data.l[1] = static_cast<long>(first);
+  event.xclient.data.l[2] = static_cast<long>(second);
+  event.xclient.data.l[3] = 1;  // the request comes from an ordinary application
+  XSendEvent(desktop.display, desktop.root, False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  XFlush(desktop.display);
+}
+
+WindowManagerState read_window_manager_state() {
+  WindowManagerState state;
+  Atom atoms[16];
+  const int n = read_items(desktop.window, desktop.net_wm_state, XA_ATOM, atoms, 16);
+  for (int i = 0; i < n; ++i) {
+    if (atoms[i] == desktop.full_screen) state.full_screen = true;
+    if (atoms[i] == desktop.maximized_vert || atoms[i] == desktop.maximized_horz)
+      state.maximized = true;
+  }
+  return state;
+}
+
+// The work area of the first virtual desktop, or the screen when the window manager gives none.
+WindowBox read_work_area() {
+  long area[4] = {};
+  if (read_items(desktop.root, desktop.work_area_atom, XA_CARDINAL, area, 4) == 4 && area[2] > 0 &&
+      area[3] > 0)
+    return {static_cast<int32_t>(area[0]), static_cast<int32_t>(area[1]),
+            static_cast<int32_t>(area[2]), static_cast<int32_t>(area[3])};
+  return {0, 0, desktop_width.load(), desktop_height.load()};
+}
+
+}  // namespace
+
+void desktop_watch(Display* display, Window window) {
+  desktop.display = display;
+  desktop.window = window;
+  desktop.root = DefaultRootWindow(display);
+  desktop.net_wm_state = XInternAtom(display, "_NET_WM_STATE", False);
+  desktop.full_screen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
+  desktop.maximized_vert = XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_VERT", False);
+  desktop.maximized_horz = XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
+  desktop.supporting_wm_check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+  desktop.work_area_atom = XInternAtom(display, "_NET_WORKAREA", False);
+
+  for (int type : {FocusIn, FocusOut, PropertyNotify, ConfigureNotify, MapNotify, UnmapNotify})
+    hook(type);
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(display, window, &attributes)) {
+    XSelectInput(display, window,
+                 attributes.your_event_mask | FocusChangeMask | PropertyChangeMask);
+    // Mapped before the hooks were in place: its MapNotify may have gone by unseen.
+    if (attributes.map_state == IsViewable) mapped.store(true);
+  }
+  // The root window's own ConfigureNotify tells of a new screen size (RandR and the like).
+  if (XGetWindowAttributes(display, desktop.root, &attributes)) {
+    XSelectInput(display, desktop.root, attributes.your_event_mask | StructureNotifyMask);
+    desktop_width.store(attributes.width);
+    desktop_height.store(attributes.height);
+  }
+  desktop.largest = largest_window(desktop_width.load(), desktop_height.load());
+  desktop.work_area = read_work_area();
+  limit_window_size();
+}
+
+bool desktop_window_mapped() { return mapped.load(); }
+
+bool desktop_window_manager_present() {
+  Window check = None;
+  return read_items(desktop.root, desktop.supporting_wm_check, XA_WINDOW, &check, 1) == 1 &&
+         check != None;
+}
+
+void desktop_request_full_screen(bool on) {
+  if (desktop_window_manager_present()) {
+    send_window_manager_state(on, desktop.full_screen, None);
+    return;
+  }
+  if (on) {
+    desktop_place_window({0, 0, desktop_width.load(), desktop_height.load()});
+    XRaiseWindow(desktop.display, desktop.window);
+  }
+}
+
+std::optional<WindowManagerState> desktop_take_window_manager_state() {
+  if (!window_manager_state_changed.exchange(false)) return std::nullopt;
+  return read_window_manager_state();
+}
+
+bool desktop_leave_maximized() {
+  if (!read_window_manager_state().maximized) return false;
+  send_window_manager_state(false, desktop.maximized_vert, desktop.maximized_horz);
+  return true;
+}
+
+void desktop_follow_screen_size() {
+  if (!screen_changed.exchange(false)) return;
+  const int32_t width = desktop_width.load(), height = desktop_height.load();
+  desktop.largest = largest_window(width, height);
+  desktop.work_area = read_work_area();
+  limit_window_size();
+  std::optional<WindowBox> placed =
+      window_box_on_screen(desktop_window_box(), width, height, full_screen.load() != 0,
+                           desktop_window_manager_present());
+  if (placed) desktop_place_window(*placed);
+}
+
+void desktop_place_window(const WindowBox& box) {
+  XMoveResizeWindow(desktop.display, desktop.window, box.x, box.y, static_cast<unsigned>(box.w),
+                    static_cast<unsigned>(box.h));
+  XFlush(desktop.display);
+}
+
+WindowBox desktop_window_box() {
+  WindowBox box;
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(desktop.display, desktop.window, &attributes)) return box;
+  Window child = None;
+  XTranslateCoordinates(desktop.display, desktop.window, desktop.root, 0, 0, &box.x, &box.y,
+                        &child);
+  box.w = attributes.width;
+  box.h = attributes.height;
+  return box;
+}
+
+WindowBox desktop_work_area() { return desktop.work_area; }
+
+bool window_size_drawable(int width, int height) {
+  return width <= desktop.largest.w && height <= desktop.largest.h;
+}
+
+WindowBox desktop_largest_window() { return desktop.largest; }
+
+bool desktop_take_focus_loss() { return focus_lost.exchange(false); }
