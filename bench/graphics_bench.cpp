@@ -1,10 +1,13 @@
 // Circles, flood fill and the drawing language against plain loops measured in the same run:
-//   a full-screen set of concentric circles against a bare midpoint circle loop,
+//   a full-screen set of concentric circles against a bare loop of the same outline trace (and
+//   against a bare midpoint circle loop), and the same for ellipses and arcs,
 //   a 640 x 480 flood fill against memset / std::fill and against a bare breadth-first fill,
-//   a long drawing string against a bare line loop over the same segments.
+//   a long drawing string against a bare line loop over the same segments and against a bare loop
+//   of the statement's own steps (read the moves, move the pen, round, step the lines).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -93,10 +96,94 @@ void BM_Baseline_MidpointCircleSet(benchmark::State& state) {
 }
 BENCHMARK(BM_Baseline_MidpointCircleSet);
 
+// The same circles traced by a bare loop of the circle statement's own rotation steps.
+void BM_Baseline_CircleTrace(benchmark::State& state) {
+  std::vector<uint8_t> pixels(page_width * page_height);
+  uint8_t colour = 1;
+  for (auto _ : state) {
+    for (int r = 1; r <= circle_count; ++r)
+      bare_circle_trace<false, page_width>(pixels.data(), page_width / 2, page_height / 2, r, r, r,
+                                           BareArc{}, colour);
+    colour = static_cast<uint8_t>((colour + 1) & 15);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * circle_count);
+}
+BENCHMARK(BM_Baseline_CircleTrace);
+
+// ---- Ellipses and arcs: the same radii, flattened to half height, or cut to an arc ----
+
+constexpr double ellipse_aspect = 0.5;
+constexpr double arc_start = 0.5, arc_end = 4.0;
+
+void BM_EllipseSetFullScreen(benchmark::State& state) {
+  use_page(12);
+  uint32_t colour = 1;
+  for (auto _ : state) {
+    for (int r = 1; r <= circle_count; ++r)
+      sub_circle(page_width / 2, page_height / 2, r, colour, 0, 0, ellipse_aspect, 2 | 16);
+    colour = (colour + 1) & 15;
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * circle_count);
+}
+BENCHMARK(BM_EllipseSetFullScreen);
+
+void BM_Baseline_EllipseTrace(benchmark::State& state) {
+  std::vector<uint8_t> pixels(page_width * page_height);
+  uint8_t colour = 1;
+  for (auto _ : state) {
+    for (int r = 1; r <= circle_count; ++r)
+      bare_circle_trace<false, page_width>(pixels.data(), page_width / 2, page_height / 2, r, r,
+                                           r * static_cast<long double>(ellipse_aspect), BareArc{},
+                                           colour);
+    colour = static_cast<uint8_t>((colour + 1) & 15);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * circle_count);
+}
+BENCHMARK(BM_Baseline_EllipseTrace);
+
+void BM_ArcSetFullScreen(benchmark::State& state) {
+  use_page(12);
+  uint32_t colour = 1;
+  for (auto _ : state) {
+    for (int r = 1; r <= circle_count; ++r)
+      sub_circle(page_width / 2, page_height / 2, r, colour, arc_start, arc_end, 0, 2 | 4 | 8);
+    colour = (colour + 1) & 15;
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * circle_count);
+}
+BENCHMARK(BM_ArcSetFullScreen);
+
+void BM_Baseline_ArcTrace(benchmark::State& state) {
+  std::vector<uint8_t> pixels(page_width * page_height);
+  const BareArc arc{arc_start, arc_end, false};
+  uint8_t colour = 1;
+  for (auto _ : state) {
+    for (int r = 1; r <= circle_count; ++r)
+      bare_circle_trace<true, page_width>(pixels.data(), page_width / 2, page_height / 2, r, r, r,
+                                          arc, colour);
+    colour = static_cast<uint8_t>((colour + 1) & 15);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * circle_count);
+}
+BENCHMARK(BM_Baseline_ArcTrace);
+
 // ---- Flood fill of a whole 640 x 480 page ----
+
+// Clears the write page, so that each fill starts from the same whole page whatever the
+// benchmarks before it drew there (circles in the border colour would fence the fill in).
+void clear_page() {
+  const img_struct& im = *write_page;
+  std::memset(im.pixels, 0, static_cast<size_t>(im.width) * im.height * im.bytes_per_pixel);
+}
 
 void BM_Paint640x480Indexed(benchmark::State& state) {
   use_page(12);
+  clear_page();
   uint32_t colour = 1;
   for (auto _ : state) {
     // Each fill repaints the whole page in a new colour, with a border colour that never occurs.
@@ -110,6 +197,7 @@ BENCHMARK(BM_Paint640x480Indexed);
 
 void BM_Paint640x480_32Bit(benchmark::State& state) {
   use_page(32);
+  clear_page();
   write_page->alpha_disabled = 1;
   uint32_t colour = 0xFF000001;
   for (auto _ : state) {
@@ -218,6 +306,37 @@ void BM_Baseline_BareLineLoop(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * square_count * 4);
 }
 BENCHMARK(BM_Baseline_BareLineLoop);
+
+// The same string run by a bare loop of the drawing statement's own steps: each command letter
+// and its whole-number length read from the text, the pen moved in extended precision (aspect and
+// scale 1 on this page), the end points rounded to nearest and the segment drawn by the statement's
+// line stepping. No sub-strings, variables, prefixes, clipping or error checks.
+void BM_Baseline_DrawStringTrace(benchmark::State& state) {
+  std::vector<uint8_t> pixels(page_width * page_height);
+  const std::string& commands = long_draw_string();
+  for (auto _ : state) {
+    long double x = 300, y = 200;
+    for (size_t at = 0; at < commands.size();) {
+      const char letter = commands[at++];
+      long double length = 0;
+      while (at < commands.size() && commands[at] >= '0' && commands[at] <= '9')
+        length = length * 10 + (commands[at++] - '0');
+      long double to_x = x, to_y = y;
+      if (letter == 'R') to_x += length;
+      if (letter == 'L') to_x -= length;
+      if (letter == 'D') to_y += length;
+      if (letter == 'U') to_y -= length;
+      bare_dda_line<page_width>(
+          pixels.data(), static_cast<int>(std::llrint(x)), static_cast<int>(std::llrint(y)),
+          static_cast<int>(std::llrint(to_x)), static_cast<int>(std::llrint(to_y)), 1);
+      x = to_x;
+      y = to_y;
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * square_count * 4);
+}
+BENCHMARK(BM_Baseline_DrawStringTrace);
 
 }  // namespace
 BENCHMARK_MAIN();

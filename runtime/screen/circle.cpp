@@ -2,6 +2,7 @@
 #include "runtime/screen/circle.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <limits>
 #include <numbers>
@@ -50,69 +51,118 @@ void radius_line(const Ellipse& shape, long double angle, uint32_t colour) {
             add_pixels(shape.centre_y, -int64_t{y2}), colour);
 }
 
-// Traces one quadrant in `steps` angular steps and sets each point that survives the two-pixel
-// rule in all four quadrants. The quadrant's offsets (x2, y2) have y2 <= 0 (above the centre);
-// the four mirrored points carry the angles theta, pi - theta, pi + theta and 2 pi - theta.
-// A mirrored point is tested against the arc with the angles of the step in which it is set,
-// which for a delayed point is one step later than the step that computed it.
-void trace_outline(const Ellipse& shape, const ArcRange& arc, int64_t steps, uint32_t colour) {
+// The angles of the four mirrored points in the current step: theta, pi - theta, pi + theta and
+// 2 pi - theta, each advanced by its own sum, as the trace defines them.
+struct QuadrantAngles {
+  long double first = 0, second = pi, third = pi, fourth = sub_circle_pi2;
+};
+
+// Traces one quadrant in `steps` angular steps and calls set_mirrored(x2, y2, angles) for each
+// point that survives the two-pixel rule, to be set in all four quadrants. The quadrant's offsets
+// (x2, y2) have y2 <= 0 (above the centre). A point is set once the trace has moved two pixels or
+// more from the last point set, and then it is the point computed one step earlier that is set;
+// the last point computed is set at the end. A mirrored point is tested against the arc with the
+// angles of the step in which it is set, which for a delayed point is one step later than the step
+// that computed it. Bounded: the caller has made sure that every offset fits 32 bits (the shape
+// lies inside the viewport), so the offsets need no saturation. With_angles: the setter reads the
+// angles (an arc), else they are not kept.
+template <bool bounded, bool with_angles, typename SetMirrored>
+void trace_outline(const Ellipse& shape, int64_t steps, SetMirrored set_mirrored) {
   const long double step_angle = steps > 0 ? half_pi / static_cast<long double>(steps) : 0;
   const long double sin_step = std::sin(step_angle), cos_step = std::cos(step_angle);
-  long double angle1 = 0, angle2 = pi, angle3 = pi, angle4 = sub_circle_pi2;
-
-  auto set_mirrored = [&](int32_t x2, int32_t y2) {
-    const int32_t cx = shape.centre_x, cy = shape.centre_y;
-    if (arc.contains(angle1)) pset_and_clip(add_pixels(cx, x2), add_pixels(cy, y2), colour);
-    if (arc.contains(angle2))
-      pset_and_clip(add_pixels(cx, -int64_t{x2}), add_pixels(cy, y2), colour);
-    if (arc.contains(angle3))
-      pset_and_clip(add_pixels(cx, -int64_t{x2}), add_pixels(cy, -int64_t{y2}), colour);
-    if (arc.contains(angle4))
-      pset_and_clip(add_pixels(cx, x2), add_pixels(cy, -int64_t{y2}), colour);
+  const long double x_radius = shape.x_radius, y_radius = shape.y_radius;
+  QuadrantAngles angles;
+  auto truncate = [](long double value) {
+    if constexpr (bounded)
+      return static_cast<int32_t>(value);
+    else
+      return truncate_to_pixel(value);
   };
 
   long double vx = 1, vy = 0;
-  int32_t plotted_x = -1, plotted_y = -1;  // last point set
-  int32_t checked_x = -1, checked_y = -1;  // last point computed, not yet set
+  int32_t plotted_x = 0, plotted_y = 0;  // last point set
+  int32_t checked_x = 0, checked_y = 0;  // last point computed, not yet set
   for (int64_t i = 0;;) {
-    const int32_t x2 = truncate_to_pixel(vx * shape.x_radius + 0.5L);
-    const int32_t y2 = truncate_to_pixel(vy * shape.y_radius - 0.5L);
-    const bool near_last_set =
-        std::llabs(int64_t{x2} - plotted_x) < 2 && std::llabs(int64_t{y2} - plotted_y) < 2;
-    if (i > 0 && near_last_set) {
+    const int32_t x2 = truncate(vx * x_radius + 0.5L);
+    const int32_t y2 = truncate(vy * y_radius - 0.5L);
+    if (i == 0) {
       checked_x = x2;
       checked_y = y2;
-      if (i > steps) return;
-      ++i;
-      if (i > steps) {
-        set_mirrored(checked_x, checked_y);
-        return;
-      }
-    } else {
-      if (i == 0) {
-        checked_x = x2;
-        checked_y = y2;
-      }
-      set_mirrored(checked_x, checked_y);
-      if (i > steps) return;
+    }
+    const bool moved_on = i == 0 || std::llabs(int64_t{x2} - plotted_x) >= 2 ||
+                          std::llabs(int64_t{y2} - plotted_y) >= 2;
+    if (moved_on) {
+      set_mirrored(checked_x, checked_y, angles);
       plotted_x = checked_x;
       plotted_y = checked_y;
-      checked_x = x2;
-      checked_y = y2;
-      ++i;
-      if (i > steps) {
-        set_mirrored(checked_x, checked_y);
-        return;
-      }
     }
+    checked_x = x2;
+    checked_y = y2;
+    if (++i > steps) break;
     const long double turned_x = vx * cos_step + vy * sin_step;
     vy = vy * cos_step - vx * sin_step;
     vx = turned_x;
-    angle1 += step_angle;
-    angle2 -= step_angle;
-    angle3 += step_angle;
-    angle4 -= step_angle;
+    if constexpr (with_angles) {
+      angles.first += step_angle;
+      angles.second -= step_angle;
+      angles.third += step_angle;
+      angles.fourth -= step_angle;
+    }
   }
+  set_mirrored(checked_x, checked_y, angles);
+}
+
+// The general trace: every mirrored point tested against the arc and set with the viewport clip
+// (pset_and_clip), its position held in the 32-bit range.
+void trace_clipped(const Ellipse& shape, const ArcRange& arc, int64_t steps, uint32_t colour) {
+  const int32_t cx = shape.centre_x, cy = shape.centre_y;
+  trace_outline<false, true>(shape, steps, [&](int32_t x2, int32_t y2, const QuadrantAngles& a) {
+    if (arc.contains(a.first)) pset_and_clip(add_pixels(cx, x2), add_pixels(cy, y2), colour);
+    if (arc.contains(a.second))
+      pset_and_clip(add_pixels(cx, -int64_t{x2}), add_pixels(cy, y2), colour);
+    if (arc.contains(a.third))
+      pset_and_clip(add_pixels(cx, -int64_t{x2}), add_pixels(cy, -int64_t{y2}), colour);
+    if (arc.contains(a.fourth))
+      pset_and_clip(add_pixels(cx, x2), add_pixels(cy, -int64_t{y2}), colour);
+  });
+}
+
+// True when every traced point lands inside the viewport: the outline's box, widened by a pixel
+// for the rounding of the trace and one more to spare, lies within it.
+bool outline_inside_viewport(const Ellipse& shape, const img_struct& im) {
+  const long double reach_x = shape.x_radius + 2, reach_y = shape.y_radius + 2;
+  return shape.centre_x - reach_x >= im.view_x1 && shape.centre_x + reach_x <= im.view_x2 &&
+         shape.centre_y - reach_y >= im.view_y1 && shape.centre_y + reach_y <= im.view_y2;
+}
+
+// The trace of a shape that lies inside the viewport: no clip, and the four points stored
+// straight at their offsets from the centre's pixel. A whole outline (start 0, end 2 pi) needs no
+// arc test either: every traced angle lies between 0 and 2 pi.
+void trace_unclipped(const img_struct& im, const Ellipse& shape, const ArcRange& arc, int64_t steps,
+                     uint32_t colour) {
+  const PixelPen pen(im, colour);
+  const auto width = static_cast<ptrdiff_t>(pen.width());
+  const ptrdiff_t centre = shape.centre_y * width + shape.centre_x;
+  const bool whole = !arc.through_zero && arc.start <= 0 && arc.end >= sub_circle_pi2;
+  pen.with_store([&](auto put) {
+    auto set = [&](int32_t x2, int32_t y2, bool first, bool second, bool third, bool fourth) {
+      const ptrdiff_t below = centre - y2 * width, above = centre + y2 * width;
+      if (first) put(static_cast<size_t>(above + x2));
+      if (second) put(static_cast<size_t>(above - x2));
+      if (third) put(static_cast<size_t>(below - x2));
+      if (fourth) put(static_cast<size_t>(below + x2));
+    };
+    if (whole) {
+      trace_outline<true, false>(shape, steps, [&](int32_t x2, int32_t y2, const QuadrantAngles&) {
+        set(x2, y2, true, true, true, true);
+      });
+      return;
+    }
+    trace_outline<true, true>(shape, steps, [&](int32_t x2, int32_t y2, const QuadrantAngles& a) {
+      set(x2, y2, arc.contains(a.first), arc.contains(a.second), arc.contains(a.third),
+          arc.contains(a.fourth));
+    });
+  });
 }
 
 // True when the whole viewport lies well inside the outline, so that no traced point (each within
@@ -133,12 +183,14 @@ bool viewport_inside_outline(const Ellipse& shape, const img_struct& im) {
 
 void sub_circle(double x, double y, double radius, uint32_t colour, double start, double end,
                 double aspect, int32_t passed) {
+  circle_statement(x, y, radius, colour, start, end, aspect, passed, DrawPath::Auto);
+}
+
+void circle_statement(double x, double y, double radius, uint32_t colour, double start, double end,
+                      double aspect, int32_t passed, DrawPath path) {
   if (error_pending()) return;
   img_struct& im = *write_page;
-  if (im.text) {
-    error(illegal_function_call);
-    return;
-  }
+  if (refuse_text_page(im)) return;
 
   ArcRange arc;
   if (passed & circle_start) arc.start = start;
@@ -205,6 +257,9 @@ void sub_circle(double x, double y, double radius, uint32_t colour, double start
       std::min(quadrant_length, static_cast<long double>(std::numeric_limits<int32_t>::max())));
 
   if (line_to_start) radius_line(shape, arc.start, colour);
-  if (!viewport_inside_outline(shape, im)) trace_outline(shape, arc, steps, colour);
+  if (path == DrawPath::Auto && outline_inside_viewport(shape, im))
+    trace_unclipped(im, shape, arc, steps, colour);
+  else if (!viewport_inside_outline(shape, im))
+    trace_clipped(shape, arc, steps, colour);
   if (line_from_end) radius_line(shape, arc.end, colour);
 }

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "runtime/screen/draw.h"
+
 // A full turn, as the program writes it (the double nearest to 2 pi).
 inline constexpr double sub_circle_pi2 = 6.283185307179586;
 
@@ -24,3 +26,7 @@ enum circle_passed : int32_t {
 // clang-format on
 void sub_circle(double x, double y, double radius, uint32_t colour, double start, double end,
                 double aspect, int32_t passed);
+// CIRCLE by the given path: Auto sets the points of a shape that lies wholly inside the viewport
+// without the per-pixel clip (the same pixels).
+void circle_statement(double x, double y, double radius, uint32_t colour, double start, double end,
+                      double aspect, int32_t passed, DrawPath path);

@@ -4,11 +4,17 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <limits>
+#include <optional>
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 #include "runtime/core/error.h"
 #include "runtime/screen/blend.h"
+#include "runtime/screen/geometry.h"
 #include "runtime/screen/image.h"
 
 int32_t lineclip_draw = 0;
@@ -35,8 +41,6 @@ int32_t round_even_32(double value) {
                                                    std::numeric_limits<int32_t>::max()));
 }
 
-bool is_text(const img_struct& im) { return im.text != 0; }
-
 // Adds the view offset to a rounded coordinate without leaving the 32-bit range.
 int32_t offset_saturated(int32_t pixel, int32_t view_offset) {
   const int64_t sum = int64_t{pixel} + view_offset;
@@ -60,15 +64,23 @@ int32_t map_axis(float c, uint8_t mode, float scale, float offset, int32_t view_
   }
 }
 
+// Adds the view offset to a pixel of the extended mapping. The rounding saturates infinite and
+// far-away values at the 64-bit limits; they are held a little inside them, still off every page,
+// so that the sum cannot overflow.
+int64_t offset_extended(int64_t pixel, int32_t view_offset) {
+  constexpr int64_t far_away = std::numeric_limits<int64_t>::max() / 2;
+  return std::clamp(pixel, -far_away, far_away) + view_offset;
+}
+
 // The same mapping in extended precision, as the point statements evaluate it.
 int64_t map_axis_extended(float c, uint8_t mode, float scale, float offset, int32_t view_offset) {
   switch (mode) {
     case 0:
       return zqr(c);
     case 1:
-      return zqr(c) + view_offset;
+      return offset_extended(zqr(c), view_offset);
     default:
-      return zqr(static_cast<long double>(c) * scale + offset) + view_offset;
+      return offset_extended(zqr(static_cast<long double>(c) * scale + offset), view_offset);
   }
 }
 
@@ -76,66 +88,115 @@ bool inside_viewport(const img_struct& im, int64_t x, int64_t y) {
   return x >= im.view_x1 && x <= im.view_x2 && y >= im.view_y1 && y <= im.view_y2;
 }
 
-// The store of one pixel: indexed pages keep colour AND pixel_mask, 32-bit pages blend unless
-// blending is off. pset() and the line rasteriser both come here.
-inline void store_pixel(img_struct& im, int32_t x, int32_t y, uint32_t colour) {
-  const size_t at = static_cast<size_t>(x) + static_cast<size_t>(y) * im.width;
-  if (im.bytes_per_pixel == 1) {
-    im.pixels[at] = static_cast<uint8_t>(colour & im.pixel_mask);
-    return;
+// Rounds a line's accumulator half away from zero, the way the line statements round it.
+int32_t round_away(float value) {
+  return value < 0 ? static_cast<int32_t>(value - 0.5f) : static_cast<int32_t>(value + 0.5f);
+}
+
+// A line's single-precision accumulator: it starts on the first pixel and adds the step once per
+// pixel, each addition rounded to single precision. Its pixel is held between the end points, so
+// that accumulated float error can never step outside the clipped line.
+struct FloatAccumulator {
+  float value, step;
+  int32_t low, high;
+  int32_t pixel() const { return std::clamp(round_away(value), low, high); }
+  void advance() { value += step; }
+};
+
+// The same accumulator as a fixed-point number where that is exact (see exact_accumulator()):
+// value + 1/2 in units of 2^-(shift + 1), never negative, so that its pixel (rounded half away
+// from zero) is the integer part, and the integer additions need not wait on each other's
+// rounding as the float ones do.
+struct FixedAccumulator {
+  int32_t value_and_half, step, shift;
+  int32_t pixel() const { return value_and_half >> (shift + 1); }
+  void advance() { value_and_half += step; }
+};
+
+// The fixed-point form of an accumulator that starts at start and adds step count times, when every
+// float it computes is exact and no pixel needs holding: the step is a multiple of 2^-shift, every
+// sum start + i * step (i up to count) and each of them plus one half is below 2^24 units of
+// 2^-(shift + 1), so that no float operation rounds; the sums are never negative and the last
+// one's pixel lies between low and high (the sums run straight from start, which does). That
+// holds for 45-degree lines (step 1) and for steps of a few binary digits on pages of any usual
+// size; other steps round at each addition and keep the float accumulator.
+std::optional<FixedAccumulator> exact_accumulator(int32_t start, float step, int32_t count,
+                                                  int32_t low, int32_t high) {
+  int32_t shift = 0;
+  int64_t units = 0;  // |step| in units of 2^-shift
+  if (step != 0) {
+    const auto bits = std::bit_cast<uint32_t>(step);
+    const int32_t biased_exponent = static_cast<int32_t>((bits >> 23) & 255);
+    if (biased_exponent == 0 || biased_exponent == 255) return std::nullopt;  // tiny, not finite
+    uint32_t mantissa = (bits & 0x7FFFFFu) | 0x800000u;
+    int32_t power = biased_exponent - 150;  // |step| = mantissa * 2^power
+    const int32_t zeros = std::countr_zero(mantissa);
+    mantissa >>= zeros;
+    power += zeros;
+    // A line's step is at most 1 (it runs along the longer axis); a long fraction is not exact.
+    if (power < -22 || power > 0) return std::nullopt;
+    shift = -power;
+    units = mantissa;
   }
-  auto* p = reinterpret_cast<uint32_t*>(im.pixels) + at;
-  *p = im.alpha_disabled ? colour : blend_pixel(*p, colour);
+  if (start < 0) return std::nullopt;
+  const int64_t first = int64_t{start} << shift;
+  const int64_t last = first + (step < 0 ? -units : units) * count;
+  constexpr int64_t exact_limit = int64_t{1} << 24;
+  if (last < 0 || 2 * (first + units * count) + (int64_t{1} << shift) >= exact_limit)
+    return std::nullopt;
+  const auto last_pixel = static_cast<int32_t>((2 * last + (int64_t{1} << shift)) >> (shift + 1));
+  if (last_pixel < low || last_pixel > high) return std::nullopt;
+  return FixedAccumulator{static_cast<int32_t>(2 * first + (int64_t{1} << shift)),
+                          static_cast<int32_t>(2 * (step < 0 ? -units : units)), shift};
 }
 
 // Draws between two pixels that lie inside the viewport, one pixel per step along the longer
 // axis with a single-precision accumulator on the shorter one. The pattern is rotated before
-// every pixel and the pixel drawn when bit 0 is set.
-void rasterise_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
-                    uint32_t pattern) {
-  img_struct& im = *write_page;
+// every pixel and the pixel drawn when bit 0 is set. Auto counts the accumulator in fixed point
+// where that is exact (exact_accumulator()) and tests no pattern bit on a solid line; General
+// always adds floats and tests every bit.
+void rasterise_line(const PixelPen& pen, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                    uint32_t pattern, DrawPath path) {
   const int32_t dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
-  // Rounding of the accumulator is half away from zero; the result is held between the end
-  // points so that accumulated float error can never step outside the clipped line.
-  auto round_away = [](float v) {
-    return v < 0 ? static_cast<int32_t>(v - 0.5f) : static_cast<int32_t>(v + 0.5f);
+  const auto width = static_cast<ptrdiff_t>(pen.width());
+  // Steps along the longer axis; set(i, pixel) sets pixel i of the line at the accumulator's
+  // coordinate.
+  auto walk = [&](auto accumulator, int32_t count, auto set) {
+    if (path == DrawPath::Auto && pattern == solid_pattern) {
+      for (int32_t i = 0; i <= count; ++i, accumulator.advance()) set(i, accumulator.pixel());
+      return;
+    }
+    for (int32_t i = 0; i <= count; ++i, accumulator.advance()) {
+      pattern = std::rotl(pattern, 1);
+      if (pattern & 1) set(i, accumulator.pixel());
+    }
   };
-  if (dx <= dy) {
-    const float step = dy > 0 ? static_cast<float>(x2 - x1) / static_cast<float>(dy) : 0.0f;
-    const int32_t direction = y2 < y1 ? -1 : 1;
-    const int32_t low = std::min(x1, x2), high = std::max(x1, x2);
-    float xv = static_cast<float>(x1);
-    int32_t y = y1;
-    for (int32_t i = 0; i <= dy; ++i) {
-      pattern = std::rotl(pattern, 1);
-      if (pattern & 1) store_pixel(im, std::clamp(round_away(xv), low, high), y, colour);
-      y += direction;
-      xv += step;
+  // Walks with the fixed-point accumulator where it is exact, else with the float one.
+  auto walk_either = [&](int32_t start, int32_t end, float step, int32_t count, auto set) {
+    const int32_t low = std::min(start, end), high = std::max(start, end);
+    const auto fixed =
+        path == DrawPath::Auto ? exact_accumulator(start, step, count, low, high) : std::nullopt;
+    if (fixed)
+      walk(*fixed, count, set);
+    else
+      walk(FloatAccumulator{static_cast<float>(start), step, low, high}, count, set);
+  };
+  pen.with_store([&](auto put) {
+    if (dx <= dy) {
+      const float step = dy > 0 ? static_cast<float>(x2 - x1) / static_cast<float>(dy) : 0.0f;
+      const ptrdiff_t row_step = y2 < y1 ? -width : width;
+      const ptrdiff_t first_row = y1 * width;
+      walk_either(x1, x2, step, dy, [&](int32_t i, int32_t x) {
+        put(static_cast<size_t>(first_row + i * row_step + x));
+      });
+    } else {
+      const float step = static_cast<float>(y2 - y1) / static_cast<float>(dx);
+      const int32_t direction = x2 < x1 ? -1 : 1;
+      walk_either(y1, y2, step, dx, [&](int32_t i, int32_t y) {
+        put(static_cast<size_t>(y * width + x1 + i * direction));
+      });
     }
-  } else {
-    const float step = static_cast<float>(y2 - y1) / static_cast<float>(dx);
-    const int32_t direction = x2 < x1 ? -1 : 1;
-    const int32_t low = std::min(y1, y2), high = std::max(y1, y2);
-    float yv = static_cast<float>(y1);
-    int32_t x = x1;
-    for (int32_t i = 0; i <= dx; ++i) {
-      pattern = std::rotl(pattern, 1);
-      if (pattern & 1) store_pixel(im, x, std::clamp(round_away(yv), low, high), colour);
-      x += direction;
-      yv += step;
-    }
-  }
-}
-
-// Clips to the write page's viewport and draws with the given 32-bit pattern, which is first
-// advanced past the pixels cut off at the start.
-void clipped_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
-                  uint32_t pattern) {
-  const img_struct& im = *write_page;
-  lineclip(x1, y1, x2, y2, im.view_x1, im.view_y1, im.view_x2, im.view_y2);
-  pattern = std::rotl(pattern, lineclip_skippixels & 15);
-  if (!lineclip_draw) return;
-  rasterise_line(lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2, colour, pattern);
+  });
 }
 
 // Single-precision rounding of a clipper intersection; false when it is not a finite number.
@@ -199,12 +260,12 @@ void fill_rectangle(img_struct& im, int32_t x1, int32_t y1, int32_t x2, int32_t 
   if (im.bytes_per_pixel != 4) return;  // text cells are not pixels
   auto* words = reinterpret_cast<uint32_t*>(im.pixels);
   auto row_start = [&](int32_t y) { return words + static_cast<size_t>(y) * im.width + x1; };
-  const uint32_t alpha = colour >> 24;
-  if (!im.alpha_disabled && alpha != 255) {
-    if (alpha == 0) return;
+  if (!im.alpha_disabled && (colour >> 24) != 255) {
+    const ColourBlend blend(colour);
+    if (blend.keeps_pixels()) return;
     for (int32_t y = y1; y <= y2; ++y) {
       uint32_t* p = row_start(y);
-      for (size_t i = 0; i < span; ++i) p[i] = blend_pixel(p[i], colour);
+      for (size_t i = 0; i < span; ++i) p[i] = blend.over(p[i]);
     }
     return;
   }
@@ -244,30 +305,29 @@ float cursor_pixel_y(const img_struct& im) {
 
 // ---- Pixels ----
 
-uint32_t blend_pixel(uint32_t destination, uint32_t colour) {
-  const uint32_t alpha = colour >> 24;
-  if (alpha == 255) return colour;
-  if (alpha == 0) return destination;
+void ColourBlend::choose_tables(uint32_t alpha) {
   // The blend tables (16 MiB) are built the first time something really blends, not before.
   if (!cblend) [[unlikely]]
     init_blend();
-  const uint32_t old_alpha = destination >> 24;
   if (alpha == 128 || alpha == 127) {
     // Half transparency: a shift-and-add average, no tables for the colour.
-    const uint32_t mix = ((colour & 0xFEFEFE) + (destination & 0xFEFEFE)) >> 1;
-    const uint8_t* row = alpha == 128 ? ablend128 : ablend127;
-    return mix | (static_cast<uint32_t>(row[old_alpha]) << 24);
+    kind_ = Kind::average;
+    alpha_ = alpha == 128 ? ablend128 : ablend127;
+    return;
   }
+  kind_ = Kind::table;
+  alpha_ = ablend + alpha;
   const uint8_t* by_source = cblend + (alpha << 16);
-  uint32_t result = static_cast<uint32_t>(ablend[(old_alpha << 8) + alpha]) << 24;
-  for (int shift = 0; shift <= 16; shift += 8) {
-    const uint32_t s = (colour >> shift) & 255, d = (destination >> shift) & 255;
-    result |= static_cast<uint32_t>(by_source[(s << 8) + d]) << shift;
-  }
-  return result;
+  blue_ = by_source + ((colour_ & 255) << 8);
+  green_ = by_source + (((colour_ >> 8) & 255) << 8);
+  red_ = by_source + (((colour_ >> 16) & 255) << 8);
 }
 
-void pset(int32_t x, int32_t y, uint32_t colour) { store_pixel(*write_page, x, y, colour); }
+uint32_t blend_pixel(uint32_t destination, uint32_t colour) {
+  return ColourBlend(colour).over(destination);
+}
+
+void pset(int32_t x, int32_t y, uint32_t colour) { PixelPen(*write_page, colour).store(x, y); }
 
 void pset_and_clip(int32_t x, int32_t y, uint32_t colour) {
   if (inside_viewport(*write_page, x, y)) pset(x, y, colour);
@@ -291,6 +351,16 @@ uint32_t point(int32_t x, int32_t y) {
 void lineclip(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t left, int32_t top,
               int32_t right, int32_t bottom) {
   lineclip_skippixels = 0;
+  if (x1 >= left && x1 <= right && y1 >= top && y1 <= bottom && x2 >= left && x2 <= right &&
+      y2 >= top && y2 <= bottom) {
+    // Both ends inside: drawn as it is (the common case, decided without the arithmetic below).
+    lineclip_draw = 1;
+    lineclip_x1 = x1;
+    lineclip_y1 = y1;
+    lineclip_x2 = x2;
+    lineclip_y2 = y2;
+    return;
+  }
   // All arithmetic in double: 32-bit coordinates differ by up to 2^32.
   double sx = x1, sy = y1;
   const double ex = x2, ey = y2;
@@ -328,14 +398,41 @@ void lineclip(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t left, int3
 
 // ---- Lines and boxes ----
 
+void pixel_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, uint32_t style,
+                DrawPath path) {
+  img_struct& im = *write_page;
+  lineclip(x1, y1, x2, y2, im.view_x1, im.view_y1, im.view_x2, im.view_y2);
+  if (!lineclip_draw) return;
+  // The pattern (the style in both halves) is advanced past the pixels cut off at the start.
+  const uint32_t pattern = std::rotl((style & 0xFFFF) * 0x10001u, lineclip_skippixels & 15);
+  const PixelPen pen(im, colour);
+  if (path == DrawPath::Auto && pattern == solid_pattern) {
+    // A solid horizontal line sets every pixel of its row once: a row fill does the same.
+    if (lineclip_y1 == lineclip_y2) {
+      fill_rectangle(im, std::min(lineclip_x1, lineclip_x2), lineclip_y1,
+                     std::max(lineclip_x1, lineclip_x2), lineclip_y1, colour);
+      return;
+    }
+    // A solid vertical line: its accumulator never leaves the column, every pixel is set.
+    if (lineclip_x1 == lineclip_x2) {
+      const int32_t top = std::min(lineclip_y1, lineclip_y2);
+      const int32_t bottom = std::max(lineclip_y1, lineclip_y2);
+      pen.store_run(static_cast<size_t>(lineclip_x1) + static_cast<size_t>(top) * pen.width(),
+                    bottom - top + 1, pen.width());
+      return;
+    }
+  }
+  rasterise_line(pen, lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2, pattern, path);
+}
+
 void zq32_line(float x1, float y1, float x2, float y2, uint32_t colour, uint32_t style) {
   const img_struct& im = *write_page;
-  const uint32_t pattern = (style & 0xFFFF) * 0x10001u;
-  clipped_line(map_x(im, x1), map_y(im, y1), map_x(im, x2), map_y(im, y2), colour, pattern);
+  pixel_line(map_x(im, x1), map_y(im, y1), map_x(im, x2), map_y(im, y2), colour, style,
+             DrawPath::Auto);
 }
 
 void fast_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
-  clipped_line(x1, y1, x2, y2, colour, solid_pattern);
+  pixel_line(x1, y1, x2, y2, colour, 0xFFFF, DrawPath::Auto);
 }
 
 void zq32_boxfill(float x1, float y1, float x2, float y2, uint32_t colour) {
@@ -362,14 +459,13 @@ void fill_span(int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
 
 // ---- Statements ----
 
+void refuse_graphics_statement() { error(illegal_function_call); }
+
 void sub_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t box, uint32_t style,
               int32_t passed) {
   if (error_pending()) return;
   img_struct& im = *write_page;
-  if (is_text(im)) {
-    error(illegal_function_call);
-    return;
-  }
+  if (refuse_text_page(im)) return;
   if (passed & line_first_point) {
     if (passed & line_first_relative) {
       x1 += im.x;
@@ -411,9 +507,56 @@ void sub_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t b
 
 namespace {
 
+// The pixel a point statement sets: the cursor mapped in extended precision, then held inside the
+// viewport (with a viewport or window) or the image (without). False when it falls outside.
+bool point_pixel(const img_struct& im, float x, float y, int32_t& px, int32_t& py) {
+  const int64_t mx = map_axis_extended(x, im.clipping_or_scaling, im.scaling_x, im.scaling_offset_x,
+                                       im.view_offset_x);
+  const int64_t my = map_axis_extended(y, im.clipping_or_scaling, im.scaling_y, im.scaling_offset_y,
+                                       im.view_offset_y);
+  if (im.clipping_or_scaling) {
+    if (!inside_viewport(im, mx, my)) return false;
+  } else if (mx < 0 || mx >= im.width || my < 0 || my >= im.height) {
+    return false;
+  }
+  px = static_cast<int32_t>(mx);
+  py = static_cast<int32_t>(my);
+  return true;
+}
+
+// A single-precision value rounded to nearest with halves to even (the default rounding mode);
+// INT32_MIN for a value outside the 32-bit range and for NaN, which is what the processor's
+// conversion gives.
+inline int32_t round_float_or_min(float value) {
+#if defined(__SSE2__)
+  return _mm_cvtss_si32(_mm_set_ss(value));
+#else
+  const float r = std::rint(value);
+  return std::fabs(r) < 2147483648.0f ? static_cast<int32_t>(r) : INT32_MIN;
+#endif
+}
+
+// point_pixel() without a window: no product or sum comes before the rounding, so the
+// single-precision coordinate rounded is the pixel before the view offset. A value off the 32-bit
+// range becomes INT32_MIN, off every page as its saturated extended value would be (viewports and
+// images start at 0 or right of it).
+inline bool unscaled_point_pixel(const img_struct& im, float x, float y, int32_t& px, int32_t& py) {
+  int64_t mx = round_float_or_min(x), my = round_float_or_min(y);
+  if (im.clipping_or_scaling == 0) {
+    if (mx < 0 || mx >= im.width || my < 0 || my >= im.height) return false;
+  } else {
+    mx += im.view_offset_x;
+    my += im.view_offset_y;
+    if (!inside_viewport(im, mx, my)) return false;
+  }
+  px = static_cast<int32_t>(mx);
+  py = static_cast<int32_t>(my);
+  return true;
+}
+
 // PSET and PRESET share everything but the default colour.
-void point_statement(float x, float y, uint32_t colour, bool colour_given, uint32_t fallback,
-                     int32_t passed) {
+inline void point_statement(float x, float y, uint32_t colour, uint32_t fallback, int32_t passed,
+                            DrawPath path) {
   img_struct& im = *write_page;
   if (passed & pset_relative) {
     x += im.x;
@@ -421,48 +564,38 @@ void point_statement(float x, float y, uint32_t colour, bool colour_given, uint3
   }
   im.x = x;
   im.y = y;
-  if (!colour_given) colour = fallback;
+  if (!(passed & pset_colour)) colour = fallback;
   im.draw_color = colour;
-  const int64_t px = map_axis_extended(x, im.clipping_or_scaling, im.scaling_x, im.scaling_offset_x,
-                                       im.view_offset_x);
-  const int64_t py = map_axis_extended(y, im.clipping_or_scaling, im.scaling_y, im.scaling_offset_y,
-                                       im.view_offset_y);
-  if (im.clipping_or_scaling) {
-    if (!inside_viewport(im, px, py)) return;
-  } else if (px < 0 || px >= im.width || py < 0 || py >= im.height) {
-    return;
-  }
-  pset(static_cast<int32_t>(px), static_cast<int32_t>(py), colour);
+  int32_t px, py;
+  const bool inside = path == DrawPath::Auto && im.clipping_or_scaling != 2
+                          ? unscaled_point_pixel(im, x, y, px, py)
+                          : point_pixel(im, x, y, px, py);
+  if (inside) PixelPen(im, colour).store(px, py);
 }
 
 }  // namespace
 
-void sub_pset(float x, float y, uint32_t colour, int32_t passed) {
+void pset_statement(float x, float y, uint32_t colour, int32_t passed, DrawPath path) {
   if (error_pending()) return;
-  if (is_text(*write_page)) {
-    error(illegal_function_call);
-    return;
-  }
-  point_statement(x, y, colour, passed & pset_colour, write_page->color, passed);
+  if (refuse_text_page(*write_page)) return;
+  point_statement(x, y, colour, write_page->color, passed, path);
+}
+
+void sub_pset(float x, float y, uint32_t colour, int32_t passed) {
+  pset_statement(x, y, colour, passed, DrawPath::Auto);
 }
 
 void sub_preset(float x, float y, uint32_t colour, int32_t passed) {
   if (error_pending()) return;
-  if (is_text(*write_page)) {
-    error(illegal_function_call);
-    return;
-  }
-  point_statement(x, y, colour, passed & pset_colour, write_page->background_color, passed);
+  if (refuse_text_page(*write_page)) return;
+  point_statement(x, y, colour, write_page->background_color, passed, DrawPath::Auto);
 }
 
 double func_point(float x, float y, int32_t passed) {
   if (error_pending()) return 0;
   if (passed) {
     const img_struct& im = *read_page;
-    if (is_text(im)) {
-      error(illegal_function_call);
-      return 0;
-    }
+    if (refuse_text_page(im)) return 0;
     const int32_t px = map_x(im, x), py = map_y(im, y);
     if (!inside_viewport(im, px, py)) return -1;
     uint32_t value = point(px, py);
@@ -470,10 +603,7 @@ double func_point(float x, float y, int32_t passed) {
     return value;
   }
   const img_struct& im = *write_page;
-  if (is_text(im)) {
-    error(illegal_function_call);
-    return 0;
-  }
+  if (refuse_text_page(im)) return 0;
   switch (zqr_float_to_long(x)) {
     case 0:
       return zqr_float_to_long(cursor_pixel_x(im));
@@ -493,7 +623,8 @@ void zqg_sub_window(float x1, float y1, float x2, float y2, int32_t passed) {
   if (error_pending()) return;
   img_struct& im = *write_page;
   const bool corners = passed & window_corners, screen_orientation = passed & window_screen;
-  if (is_text(im) || (screen_orientation && !corners) || (corners && (x1 == x2 || y1 == y2))) {
+  if (refuse_text_page(im)) return;
+  if ((screen_orientation && !corners) || (corners && (x1 == x2 || y1 == y2))) {
     error(illegal_function_call);
     return;
   }
@@ -531,9 +662,7 @@ void zqg_sub_window(float x1, float y1, float x2, float y2, int32_t passed) {
   im.window_x1 = im.window_y1 = 0.0f;
   im.window_x2 = static_cast<float>(im.width - 1);
   im.window_y2 = static_cast<float>(im.height - 1);
-  if (im.view_x1 == 0 && im.view_y1 == 0 && im.view_x2 == im.width - 1 &&
-      im.view_y2 == im.height - 1 && im.view_offset_x == 0 && im.view_offset_y == 0)
-    im.clipping_or_scaling = 0;
+  if (viewport_is_whole_image(im)) im.clipping_or_scaling = 0;
   im.x = cursor_x;
   im.y = cursor_y;
 }
@@ -546,9 +675,9 @@ void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill,
   auto outside = [&](int32_t x, int32_t y) {
     return x < 0 || x >= im.width || y < 0 || y >= im.height;
   };
-  // A viewport has no meaning on a text page.
-  if (is_text(im) || (corners && (outside(x1, y1) || outside(x2, y2))) ||
-      (!corners && (passed & (2 | 4 | 8)))) {
+  if (refuse_text_page(im)) return;
+  if ((corners && (outside(x1, y1) || outside(x2, y2))) ||
+      (!corners && (passed & (view_screen | view_fill | view_border)))) {
     error(illegal_function_call);
     return;
   }
@@ -566,12 +695,7 @@ void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill,
     im.view_offset_y = screen_keyword ? 0 : y1;
     if (im.clipping_or_scaling == 0) im.clipping_or_scaling = 1;
   } else {
-    im.view_x1 = 0;
-    im.view_y1 = 0;
-    im.view_x2 = im.width - 1;
-    im.view_y2 = im.height - 1;
-    im.view_offset_x = 0;
-    im.view_offset_y = 0;
+    reset_viewport(im);
     if (im.clipping_or_scaling == 1) im.clipping_or_scaling = 0;
   }
   if (im.clipping_or_scaling == 2) {
@@ -603,7 +727,8 @@ void zqg_sub_view(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill,
 double func_pmap(float value, int32_t n) {
   if (error_pending()) return 0;
   const img_struct& im = *write_page;
-  if (is_text(im) || n < 0 || n > 3) {
+  if (refuse_text_page(im)) return 0;
+  if (n < 0 || n > 3) {
     error(illegal_function_call);
     return 0;
   }

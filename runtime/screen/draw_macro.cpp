@@ -365,9 +365,34 @@ int32_t run_commands(Pen& pen, img_struct& im) {
   }
 }
 
+// A number that is nothing but digits and ends at a byte that cannot continue it: its value as the
+// general reader below would build it (value * 10 + digit is exact in extended precision for
+// every whole number this short). False, with nothing read, for anything else.
+bool read_plain_digits(long double& value) {
+  constexpr int32_t most_digits = 18;  // below 2^63, so the sum is exact in 64 bits
+  int32_t end = source.position;
+  uint64_t whole = 0;
+  while (end < source.length && end - source.position < most_digits && source.text[end] >= '0' &&
+         source.text[end] <= '9')
+    whole = whole * 10 + (source.text[end++] - '0');
+  if (end == source.position || end - source.position == most_digits) return false;
+  if (end < source.length) {
+    const uint8_t next = source.text[end];
+    if (is_blank(next) || next == '.' || next == '=') return false;  // the number may go on
+  }
+  source.position = end;
+  value = static_cast<long double>(whole);
+  return true;
+}
+
 }  // namespace
 
 long double draw_num() {
+  long double plain;
+  if (read_plain_digits(plain)) {
+    draw_num_undefined = draw_num_invalid = 0;
+    return plain;
+  }
   long double value = 0, sign = 1, multiplier = 0.1L;
   bool in_fraction = false, seen_digit = false, started = false;
   draw_num_undefined = 1;
@@ -430,10 +455,7 @@ long double draw_num() {
 void sub_draw(zqs* commands) {
   if (error_pending()) return;
   img_struct& im = *write_page;
-  if (im.text) {
-    error(illegal_function_call);
-    return;
-  }
+  if (refuse_text_page(im)) return;
   Pen pen;
   pen.aspect = default_aspect(im.mode);
   pen.inverse_aspect = 1 / pen.aspect;

@@ -37,6 +37,20 @@ inline long double default_aspect(uint16_t mode) {
   }
 }
 
+// The viewport of an image without a viewport statement: the whole image, with no view offset.
+inline void reset_viewport(img_struct& im) {
+  im.view_x1 = 0;
+  im.view_y1 = 0;
+  im.view_x2 = im.width - 1;
+  im.view_y2 = im.height - 1;
+  im.view_offset_x = 0;
+  im.view_offset_y = 0;
+}
+inline bool viewport_is_whole_image(const img_struct& im) {
+  return im.view_x1 == 0 && im.view_y1 == 0 && im.view_x2 == im.width - 1 &&
+         im.view_y2 == im.height - 1 && im.view_offset_x == 0 && im.view_offset_y == 0;
+}
+
 // Program coordinate -> pixel position, unrounded: the window mapping (when active) and the view
 // offset (when a viewport or window is set).
 inline long double map_extended_x(const img_struct& im, long double x) {
@@ -91,8 +105,25 @@ inline int32_t truncate_to_pixel(long double value) {
   return static_cast<int32_t>(std::clamp(value, low, high));  // the conversion truncates
 }
 
-// A value rounded to nearest (halves to even) and held in the 32-bit range.
+// 1.5 * 2^(digits - 1) of the extended type: a sum with it, for a value of the 32-bit range, has
+// its last binary digit worth 1, so the addition rounds the value to a whole number.
+inline constexpr long double whole_number_shifter = [] {
+  long double power = 1.5L;
+  for (int i = 1; i < std::numeric_limits<long double>::digits; ++i) power *= 2;
+  return power;
+}();
+
+// A value rounded to nearest (halves to even) and held in the 32-bit range. Inside that range,
+// adding and taking away whole_number_shifter rounds in the current (default) mode, as the
+// library's conversion of an extended value does, without calling it. The whole number is then
+// converted through double, which holds it exactly: a direct conversion of an extended value
+// truncates, which on x86 switches the x87 rounding mode there and back, costing more than the
+// rest.
 inline int32_t round_to_pixel(long double value) {
+  if (value >= -2147483648.0L && value <= 2147483647.0L) {
+    const long double whole = (value + whole_number_shifter) - whole_number_shifter;
+    return static_cast<int32_t>(static_cast<double>(whole));
+  }
   const int64_t rounded = zqr(value);
   return static_cast<int32_t>(std::clamp<int64_t>(rounded, std::numeric_limits<int32_t>::min(),
                                                   std::numeric_limits<int32_t>::max()));

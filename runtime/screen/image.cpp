@@ -10,8 +10,10 @@
 #include "runtime/core/memory.h"
 #include "runtime/screen/display_lock.h"
 #include "runtime/screen/font.h"
+#include "runtime/screen/geometry.h"
 #include "runtime/screen/image_internal.h"
 #include "runtime/screen/palettes.h"
+#include "runtime/screen/text.h"
 
 using namespace image_internal;
 
@@ -77,7 +79,7 @@ void set_text_window(img_struct& im) {
   im.cursor_x = 1;
   im.cursor_y = 1;
   im.top_row = 1;
-  im.bottom_row = static_cast<uint16_t>(std::max(rows_of(im) - 1, 1));
+  im.bottom_row = default_bottom_row(rows_of(im));
 }
 
 // Fields 1 to 3, 5 and 6 of record set-up: everything but the palette, for the record's mode,
@@ -103,12 +105,7 @@ void apply_mode_defaults(img_struct& im, const ModeInfo& m) {
   if (m.mode != 0) {
     im.x = static_cast<float>(im.width / 2);
     im.y = static_cast<float>(im.height / 2);
-    im.view_x1 = 0;
-    im.view_y1 = 0;
-    im.view_x2 = im.width - 1;
-    im.view_y2 = im.height - 1;
-    im.view_offset_x = 0;
-    im.view_offset_y = 0;
+    reset_viewport(im);
     im.scaling_x = 1.0f;
     im.scaling_y = 1.0f;
     im.scaling_offset_x = 0.0f;

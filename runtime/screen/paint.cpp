@@ -44,18 +44,24 @@ struct FillBuffers {
 
 uint32_t last_ring_peak = 0;
 
-// How each variant stores the fill colour into a reached pixel.
+// How each variant stores the fill colour into a reached pixel, prepared once per fill.
 struct StoreIndexed {
   using Pixel = uint8_t;
-  static Pixel paint(Pixel, uint32_t fill) { return static_cast<Pixel>(fill); }
+  explicit StoreIndexed(uint32_t fill) : value(static_cast<Pixel>(fill)) {}
+  Pixel paint(Pixel) const { return value; }
+  Pixel value;
 };
 struct StoreOpaque32 {
   using Pixel = uint32_t;
-  static Pixel paint(Pixel, uint32_t fill) { return fill; }
+  explicit StoreOpaque32(uint32_t fill) : value(fill) {}
+  Pixel paint(Pixel) const { return value; }
+  Pixel value;
 };
 struct StoreBlended32 {
   using Pixel = uint32_t;
-  static Pixel paint(Pixel old, uint32_t fill) { return blend_pixel(old, fill); }
+  explicit StoreBlended32(uint32_t fill) : blend(fill) {}
+  Pixel paint(Pixel old) const { return blend.over(old); }
+  ColourBlend blend;
 };
 
 // The inclusive pixel box a fill may touch: the viewport, held inside the image.
@@ -73,13 +79,14 @@ void flood_fill(img_struct& im, const FillBox& box, int32_t start_x, int32_t sta
   const size_t pixel_count = width * im.height;
   auto* pixels = reinterpret_cast<Pixel*>(im.pixels);
   const auto border_value = static_cast<Pixel>(border);
+  const Store store(fill);
 
   last_ring_peak = 0;
   const size_t start = static_cast<size_t>(start_y) * width + static_cast<size_t>(start_x);
   if (pixels[start] == border_value) return;
   buffers.prepare(pixel_count);
   uint8_t* visited = buffers.visited.data();
-  pixels[start] = Store::paint(pixels[start], fill);
+  pixels[start] = store.paint(pixels[start]);
   visited[start] = 1;
   buffers.current.clear();
   buffers.current.push_back(
@@ -91,7 +98,7 @@ void flood_fill(img_struct& im, const FillBox& box, int32_t start_x, int32_t sta
     if (visited[at]) return;
     visited[at] = 1;
     if (pixels[at] == border_value) return;
-    pixels[at] = Store::paint(pixels[at], fill);
+    pixels[at] = store.paint(pixels[at]);
     buffers.next.push_back({static_cast<uint16_t>(x), static_cast<uint16_t>(y), directions});
   };
 
@@ -153,7 +160,8 @@ void paint_statement(FillVariant variant, float x, float y, uint32_t fill, uint3
 bool paint_allowed(bool needs_32_bit) {
   if (error_pending()) return false;
   const img_struct& im = *write_page;
-  if (im.text || (needs_32_bit && im.bytes_per_pixel != 4)) {
+  if (refuse_text_page(im)) return false;
+  if (needs_32_bit && im.bytes_per_pixel != 4) {
     error(illegal_function_call);
     return false;
   }

@@ -93,7 +93,7 @@ void reset_text_window_of_write_page() {
   const int32_t rows = rows_of(im);
   im.top_row = 1;
   if (im.cursor_y > rows) im.cursor_y = 1;
-  im.bottom_row = static_cast<uint16_t>(std::max(rows - 1, 1));
+  im.bottom_row = default_bottom_row(rows);
 }
 
 // Copies the graphics state (viewport .. drawing-macro scale) from one record to another.

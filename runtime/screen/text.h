@@ -17,7 +17,10 @@
 // Frame preparation reads the cells, the cursor fields and the font tables without a lock.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+
+#include "runtime/screen/draw.h"
 
 struct zqs;
 struct img_struct;
@@ -34,11 +37,20 @@ extern int32_t tab_spc_cr_size;
 // Number of text columns and rows of a page (at least 0).
 int32_t text_columns(const img_struct& im);
 int32_t text_rows(const img_struct& im);
+// The last row of a fresh text window on a page of the given number of rows: one short of the
+// screen's last row, which thus lies outside the window, but at least row 1.
+inline uint16_t default_bottom_row(int32_t rows) {
+  return static_cast<uint16_t>(std::max(rows - 1, 1));
+}
 // Attribute byte of a page's current colours, with the given background.
 uint8_t text_attribute(const img_struct& im, uint32_t background);
 
 // PRINT: prints a string; new_line non-zero ends the output with a line break.
 void zqs_print(zqs* text, int32_t new_line);
+// PRINT by the given path: Auto writes a run of glyphs that fit on the cursor's row at once (text
+// cells, or whole glyph cells row by row), General each byte by itself and each glyph pixel by
+// pset() (the same cells and pixels).
+void print_string(zqs* text, int32_t new_line, DrawPath path);
 // Draws one character at the cursor without moving it.
 void printchr(int32_t character);
 // Moves the cursor to column 1 of the next row, scrolling the text window when needed.

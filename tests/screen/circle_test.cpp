@@ -283,6 +283,40 @@ TEST_F(CircleTest, HalfTransparentCircleBlendsTheAxisEndsTwice) {
   EXPECT_GT(once, 100);
 }
 
+// ---- The unclipped trace against the clipped one ----
+
+TEST_F(CircleTest, ShapesInsideTheViewportMatchTheClippedTrace) {
+  struct Shape {
+    double x, y, radius, start, end, aspect;
+    int32_t passed;
+  };
+  const int32_t arc_given = colour_given | start_given | end_given;
+  const Shape shapes[] = {
+      {40, 30, 20, 0, 0, 0, colour_given},                    // default aspect of the mode
+      {40, 30, 0, 0, 0, 0, colour_given},                     // the centre point only
+      {40.5, 29.5, 1.5, 0, 0, 0, colour_given},               // halves round away from zero
+      {40, 30, 25, 0, 0, 2.5, colour_given | aspect_given},   // flattened in x
+      {40, 30, 25, 0, 0, -0.3, colour_given | aspect_given},  // negative aspect
+      {40, 30, 18, 0.5, 4.0, 0, arc_given},                   // an arc
+      {40, 30, 18, 4.0, 0.5, 0, arc_given},                   // through angle 0
+      {40, 30, 18, -pi / 2, -pi, 0, arc_given},               // both radius lines
+      {40, 30, 18, 0, sub_circle_pi2, 0, arc_given},          // the whole turn, given
+      {12, 10, 30, 1, 2, 0, arc_given | aspect_given},        // clipped: both paths clip
+  };
+  const uint32_t colours[][2] = {
+      {13, 0x1234567A}, {1, 6}, {32, 0xFF102030}, {32, 0x80FFEEDD}, {32, 0xC8336699}};
+  for (const auto& [mode, colour] : colours) {
+    SCOPED_TRACE(colour);
+    expect_paths_agree(80, 60, static_cast<int32_t>(mode), [&](DrawPath path) {
+      for (const Shape& s : shapes)
+        circle_statement(s.x, s.y, s.radius, colour, s.start, s.end, s.aspect, s.passed, path);
+      zqg_sub_view(10, 5, 70, 55, 0, 0, 1);  // a view offset, the centre at pixel (40, 30)
+      for (const double radius : {22.0, 25.0, 30.0, 31.0})  // fits, touches, crosses the edges
+        circle_statement(30, 25, radius, colour ^ 1, 0, 0, 0.5, colour_given | aspect_given, path);
+    });
+  }
+}
+
 // ---- Errors ----
 
 TEST_F(CircleTest, TextPageIsAnIllegalFunctionCall) {

@@ -9,6 +9,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
 #include "runtime/screen/draw.h"
+#include "runtime/screen/geometry.h"
 #include "tests/screen/page_fixture.h"
 
 namespace {
@@ -130,6 +131,10 @@ TEST_F(DrawMacroTest, LengthDefaultsToOneAndBlanksAreSkipped) {
   expect_cursor(110, 99);
   draw("L-5");  // a negative length reverses the move
   expect_cursor(115, 99);
+  draw("R0000000000000000000012D1");  // more digits than a 64-bit number holds, value 12
+  expect_cursor(127, 100);
+  draw("R1 2U00000000000000003");  // a blank inside a number; 17 digits
+  expect_cursor(139, 97);
 }
 
 TEST_F(DrawMacroTest, MoveToAPointAbsoluteAndRelative) {
@@ -365,6 +370,26 @@ TEST_F(DrawMacroTest, FarMovesAreClippedAndHarmless) {
   std::memcpy(low_block, &not_a_number, 8);
   draw("S4R" + variable(8, 0));
   EXPECT_EQ(take_error(), 0u);
+}
+
+// The pen's ends are rounded by an addition instead of the library's conversion: the same whole
+// numbers for halves either way of even and odd, values a hair off a half, the ends of the 32-bit
+// range and beyond it (held there).
+TEST(PenRounding, RoundsLikeTheLibraryConversion) {
+  const long double values[] = {0.0L,          -0.0L,          0.5L,
+                                -0.5L,         1.5L,           -1.5L,
+                                2.5L,          -2.5L,          0.49999999999999999L,
+                                -1e-4000L,     7.25L,          1e-300L,
+                                1000000.5L,    -1000001.5L,    2147483646.5L,
+                                2147483647.0L, -2147483647.5L, -2147483648.0L};
+  for (const long double v : values) EXPECT_EQ(round_to_pixel(v), std::llrint(v)) << v;
+  for (int i = -4000; i <= 4000; ++i)
+    for (const long double toward : {-1e9L, 1e9L}) {
+      const long double v = std::nextafter(i / 8.0L, toward);
+      EXPECT_EQ(round_to_pixel(v), std::llrint(v)) << v;
+    }
+  EXPECT_EQ(round_to_pixel(2147483647.6L), 2147483647);
+  EXPECT_EQ(round_to_pixel(-1e30L), -2147483647 - 1);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "runtime/screen/blend.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/image.h"
+#include "tests/screen/page_fixture.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace {
@@ -435,6 +436,84 @@ TEST_F(DrawTest, BoxFillOn32BitPages) {
   sub_line(0, 0, 3, 2, 0xC8FFFFFF, 2, 0, 1 | 8);
   EXPECT_EQ(pixel(1, 1), blended(0xFF112233, 0xC8FFFFFF));
   EXPECT_EQ(pixel(0, 0), blended(0, 0xC8FFFFFF));
+}
+
+// ---- Fast paths against the general ones ----
+
+// Pages and colours for the comparisons: indexed (with a mask) and 32-bit, opaque, blended by the
+// tables, half transparent, invisible, and with blending off.
+struct PathCase {
+  int32_t mode;
+  uint32_t colour;
+  bool blending_off;
+};
+constexpr PathCase path_cases[] = {
+    {13, 0x1234567A, false}, {1, 6, false},           {32, 0xFF102030, false},
+    {32, 0xC8336699, false}, {32, 0x80FFEEDD, false}, {32, 0x7F010203, false},
+    {32, 0x00ABCDEF, false}, {32, 0x40506070, true},
+};
+
+TEST_F(DrawTest, SolidRowsAndColumnsMatchTheRasteriser) {
+  struct Line {
+    int32_t x1, y1, x2, y2;
+  };
+  const Line lines[] = {{3, 2, 17, 2}, {17, 4, 3, 4},  {-30, 5, 40, 5}, {8, 6, 8, 6},
+                        {0, 0, 19, 0}, {5, 9, 60, 9},  {-5, 7, 2, 7},   {2, 1, 12, 3},
+                        {4, 1, 4, 8},  {6, 9, 6, -20}, {18, 0, 18, 9},  {0, 3, 0, 5}};
+  for (const PathCase& c : path_cases) {
+    SCOPED_TRACE(c.colour);
+    expect_paths_agree(20, 10, c.mode, [&](DrawPath path) {
+      write_page->alpha_disabled = c.blending_off;
+      zqg_sub_view(1, 0, 18, 9, 0, 0, 1 | 2);
+      for (const Line& l : lines) pixel_line(l.x1, l.y1, l.x2, l.y2, c.colour, 0xFFFF, path);
+      pixel_line(0, 8, 19, 8, c.colour, 0xF0F0, path);  // styled: never a row fill
+    });
+  }
+}
+
+// Every slope that a 40 x 24 page holds, from corners, edges and inside, solid and styled, one
+// line at a time: the fixed-point accumulator takes the steps of few binary digits (45 degrees,
+// 1/2, 3/8, ...) and must round them as the float one does, halves included, and leave the rest
+// (17/18 from the corner reaches a sum of 8.5 that only the float rounding makes) to it.
+TEST_F(DrawTest, FixedPointLinesMatchTheFloatAccumulator) {
+  canvas(40, 24);
+  img_struct& im = *write_page;
+  auto drawn = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t style, DrawPath path) {
+    std::memset(im.pixels, 0, 40 * 24);
+    pixel_line(x1, y1, x2, y2, 1, style, path);
+    return picture();
+  };
+  const int32_t starts[][2] = {{0, 0}, {39, 23}, {17, 0}, {0, 11}, {21, 9}};
+  for (const auto& start : starts)
+    for (int32_t y = 0; y < 24; ++y)
+      for (int32_t x = 0; x < 40; ++x)
+        for (const uint32_t style : {0xFFFFu, 0xC3A5u})
+          ASSERT_EQ(drawn(start[0], start[1], x, y, style, DrawPath::Auto),
+                    drawn(start[0], start[1], x, y, style, DrawPath::General))
+              << start[0] << "," << start[1] << " - " << x << "," << y << " style " << style;
+}
+
+TEST_F(DrawTest, UnscaledPointsMatchTheExtendedMapping) {
+  const float values[] = {0,      2.5f,  3.5f,   -0.5f,   -1.5f,    7.49f, 19.5f,    20.5f,
+                          -1e10f, 1e10f, 2.1e9f, -2.2e9f, 65535.5f, NAN,   INFINITY, -INFINITY};
+  auto points = [&](uint32_t colour, DrawPath path) {
+    for (const float x : values)
+      for (const float y : values) pset_statement(x, y, colour, pset_colour, path);
+    pset_statement(2.5f, 1.5f, colour, pset_colour | pset_relative, path);
+  };
+  for (const PathCase& c : path_cases) {
+    SCOPED_TRACE(c.colour);
+    expect_paths_agree(20, 10, c.mode, [&](DrawPath path) {
+      write_page->alpha_disabled = c.blending_off;
+      points(c.colour, path);              // no viewport: the image bounds
+      zqg_sub_view(3, 2, 15, 8, 0, 0, 1);  // a view offset
+      points(c.colour ^ 1, path);
+      zqg_sub_view(3, 2, 15, 8, 0, 0, 1 | 2);  // the screen keyword: no offset
+      points(c.colour ^ 2, path);
+      zqg_sub_window(-3, -2, 7, 9, 1);  // both paths map through the window
+      points(c.colour ^ 3, path);
+    });
+  }
 }
 
 TEST_F(DrawTest, FillSpanClipsToTheViewport) {

@@ -1,6 +1,7 @@
 // Printing, cursor statements, text windows, clearing and reading the screen back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -15,6 +16,7 @@
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 #include "runtime/screen/text.h"
+#include "tests/screen/page_fixture.h"
 #include "tests/screen/text_fixture.h"
 
 namespace {
@@ -186,6 +188,68 @@ TEST_F(TextTest, TabAtTheEndOfAnOddWidthLineEndsWithAHeldCursor) {
   EXPECT_EQ(write_page->holding_cursor, 1);
   sub__dest(0);
   sub__freeimage(handle, 1);
+}
+
+TEST_F(TextTest, TabOnARowWithoutATabStopEndsOnTheNextRow) {
+  // 40 pixels / 8 = 5 columns: no column is a multiple of eight, so no space reaches a tab stop.
+  for (const int32_t width : {40, 4}) {  // five columns, and none at all
+    const int32_t handle = func__newimage(width, 64, 13, 1);
+    ASSERT_LT(handle, -1);
+    sub__dest(handle);
+    print("\tq", false);  // must not loop for ever
+    // The spaces run to the end of row 1 and "q" lands on row 2.
+    EXPECT_EQ(write_page->cursor_y, 2) << width;
+    sub__dest(0);
+    sub__freeimage(handle, 1);
+  }
+}
+
+TEST_F(TextTest, GlyphRunsMatchPrintingByteByByte) {
+  std::string every_code;  // every code, but no bell (a quarter-second wait) while codes act
+  for (int c = 0; c < 256; ++c) every_code += static_cast<char>(c == 7 ? 'B' : c);
+  const std::string texts[] = {"Hello, world", std::string(77, 'w') + "\tx\r\ny\x1C\x1Dz",
+                               every_code};
+  struct Page {
+    int32_t width, height, mode, font, print_mode;
+    uint32_t colour, background;
+    bool blending_off;
+  };
+  const Page pages[] = {
+      {80, 25, 0, 16, 3, 14, 1, false},
+      {40, 25, 0, 17, 3, 0x1F, 6, false},
+      {320, 200, 13, 8, 3, 0x1234567F, 0x180, false},
+      {320, 200, 1, 8, 1, 6, 1, false},
+      {320, 200, 1, 8, 2, 2, 7, false},
+      {640, 350, 9, 14, 3, 12, 3, false},
+      {640, 480, 12, 16, 0, 9, 4, false},
+      {203, 61, 13, 8, 3, 5, 9, false},
+      {160, 64, 32, 16, 3, 0xFF204060, 0x80FFFFFF, false},
+      {160, 64, 32, 8, 1, 0xC8336699, 0x40000000, false},
+      {160, 64, 32, 14, 2, 0x7F102030, 0x00ABCDEF, true},
+      {64, 32, 13, 9, 3, 3, 4, false},
+  };
+  for (const Page& page : pages)
+    for (const int32_t codes_off : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << "mode " << page.mode << " font " << page.font
+                                      << (codes_off ? ", control codes off" : ""));
+      no_control_characters2 = codes_off;
+      expect_paths_agree(page.width, page.height, page.mode, [&](DrawPath path) {
+        img_struct& im = *write_page;
+        selectfont(page.font, &im);
+        im.print_mode = static_cast<uint8_t>(page.print_mode);
+        im.color = page.colour;
+        im.background_color = page.background;
+        im.alpha_disabled = page.blending_off;
+        for (const std::string& text : texts)
+          for (const int32_t column : {1, 3, 30}) {
+            zqg_sub_locate(2, std::min(column, text_columns(im)), 0, 0, 0, 3);
+            for (const int32_t new_line : {0, 1})
+              print_string(zqs_new_txt_len(text.data(), static_cast<uint32_t>(text.size())),
+                           new_line, path);
+          }
+      });
+      no_control_characters2 = 0;
+    }
 }
 
 TEST_F(TextTest, BackspaceIsAGlyphAndBellOnlyWaits) {

@@ -377,12 +377,10 @@ class ScreenStatements {
         break;
       }
       case Print: {
-        // The bell stays out: it only waits a quarter of a second. FIXME: so does the tab, which
-        // never ends on a page fewer than 8 columns wide (every space wraps the cursor back to
-        // column 1, short of the tab stop); let it in once that is mended.
+        // The bell stays out: it only waits a quarter of a second.
         std::string& text = in.text(64, text_);
         for (char& c : text)
-          if (c == '\a' || c == '\t') c = ' ';
+          if (c == '\a') c = ' ';
         zqs_print(zqs_new_txt_len(text.data(), static_cast<uint32_t>(text.size())), in.byte() & 1);
         break;
       }
