@@ -17,6 +17,7 @@ play_packages=(
 )
 package_packages=(
   dpkg-dev  # dpkg-shlibdeps computes the package's dependencies; dpkg-buildflags
+  file      # CPack runs it to find the executables whose libraries become dependencies
 )
 test_packages=(
   libgtest-dev libbenchmark-dev
@@ -25,6 +26,7 @@ test_packages=(
   xvfb xauth xdotool imagemagick
   libxext-dev libxtst-dev  # MIT-SHM reads and XTEST keys of the window benchmark's probe
   desktop-file-utils appstream lintian  # checks of the desktop entry, metadata and package
+  locales  # locale sources: a number-text test compiles a decimal-comma locale with localedef
 )
 
 case "${1:-test}" in
