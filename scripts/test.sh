@@ -16,14 +16,19 @@
 #    labelled tsan), with tools/tsan.supp as suppressions.
 # 6. scripts/fuzz-smoke.sh: every fuzz target for a short while.
 # Every step runs even when an earlier one failed, so one run reports all failures; the script
-# exits non-zero if any step failed. Builds live in $VOST_BUILD_ROOT (default build/): ci,
-# package, asan and tsan. VOST_JOBS sets the parallelism (default: the number of cores).
+# exits non-zero if any step failed. Nothing is left out quietly: every build is configured with
+# VOST_REQUIRE_ALL_TESTS (a test, test tool or benchmark that cannot be built stops the configure),
+# VOST_REQUIRE_ALL_TESTS=1 in the environment turns a skipped GoogleTest test into a failure, and
+# a test that CTest did not run fails its step. Builds live in $VOST_BUILD_ROOT (default
+# build/): ci, package, asan and tsan. VOST_JOBS sets the parallelism (default: the number of
+# cores).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=${VOST_BUILD_ROOT:-$root/build}
 jobs=${VOST_JOBS:-$(nproc)}
 cd "$root"
 
+export VOST_REQUIRE_ALL_TESTS=1
 failed=()
 step() { printf '\n=== %s ===\n' "$*"; }
 # Runs the commands of one step (a function); records the step as failed if any command fails.
@@ -43,16 +48,29 @@ run_step() {
 configure_and_build() {
   local dir=$1
   shift
-  cmake -S "$root" -B "$dir" -G Ninja -DVOST_WERROR=ON "$@"
+  cmake -S "$root" -B "$dir" -G Ninja -DVOST_WERROR=ON -DVOST_REQUIRE_ALL_TESTS=ON "$@"
   cmake --build "$dir" -j "$jobs"
+}
+
+# ctest, where a test that did not run (skipped, disabled) fails the step as a failed one does.
+ctest_all_run() {
+  local log status=0
+  log=$(mktemp)
+  ctest "$@" 2>&1 | tee "$log" || status=1
+  if grep -q '^The following tests did not run:' "$log"; then
+    echo "Tests that did not run fail the test command (install what they need)."
+    status=1
+  fi
+  rm -f "$log"
+  return "$status"
 }
 
 all_tests() {
   configure_and_build "$builds/ci" -DVOST_WINDOW=ON
-  ctest --test-dir "$builds/ci" --output-on-failure -j "$jobs" -LE window --no-tests=error
+  ctest_all_run --test-dir "$builds/ci" --output-on-failure -j "$jobs" -LE window --no-tests=error
   # The window tests drive the real game through an X server on a shared machine; a test that
   # fails is run once more (and ctest says so), a test that fails twice fails the step.
-  ctest --test-dir "$builds/ci" --output-on-failure -L window --repeat until-pass:2 \
+  ctest_all_run --test-dir "$builds/ci" --output-on-failure -L window --repeat until-pass:2 \
     --no-tests=error
 }
 
@@ -69,7 +87,8 @@ address_sanitizer_tests() {
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir "$builds/asan" --output-on-failure -j "$jobs" -LE window --no-tests=error
+    ctest_all_run --test-dir "$builds/asan" --output-on-failure -j "$jobs" -LE window \
+    --no-tests=error
 }
 
 thread_sanitizer_tests() {
@@ -77,9 +96,10 @@ thread_sanitizer_tests() {
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
   local options="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp"
   TSAN_OPTIONS="$options" \
-    ctest --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -R Threaded --no-tests=error
+    ctest_all_run --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -R Threaded \
+    --no-tests=error
   TSAN_OPTIONS="$options" \
-    ctest --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -L tsan -E Threaded \
+    ctest_all_run --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -L tsan -E Threaded \
     --no-tests=ignore
 }
 
