@@ -10,7 +10,7 @@
 # 2. A short soak on the build of step 1: 2 000 puzzles of display class 2 played through the
 #    real program (scripts/soak.sh).
 # 3. The Debian package (scripts/package.sh: a release build of the game alone, then cpack),
-#    checked by tests/package/deb_test.sh: its files, control data and lintian.
+#    checked by tests/package/deb_test.sh: its files, control data, metadata and lintian.
 # 4. An AddressSanitizer + UndefinedBehaviorSanitizer build: unit and program tests.
 # 5. A ThreadSanitizer build: the threaded tests (tests whose name contains "Threaded", and any
 #    labelled tsan), with tools/tsan.supp as suppressions.
@@ -76,10 +76,7 @@ all_tests() {
 
 package_checks() {
   VOST_JOBS=$jobs bash "$root/scripts/package.sh" "$builds/package"
-  local version
-  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$builds/package/CMakeCache.txt")
-  local deb="$builds/package/vostrandelimerix_${version}_$(dpkg --print-architecture).deb"
-  bash "$root/tests/package/deb_test.sh" "$deb" "$version"
+  bash "$root/tests/package/deb_test.sh" "$builds/package"
 }
 
 address_sanitizer_tests() {
