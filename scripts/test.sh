@@ -10,7 +10,8 @@
 # 2. A short soak on the build of step 1: 2 000 puzzles of display class 2 played through the
 #    real program (scripts/soak.sh).
 # 3. The Debian package (scripts/package.sh: a release build of the game alone, then cpack),
-#    checked by tests/package/deb_test.sh: its files, control data, metadata and lintian.
+#    checked by tests/package/deb_test.sh: its files, control data, metadata and lintian; then
+#    tests/package/reproducible_test.sh builds it again from a copy of the sources and compares.
 # 4. An AddressSanitizer + UndefinedBehaviorSanitizer build: unit and program tests.
 # 5. A ThreadSanitizer build: the threaded tests (tests whose name contains "Threaded", and any
 #    labelled tsan), with tools/tsan.supp as suppressions.
@@ -19,9 +20,10 @@
 # exits non-zero if any step failed. Nothing is left out quietly: every build is configured with
 # VOST_REQUIRE_ALL_TESTS (a test, test tool or benchmark that cannot be built stops the configure),
 # VOST_REQUIRE_ALL_TESTS=1 in the environment turns a skipped GoogleTest test into a failure, and
-# a test that CTest did not run fails its step. Builds live in $VOST_BUILD_ROOT (default
-# build/): ci, package, asan and tsan. VOST_JOBS sets the parallelism (default: the number of
-# cores).
+# a test that CTest did not run fails its step. No build warns: the package build too is made
+# with warnings as errors. Builds live in $VOST_BUILD_ROOT (default build/): ci, package, asan
+# and tsan (the reproducibility check builds in a temporary folder, removed when it passes).
+# VOST_JOBS sets the parallelism (default: the number of cores).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=${VOST_BUILD_ROOT:-$root/build}
@@ -75,8 +77,12 @@ all_tests() {
 }
 
 package_checks() {
-  VOST_JOBS=$jobs bash "$root/scripts/package.sh" "$builds/package"
+  VOST_JOBS=$jobs VOST_WERROR=ON bash "$root/scripts/package.sh" "$builds/package"
   bash "$root/tests/package/deb_test.sh" "$builds/package"
+}
+
+reproducible_package() {
+  VOST_JOBS=$jobs VOST_WERROR=ON bash "$root/tests/package/reproducible_test.sh" "$builds/package"
 }
 
 address_sanitizer_tests() {
@@ -116,6 +122,7 @@ run_step "Formatting: clang-format 14" bash "$root/scripts/check-format.sh"
 run_step "Build (warnings as errors) and all tests" all_tests
 run_step "Soak: 2 000 puzzles of display class 2" short_soak
 run_step "Debian package and its checks" package_checks
+run_step "Reproducible package: a second build, byte for byte the same" reproducible_package
 run_step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests" \
   address_sanitizer_tests
 run_step "ThreadSanitizer: threaded tests" thread_sanitizer_tests
