@@ -23,6 +23,7 @@ test_packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes
   clang-format-14           # the formatting check
+  git  # the formatting and layer checks and the reproducibility check list the sources with it
   xvfb xauth xdotool imagemagick
   libxext-dev libxtst-dev  # MIT-SHM reads and XTEST keys of the window benchmark's probe
   desktop-file-utils appstream lintian  # checks of the desktop entry, metadata and package
