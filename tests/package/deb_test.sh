@@ -7,7 +7,7 @@
 # - the changelog's latest entry is this version, and its date is the release date of the
 #   AppStream metadata and the manual page;
 # - the metadata and the control data name the identity the build was given (AppStream id, home
-#   page, screenshot), and the copyright file is packaging/copyright;
+#   page, screenshot) and the changelog's maintainer; the copyright file is packaging/copyright;
 # - the packaged executable answers --version;
 # - lintian reports no errors (warnings and notes are printed, not failed).
 #
@@ -102,6 +102,9 @@ for expected in "<id>$appstream_id</id>" "<url type=\"homepage\">$homepage</url>
   grep -qF -- "$expected" "$metainfo" 2>/dev/null || fail "the metadata lacks $expected"
 done
 [ "$(field Homepage)" = "$homepage" ] || fail "Homepage is '$(field Homepage)', expected $homepage"
+maintainer=$(dpkg-parsechangelog -l "$work/changelog" -S Maintainer)
+[ "$(field Maintainer)" = "$maintainer" ] ||
+  fail "Maintainer is '$(field Maintainer)', the changelog's '$maintainer'"
 man_date=$(LC_ALL=C date -d "$release_date" '+%B %Y')
 zcat "$work/root/usr/share/man/man6/vostrandelimerix.6.gz" 2>/dev/null | head -1 |
   grep -qF "\"$man_date\"" || fail "the manual page is not dated $man_date"
