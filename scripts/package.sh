@@ -34,10 +34,12 @@ export SOURCE_DATE_EPOCH
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cd "$root"
 prefix_map="-ffile-prefix-map=$root=. -ffile-prefix-map=$dir=build"
+cppflags=$(dpkg-buildflags --get CPPFLAGS)
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOST_WINDOW=ON \
-  -DVOST_WERROR="${VOST_WERROR:-OFF}" -DBUILD_TESTING=OFF -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
-  -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS) $prefix_map" \
-  -DCMAKE_C_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS) $prefix_map" \
+  -DVOST_WERROR="${VOST_WERROR:-OFF}" -DBUILD_TESTING=OFF \
+  -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
+  -DCMAKE_CXX_FLAGS="$cppflags $(dpkg-buildflags --get CXXFLAGS) $prefix_map" \
+  -DCMAKE_C_FLAGS="$cppflags $(dpkg-buildflags --get CFLAGS) $prefix_map" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
 cmake --build "$dir" -j "$jobs"
 rm -f "$dir"/vostrandelimerix_*.deb

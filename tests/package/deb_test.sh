@@ -94,7 +94,8 @@ changelog_version=$(dpkg-parsechangelog -l "$work/changelog" -S Version 2>/dev/n
 # One identity and one release date everywhere they are written.
 metainfo="$work/root/usr/share/metainfo/$appstream_id.metainfo.xml"
 # The day as written ("Mon, 07 Dec 2026 09:30:00 +0000" gives 2026-12-07), in no other zone.
-changelog_date=$(date -d "$(dpkg-parsechangelog -l "$work/changelog" -S Date | cut -d' ' -f2-4)" +%F)
+changelog_day=$(dpkg-parsechangelog -l "$work/changelog" -S Date | cut -d' ' -f2-4)
+changelog_date=$(date -d "$changelog_day" +%F)
 [ "$release_date" = "$changelog_date" ] ||
   fail "the build's release date $release_date is not the changelog's $changelog_date"
 for expected in "<id>$appstream_id</id>" "<url type=\"homepage\">$homepage</url>" \
