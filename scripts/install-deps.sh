@@ -52,7 +52,8 @@ echo "Installing missing packages: ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then
   apt=(apt-get)
 elif command -v sudo >/dev/null; then
-  apt=(sudo apt-get)
+  # sudo clears the environment: the front end is handed to apt-get through env.
+  apt=(sudo env DEBIAN_FRONTEND=noninteractive apt-get)
 else
   echo "These packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
   exit 1
