@@ -33,6 +33,8 @@ mirror=${VOST_FRESH_MIRROR:-http://deb.debian.org/debian}
 [ "$(id -u)" -eq 0 ] || { echo "check-fresh-machine: run as root (sudo)" >&2; exit 2; }
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
+commit=$(git -C "$root" rev-parse --short HEAD) || exit 1
+echo "Checking commit $commit"
 git -C "$root" diff --quiet HEAD 2>/dev/null ||
   echo "check-fresh-machine: changes not committed here are not checked (the check clones HEAD)"
 
@@ -42,7 +44,8 @@ for tool in debootstrap:debootstrap Xvfb:xvfb xdotool:xdotool git:git; do
   command -v "${tool%%:*}" >/dev/null || missing+=("${tool#*:}")
 done
 if [ ${#missing[@]} -ne 0 ]; then
-  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" || exit 1
+  apt-get update -q || exit 1
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" || exit 1
 fi
 
 # Unmounts everything below a system folder and ends the processes running inside it.
@@ -95,6 +98,7 @@ prepare_system() {
   chroot "$dir" useradd -m -s /bin/bash player
   echo "player ALL=(ALL) NOPASSWD: ALL" >"$dir/etc/sudoers.d/player"
   git clone -q "$root" "$dir/home/player/vostrandelimerix"
+  git -C "$dir/home/player/vostrandelimerix" checkout -q --detach "$commit"
   chroot "$dir" chown -R player:player /home/player/vostrandelimerix
 }
 
@@ -114,9 +118,10 @@ player_shell() {
 section_package() {
   local dir=$1 files
   player_shell "$dir" 'scripts/package.sh' || return 1
-  player_shell "$dir" 'yes | sudo DEBIAN_FRONTEND=noninteractive apt install ./build/package/vostrandelimerix_*.deb' ||
+  player_shell "$dir" 'yes | sudo DEBIAN_FRONTEND=noninteractive apt install \
+    ./build/package/vostrandelimerix_*.deb' || return 1
+  player_shell "$dir" 'cd && vostrandelimerix --version && vostrandelimerix --help >/dev/null' ||
     return 1
-  player_shell "$dir" 'cd && vostrandelimerix --version && vostrandelimerix --help >/dev/null' || return 1
   [ -f "$dir/usr/share/man/man6/vostrandelimerix.6.gz" ] || { echo "no manual page"; return 1; }
   files=$(chroot "$dir" dpkg -L vostrandelimerix | while read -r f; do
     [ -f "$dir$f" ] && echo "$f"; done)
@@ -191,6 +196,6 @@ for section in $sections; do
     release_system "$dir"
   fi
   current=
-  echo "$result $section ($minutes min; log $work/$section.log)"
+  echo "$result $section at $commit ($minutes min; log $work/$section.log)"
 done
 exit "$failed"
