@@ -13,8 +13,8 @@
 #    checked by tests/package/deb_test.sh: its files, control data, metadata and lintian; then
 #    tests/package/reproducible_test.sh builds it again from a copy of the sources and compares.
 # 4. An AddressSanitizer + UndefinedBehaviorSanitizer build: unit and program tests.
-# 5. A ThreadSanitizer build: the threaded tests (tests whose name contains "Threaded", and any
-#    labelled tsan), with tools/tsan.supp as suppressions.
+# 5. A ThreadSanitizer build: the unit and program tests again (all but one, below), with
+#    tools/tsan.supp as suppressions.
 # 6. scripts/fuzz-smoke.sh: every fuzz target for a short while.
 # Every step runs even when an earlier one failed, so one run reports all failures; the script
 # exits non-zero if any step failed. Nothing is left out quietly: every build is configured with
@@ -94,16 +94,16 @@ address_sanitizer_tests() {
     --no-tests=error
 }
 
+# Every unit and program test runs under ThreadSanitizer: the program tests start the program
+# thread, many unit tests start threads of their own. One is left out: DivisionByZeroIsFatal
+# starts no thread, and its SIGFPE handler shows the fatal dialog (malloc, fork) from inside the
+# signal by design, which ThreadSanitizer reports as a signal-unsafe call.
 thread_sanitizer_tests() {
   configure_and_build "$builds/tsan" -DVOST_WINDOW=OFF -DVOST_TSAN=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  local options="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp"
-  TSAN_OPTIONS="$options" \
-    ctest_all_run --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -R Threaded \
-    --no-tests=error
-  TSAN_OPTIONS="$options" \
-    ctest_all_run --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -L tsan -E Threaded \
-    --no-tests=ignore
+  TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp" \
+    ctest_all_run --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -LE window \
+    -E '^ErrorTest\.DivisionByZeroIsFatal$' --no-tests=error
 }
 
 short_soak() {
@@ -125,7 +125,7 @@ run_step "Debian package and its checks" package_checks
 run_step "Reproducible package: a second build, byte for byte the same" reproducible_package
 run_step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests" \
   address_sanitizer_tests
-run_step "ThreadSanitizer: threaded tests" thread_sanitizer_tests
+run_step "ThreadSanitizer: unit and program tests" thread_sanitizer_tests
 run_step "Fuzz smoke run" fuzz_smoke
 
 if [ ${#failed[@]} -ne 0 ]; then

@@ -289,6 +289,7 @@ int run_xmessage(const char* caption, const char* text, const char* buttons) {
     return -1;
   }
   open_dialog_pid.store(child);
+  presentation_wakeup.notify();  // a shutdown under way closes it
 
   int status = 0;
   pid_t waited;
@@ -353,9 +354,13 @@ const char* human_error(int32_t n) {
   return "Unprintable error";
 }
 
-void end() {
-  exit_ok.fetch_or(1, std::memory_order_release);
+void acknowledge_stop(stop_acknowledgement bit) {
+  exit_ok.fetch_or(bit, std::memory_order_release);
   presentation_wakeup.notify();
+}
+
+void end() {
+  acknowledge_stop(stop_acknowledged_by_program);
   for (;;) {
     const uint32_t seen = program_wakeup.generation();
     if (stop_program.load(std::memory_order_acquire)) break;

@@ -27,7 +27,8 @@ extern uint32_t inclercl;
 extern const char* includedfilename;
 
 // The program (or the window) has asked for the process to close. Written by the program thread
-// (end statement, No answer); read by the main loop thread.
+// (end statement, No answer) and by the window thread (the Break key); read by the main loop
+// thread, which each writer wakes.
 extern std::atomic<uint8_t> close_program;
 // The host asks the program thread to stop at its next check. Written by the main loop thread;
 // read by the program and timer threads.
@@ -36,11 +37,17 @@ extern std::atomic<uint8_t> stop_program;
 // window thread; read by evnt() on the program thread.
 extern std::atomic<uint8_t> suspend_program;
 // Shutdown acknowledgements: bit 0 program thread stopped (end()), bit 1 timer thread finished.
-// Written by those threads with fetch_or; read by the main loop thread.
+// Written by those threads through acknowledge_stop; read by the main loop thread.
 extern std::atomic<uint32_t> exit_ok;
+enum stop_acknowledgement : uint32_t {
+  stop_acknowledged_by_program = 1,
+  stop_acknowledged_by_timer_thread = 2,
+};
+// Sets one bit of exit_ok and wakes the shutdown, which waits for both.
+void acknowledge_stop(stop_acknowledgement bit);
 
 // Error numbers the runtime raises, by name. Those below 256 are the classic table's (their
-// messages are in error.cpp); 257 and 502 to 514 are fatal "Out of memory" errors whose number
+// messages are in error.cpp); 257 and 502 to 518 are fatal "Out of memory" errors whose number
 // tells which of the runtime's own tables ran out, and error() ends the process after their dialog.
 // clang-format off
 enum error_number : int32_t {
@@ -63,7 +70,12 @@ enum error_number : int32_t {
   string_list_full           = 510,
   temporary_string_list_full = 511,
   string_data_full           = 512,
+  low_memory_string_data_full = 513,
   low_memory_string_too_long = 514,
+  fixed_string_too_long      = 515,  // no statement of this runtime makes fixed strings yet
+  line_input_buffer_full     = 516,  // the keyboard line input's buffers (not in this runtime)
+  line_input_history_full    = 517,
+  memory_block_copy_failed   = 518,  // memory-block copies (not in this runtime)
 };
 // clang-format on
 

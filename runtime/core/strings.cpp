@@ -66,9 +66,18 @@ zqs** low_list = nullptr;
 uint32_t low_lasti = 0;
 uint32_t low_nexti = 0;
 
-StringArea heap_area{zqs_data,       zqs_data_size, zqs_sp, zqs_list, zqs_list_lasti,
-                     zqs_list_nexti, true,          510,    512};
-StringArea low_area{low_data, low_size, low_sp, low_list, low_lasti, low_nexti, false, 509, 513};
+StringArea heap_area{zqs_data, zqs_data_size,    zqs_sp,
+                     zqs_list, zqs_list_lasti,   zqs_list_nexti,
+                     true,     string_list_full, string_data_full};
+StringArea low_area{low_data,
+                    low_size,
+                    low_sp,
+                    low_list,
+                    low_lasti,
+                    low_nexti,
+                    false,
+                    low_memory_strings_full,
+                    low_memory_string_data_full};
 
 StringArea& area_of(const zqs* s) { return s->in_low_memory ? low_area : heap_area; }
 

@@ -181,13 +181,12 @@ void stop_timers() {
   ontimerthread_lock.store(1);
   wake_timer_thread();
   // A thread that is not running (not started yet, or finished) cannot scan: no need to wait. If it
-  // starts meanwhile, it sees the request before its first scan. The timed wait only covers a
-  // thread that ends between the two checks without acknowledging.
+  // starts meanwhile, it sees the request before its first scan; if it ends meanwhile, its end
+  // notifies timer_pause_acknowledged like an acknowledgement.
   for (;;) {
     const uint32_t seen = timer_pause_acknowledged.generation();
     if (ontimerthread_lock.load() == 2 || !timer_thread_running.load()) break;
-    timer_pause_acknowledged.wait_until(
-        seen, std::chrono::steady_clock::now() + std::chrono::milliseconds(10));
+    timer_pause_acknowledged.wait(seen);
   }
 }
 
@@ -282,7 +281,8 @@ void TIMERTHREAD() {
       timer_wakeup.wait(seen);
   }
   timer_thread_running.store(false);
-  exit_ok.fetch_or(2);
+  timer_pause_acknowledged.notify();  // stop_timers need not wait for an answer any more
+  acknowledge_stop(stop_acknowledged_by_timer_thread);
 }
 
 void ontimer_dispatch() {

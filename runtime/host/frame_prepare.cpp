@@ -2,12 +2,15 @@
 #include "runtime/host/frame_prepare.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "runtime/core/clock.h"
+#include "runtime/core/deliberate_race.h"
 #include "runtime/core/error.h"
+#include "runtime/core/wakeup.h"
 #include "runtime/host/frame_handover.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/window_wakeup.h"
@@ -16,85 +19,93 @@
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 
-uint8_t* pixeldata = nullptr;
-int32_t pixeldatasize = 0;
-uint32_t paldata[256];
-uint8_t* screen_last = nullptr;
-int32_t screen_last_size = 0;
-int32_t show_cursor = 0, show_flashing = 0, cx = 0, cy = 0;
-int32_t show_cursor_last = 0, show_flashing_last = 0, cx_last = -1, cy_last = -1;
-
 int32_t displayorder_screen = 1, displayorder_hardware = 2, displayorder_glrender = 3,
         displayorder_hardware1 = 4;
 
 namespace {
 
-// What frame conversion reads from a page record, taken in one go.
-struct PageSnapshot {
+// display()'s preparation state (see FramePreparation).
+FramePreparation preparation;
+
+// What display() last saw on display: whether that page changes by itself (displayed_page_blinks).
+// Written by frame preparation; read by the main loop thread.
+std::atomic<bool> page_blinks{false};
+
+// The structure of a page, as frame conversion needs it: what it is and where its buffers are.
+// A screen page's structure changes only under the display lock, so these reads never race.
+struct PageStructure {
   bool text = false;
   int32_t width = 0, height = 0;
   int32_t bits_per_pixel = 0;
   int32_t mode = 0;
   int32_t font = 0;
-  int32_t cursor_x = 1, cursor_y = 1;
-  int32_t cursor_show = 0;
-  int32_t cursor_first = 0, cursor_last = 0;
-  int32_t holding_cursor = 0;
   const uint8_t* pixels = nullptr;
   const uint32_t* palette = nullptr;
 };
 
-}  // namespace
-
-// Reading the displayed page.
-//
-// The program thread draws into the displayed page, moves its cursor and changes its palette while
-// frame preparation reads them, without a lock. That is deliberate: a frame that catches a drawing
-// half done is harmless, because the next preparation sees the difference and builds a fresh frame.
-// Structural changes (new mode, new font, freed pixel buffers) are fenced by the display lock
-// instead. Every unsynchronised read of the page goes through this namespace and nowhere else, so
-// that the thread sanitizer can be told about exactly this race (tools/tsan.supp).
-namespace displayed_page_read {
-
-[[gnu::noinline]] const img_struct* current_page() { return display_page; }
-
-// Blinking attributes on or off, as the program last set them through port 0x3C0.
-[[gnu::noinline]] bool blink_enabled() { return H3C0_blink_enable != 0; }
-
-[[gnu::noinline]] PageSnapshot record(const img_struct* page) {
-  PageSnapshot s;
+PageStructure structure_of(const img_struct* page) {
+  PageStructure s;
   s.text = page->text != 0;
   s.width = page->width;
   s.height = page->height;
   s.bits_per_pixel = page->bits_per_pixel;
   s.mode = page->mode;
   s.font = static_cast<int32_t>(page->font);
-  s.cursor_x = page->cursor_x;
-  s.cursor_y = page->cursor_y;
-  s.cursor_show = page->cursor_show;
-  s.cursor_first = page->cursor_firstvalue;
-  s.cursor_last = page->cursor_lastvalue;
-  s.holding_cursor = page->holding_cursor;
   s.pixels = page->pixels;
   s.palette = page->palette;
   return s;
 }
 
+}  // namespace
+
+// Reading the displayed page's contents.
+//
+// The program thread draws into the displayed page, moves its cursor and changes its palette
+// entries while frame preparation reads them, without a lock. That is deliberate: a frame that
+// catches a drawing half done is harmless, because the next preparation sees the difference and
+// builds a fresh frame. Every unsynchronised read of a page's contents (pixels, text cells,
+// palette entries, cursor) goes through this namespace and nowhere else, so that the thread
+// sanitizer can be told about exactly this race (tools/tsan.supp). The page's structure is read
+// by structure_of above, outside this namespace, and stays visible to the sanitizer.
+// The thread sanitizer is told in the code itself: each function below has it ignore the
+// preparation thread's memory accesses while it runs (a suppression by function name is not
+// enough: in a long run the sanitizer often cannot restore the reading thread's stack, and then
+// no name matches). Nothing else is exempt.
+namespace displayed_page_read {
+
+// The text cursor of a page, as the program last left it.
+struct PageCursor {
+  int32_t x = 1, y = 1;
+  int32_t show = 0;
+  int32_t first = 0, last = 0;
+  int32_t holding = 0;
+};
+
+[[gnu::noinline]] PageCursor cursor(const img_struct* page) {
+  [[maybe_unused]] const DeliberateRace race;
+  PageCursor c;
+  c.x = page->cursor_x;
+  c.y = page->cursor_y;
+  c.show = page->cursor_show;
+  c.first = page->cursor_firstvalue;
+  c.last = page->cursor_lastvalue;
+  c.holding = page->holding_cursor;
+  return c;
+}
+
 [[gnu::noinline]] bool bytes_equal(const void* page_bytes, const void* copy, size_t n) {
+  [[maybe_unused]] const DeliberateRace race;
   return std::memcmp(page_bytes, copy, n) == 0;
 }
 
 [[gnu::noinline]] void copy_bytes(void* destination, const void* page_bytes, size_t n) {
+  [[maybe_unused]] const DeliberateRace race;
   std::memcpy(destination, page_bytes, n);
 }
 
 }  // namespace displayed_page_read
 
 namespace {
-
-// Text cells of the page as read for this frame (grows only).
-uint8_t* screen_now = nullptr;
-int32_t screen_now_size = 0;
 
 // Grows a byte buffer to at least `bytes`; contents are not kept.
 bool grow_buffer(uint8_t** buffer, int32_t* capacity, int32_t bytes) {
@@ -132,8 +143,8 @@ void lookup_pixels(uint32_t* __restrict out, const uint8_t* __restrict in, int32
 }
 
 // Palette-based graphics page: one byte per pixel through the page's palette.
-Conversion convert_indexed_page(const PageSnapshot& page, const FrameClock& clock,
-                                display_frame_struct& f) {
+Conversion convert_indexed_page(FramePreparation& prep, const PageStructure& page,
+                                const FrameClock& clock, display_frame_struct& f) {
   int32_t bits = std::clamp(page.bits_per_pixel, 1, 8);
   int32_t palette_size = 1 << bits;
   int32_t n = page.width * page.height;
@@ -152,26 +163,26 @@ Conversion convert_indexed_page(const PageSnapshot& page, const FrameClock& cloc
   }
 
   bool force = force_display_update.load() != 0;
-  if (n != pixeldatasize) {
-    if (!grow_buffer(&pixeldata, &pixeldatasize, n)) return Conversion::Unchanged;
-    pixeldatasize = n;
+  if (n != prep.pixeldatasize) {
+    if (!grow_buffer(&prep.pixeldata, &prep.pixeldatasize, n)) return Conversion::Unchanged;
+    prep.pixeldatasize = n;
   } else if (!force) {
     if (displayorder_screen == 0) return Conversion::Unchanged;
-    if (displayed_page_read::bytes_equal(page.pixels, pixeldata, static_cast<size_t>(n)) &&
-        std::memcmp(colours, paldata, static_cast<size_t>(palette_size) * 4) == 0 &&
+    if (displayed_page_read::bytes_equal(page.pixels, prep.pixeldata, static_cast<size_t>(n)) &&
+        std::memcmp(colours, prep.paldata, static_cast<size_t>(palette_size) * 4) == 0 &&
         screen_last_valid.load() == 1)
       return Conversion::Unchanged;
   }
-  displayed_page_read::copy_bytes(pixeldata, page.pixels, static_cast<size_t>(n));
-  std::memcpy(paldata, colours, static_cast<size_t>(palette_size) * 4);
+  displayed_page_read::copy_bytes(prep.pixeldata, page.pixels, static_cast<size_t>(n));
+  std::memcpy(prep.paldata, colours, static_cast<size_t>(palette_size) * 4);
 
   if (!size_frame(f, page.width, page.height)) return Conversion::Unchanged;
-  lookup_pixels(f.bgra, pixeldata, n, paldata);
+  lookup_pixels(f.bgra, prep.pixeldata, n, prep.paldata);
   return Conversion::Completed;
 }
 
 // 32-bit page: the pixels are already frame pixels.
-Conversion convert_32bit_page(const PageSnapshot& page, display_frame_struct& f, int32_t self) {
+Conversion convert_32bit_page(const PageStructure& page, display_frame_struct& f, int32_t self) {
   size_t bytes = static_cast<size_t>(page.width) * page.height * 4;
   if (force_display_update.load() == 0) {
     int32_t previous = newest_completed_frame(self);
@@ -206,8 +217,9 @@ void draw_text_cell(uint32_t* frame, int32_t frame_w, int32_t px, int32_t py, in
 }
 
 // Text page: cells drawn from the built-in fonts, only those that changed since the last frame.
-Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
-                             display_frame_struct& f, int32_t self) {
+Conversion convert_text_page(FramePreparation& prep, const PageStructure& page,
+                             const displayed_page_read::PageCursor& cursor_state,
+                             const FrameClock& clock, display_frame_struct& f, int32_t self) {
   int32_t font = page.font;
   if (!font_is_builtin(font)) return Conversion::Unchanged;  // no loadable-font renderer here
   int32_t cw = font_width(static_cast<uint32_t>(font));
@@ -216,15 +228,15 @@ Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
 
   bool check_last = screen_last_valid.load() == 1;
   int32_t cells = page.width * page.height;
-  if (cells * 2 != screen_last_size) {
+  if (cells * 2 != prep.screen_last_size) {
     int32_t capacity = 0;
-    std::free(screen_last);
-    screen_last = nullptr;
-    if (!grow_buffer(&screen_last, &capacity, cells * 2)) {
-      screen_last_size = 0;
+    std::free(prep.screen_last);
+    prep.screen_last = nullptr;
+    if (!grow_buffer(&prep.screen_last, &capacity, cells * 2)) {
+      prep.screen_last_size = 0;
       return Conversion::Unchanged;
     }
-    screen_last_size = cells * 2;
+    prep.screen_last_size = cells * 2;
     check_last = false;
   }
   if (displayorder_screen == 0 && check_last) return Conversion::Unchanged;
@@ -232,30 +244,32 @@ Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
   uint32_t colours[256];
   displayed_page_read::copy_bytes(colours, page.palette, sizeof colours);
   if (check_last) {
-    if (std::memcmp(colours, paldata, sizeof colours) != 0) {
-      std::memcpy(paldata, colours, sizeof colours);
+    if (std::memcmp(colours, prep.paldata, sizeof colours) != 0) {
+      std::memcpy(prep.paldata, colours, sizeof colours);
       check_last = false;
     }
   } else {
-    std::memcpy(paldata, colours, sizeof colours);
+    std::memcpy(prep.paldata, colours, sizeof colours);
   }
 
-  if (!grow_buffer(&screen_now, &screen_now_size, cells * 2)) return Conversion::Unchanged;
-  displayed_page_read::copy_bytes(screen_now, page.pixels, static_cast<size_t>(cells) * 2);
+  if (!grow_buffer(&prep.screen_now, &prep.screen_now_size, cells * 2))
+    return Conversion::Unchanged;
+  displayed_page_read::copy_bytes(prep.screen_now, page.pixels, static_cast<size_t>(cells) * 2);
   bool changed = false;
   if (check_last)
-    changed = std::memcmp(screen_now, screen_last, static_cast<size_t>(cells) * 2) != 0;
+    changed = std::memcmp(prep.screen_now, prep.screen_last, static_cast<size_t>(cells) * 2) != 0;
 
-  show_cursor = show_flashing = (clock.display_cycle & 8) ? 1 : 0;
-  cx = page.cursor_x - 1;
-  cy = page.cursor_y - 1;
-  if (page.holding_cursor == 2 && cy < page.height - 1) {
-    cy += 1;
-    cx = 0;
+  prep.show_cursor = prep.show_flashing = (clock.display_cycle & 8) ? 1 : 0;
+  prep.cx = cursor_state.x - 1;
+  prep.cy = cursor_state.y - 1;
+  if (cursor_state.holding == 2 && prep.cy < page.height - 1) {
+    prep.cy += 1;
+    prep.cx = 0;
   }
   if (check_last) {
-    if (show_flashing != show_flashing_last || show_cursor != show_cursor_last || cx != cx_last ||
-        cy != cy_last)
+    if (prep.show_flashing != prep.show_flashing_last ||
+        prep.show_cursor != prep.show_cursor_last || prep.cx != prep.cx_last ||
+        prep.cy != prep.cy_last)
       changed = true;
   } else {
     changed = true;
@@ -278,37 +292,38 @@ Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
     }
   }
 
-  bool flashing_changed = show_flashing != show_flashing_last;
-  bool cursor_changed = show_cursor != show_cursor_last;
-  bool cursor_moved = cx != cx_last || cy != cy_last;
-  CursorRows cursor = cursor_rows(page.cursor_first, page.cursor_last, ch);
+  bool flashing_changed = prep.show_flashing != prep.show_flashing_last;
+  bool cursor_changed = prep.show_cursor != prep.show_cursor_last;
+  bool cursor_moved = prep.cx != prep.cx_last || prep.cy != prep.cy_last;
+  CursorRows cursor = cursor_rows(cursor_state.first, cursor_state.last, ch);
   bool blink_enable = clock.blink_enable;
 
   for (int32_t y = 0; y < page.height; ++y) {
     for (int32_t x = 0; x < page.width; ++x) {
       size_t at = (static_cast<size_t>(y) * page.width + x) * 2;
-      uint8_t c = screen_now[at];
-      uint8_t a = screen_now[at + 1];
-      bool is_cursor_cell = x == cx && y == cy;
-      if (check_last && c == screen_last[at] && a == screen_last[at + 1]) {
+      uint8_t c = prep.screen_now[at];
+      uint8_t a = prep.screen_now[at + 1];
+      bool is_cursor_cell = x == prep.cx && y == prep.cy;
+      if (check_last && c == prep.screen_last[at] && a == prep.screen_last[at + 1]) {
         // Besides changed cells: blinking cells when the blink phase turns, and the cursor's
         // cell when the cursor turns on or off or moves (its old cell to clear it, its new cell
         // so that it shows at once rather than at the next blink).
         bool redraw = ((a & 0x80) && flashing_changed) || (is_cursor_cell && cursor_changed) ||
                       (is_cursor_cell && cursor_moved) ||
-                      (x == cx_last && y == cy_last && cursor_moved);
+                      (x == prep.cx_last && y == prep.cy_last && cursor_moved);
         if (!redraw) continue;
       }
-      screen_last[at] = c;
-      screen_last[at + 1] = a;
+      prep.screen_last[at] = c;
+      prep.screen_last[at + 1] = a;
 
       int32_t fg = a & 15;
       int32_t bg = blink_enable ? (a >> 4) & 7 : a >> 4;
-      if (blink_enable && (a & 0x80) && show_flashing) fg = bg;
-      draw_text_cell(f.bgra, frame_w, x * cw, y * ch, cw, ch, font, c, paldata[fg], paldata[bg]);
+      if (blink_enable && (a & 0x80) && prep.show_flashing) fg = bg;
+      draw_text_cell(f.bgra, frame_w, x * cw, y * ch, cw, ch, font, c, prep.paldata[fg],
+                     prep.paldata[bg]);
 
-      if (is_cursor_cell && page.cursor_show && show_cursor && cursor.count > 0) {
-        uint32_t colour = paldata[a & 15];
+      if (is_cursor_cell && cursor_state.show && prep.show_cursor && cursor.count > 0) {
+        uint32_t colour = prep.paldata[a & 15];
         for (int32_t row = cursor.first; row < cursor.first + cursor.count; ++row) {
           uint32_t* out = f.bgra + static_cast<size_t>(y * ch + row) * frame_w + x * cw;
           std::fill(out, out + cw, colour);
@@ -317,14 +332,31 @@ Conversion convert_text_page(const PageSnapshot& page, const FrameClock& clock,
     }
   }
 
-  show_flashing_last = show_flashing;
-  show_cursor_last = show_cursor;
-  cx_last = cx;
-  cy_last = cy;
+  prep.show_flashing_last = prep.show_flashing;
+  prep.show_cursor_last = prep.show_cursor;
+  prep.cx_last = prep.cx;
+  prep.cy_last = prep.cy;
   return Conversion::Completed;
 }
 
 }  // namespace
+
+void FramePreparation::forget() {
+  std::free(pixeldata);
+  std::free(screen_last);
+  std::free(screen_now);
+  pixeldata = screen_last = screen_now = nullptr;
+  pixeldatasize = screen_last_size = screen_now_size = 0;
+  std::memset(paldata, 0, sizeof paldata);
+  show_cursor = show_flashing = cx = cy = 0;
+  show_cursor_last = show_flashing_last = 0;
+  cx_last = cy_last = -1;
+}
+
+void FramePreparation::swap_paldata_BGRA_with_RGBA() {
+  for (uint32_t& entry : paldata)
+    entry = (entry & 0xFF00FF00u) | ((entry >> 16) & 0xFFu) | ((entry & 0xFFu) << 16);
+}
 
 void reset_display_frames() {
   for (auto& f : display_frame) {
@@ -338,20 +370,12 @@ void reset_display_frames() {
   display_frame_order_next = 1;
   last_hardware_display_frame_order.store(0);
   last_rendered_hardware_display_frame_order = 0;
-  std::free(pixeldata);
-  pixeldata = nullptr;
-  pixeldatasize = 0;
-  std::memset(paldata, 0, sizeof paldata);
-  std::free(screen_last);
-  screen_last = nullptr;
-  screen_last_size = 0;
-  show_cursor = show_flashing = cx = cy = 0;
-  show_cursor_last = show_flashing_last = 0;
-  cx_last = cy_last = -1;
+  preparation.forget();
+  page_blinks.store(false);
 }
 
 void page_frame_size(const img_struct* page, int32_t* w, int32_t* h) {
-  PageSnapshot s = displayed_page_read::record(page);
+  const PageStructure s = structure_of(page);
   if (s.text) {
     int32_t font = s.font >= 0 && s.font < font_slots ? s.font : 16;
     *w = s.width * font_width(static_cast<uint32_t>(font));
@@ -395,9 +419,11 @@ CursorRows cursor_rows(int32_t start, int32_t end, int32_t ch) {
   return r;
 }
 
-FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& clock) {
-  if (!page) return FrameResult::Unchanged;
-  PageSnapshot s = displayed_page_read::record(page);
+namespace {
+
+// Prepares one frame from a page whose structure has been read.
+FrameResult prepare_frame(FramePreparation& prep, const img_struct* page, const PageStructure& s,
+                          const FrameClock& clock) {
   if (s.width <= 0 || s.height <= 0 || !s.pixels ||
       (!s.text && s.bits_per_pixel != 32 && !s.palette))
     return FrameResult::Unchanged;
@@ -413,11 +439,11 @@ FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& cl
 
   Conversion result;
   if (s.text)
-    result = convert_text_page(s, clock, f, index);
+    result = convert_text_page(prep, s, displayed_page_read::cursor(page), clock, f, index);
   else if (s.bits_per_pixel == 32)
     result = convert_32bit_page(s, f, index);
   else
-    result = convert_indexed_page(s, clock, f);
+    result = convert_indexed_page(prep, s, clock, f);
 
   if (result == Conversion::Completed) {
     force_display_update.store(0);
@@ -433,33 +459,41 @@ FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& cl
   return FrameResult::Unchanged;
 }
 
+}  // namespace
+
+const FramePreparation& frame_preparation() { return preparation; }
+
+FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& clock) {
+  if (!page) return FrameResult::Unchanged;
+  return prepare_frame(preparation, page, structure_of(page), clock);
+}
+
 void display() {
   answer_display_lock();
   if (screen_hide.load()) {
-    display_called.store(1);
+    if (display_called.exchange(1) == 0) program_wakeup.notify();
     return;
   }
+  // Between the two answers the program cannot hold the lock: the page's structure stays put.
   if (lock_display.load() == 0) {
-    FrameClock clock;
-    clock.display_cycle = frame.load();
-    clock.ticks_ms = GetTicks();
-    clock.blink_enable = displayed_page_read::blink_enabled();
-    prepare_frame_from_page(displayed_page_read::current_page(), clock);
+    const img_struct* page = display_page.load(std::memory_order_acquire);
+    const PageStructure s = page ? structure_of(page) : PageStructure{};
+    page_blinks.store(page && (s.text || s.mode == 10), std::memory_order_relaxed);
+    if (page) {
+      FrameClock clock;
+      clock.display_cycle = frame.load();
+      clock.ticks_ms = GetTicks();
+      clock.blink_enable = H3C0_blink_enable.load() != 0;
+      prepare_frame(preparation, page, s, clock);
+    }
   }
   answer_display_lock();
+  // Someone may wait for these: sub__display for the hand-over of automatic display, display_now
+  // for a finished preparation.
   int32_t handing_over = -1;
-  autodisplay.compare_exchange_strong(handing_over, 0);
-  display_called.store(1);
+  const bool handed_over = autodisplay.compare_exchange_strong(handing_over, 0);
+  const bool awaited = display_called.exchange(1) == 0;
+  if (handed_over || awaited) program_wakeup.notify();
 }
 
-bool displayed_page_blinks() {
-  const img_struct* page = displayed_page_read::current_page();
-  if (!page) return false;
-  const PageSnapshot s = displayed_page_read::record(page);
-  return s.text || s.mode == 10;
-}
-
-void swap_paldata_BGRA_with_RGBA() {
-  for (uint32_t& entry : paldata)
-    entry = (entry & 0xFF00FF00u) | ((entry >> 16) & 0xFFu) | ((entry & 0xFFu) << 16);
-}
+bool displayed_page_blinks() { return page_blinks.load(std::memory_order_relaxed); }

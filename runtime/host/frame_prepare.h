@@ -7,35 +7,57 @@
 
 struct img_struct;
 
-// Change-detection caches of frame preparation (preparation thread only).
-extern uint8_t* pixeldata;
-extern int32_t pixeldatasize;
-extern uint32_t paldata[256];
-extern uint8_t* screen_last;
-extern int32_t screen_last_size;
-// Text blink and cursor state of the current and the last text frame (preparation thread only).
-extern int32_t show_cursor, show_flashing, cx, cy;
-extern int32_t show_cursor_last, show_flashing_last, cx_last, cy_last;
+// What frame preparation keeps from one frame to the next: copies of what the last frame showed
+// (to see whether anything changed) and the text blink and cursor state. One value, owned by
+// whichever thread prepares frames: the main loop thread, or the program thread while automatic
+// display is off. The two never prepare at once: sub__display waits until the main loop has
+// handed preparation over, and automatic display is turned on again by the program itself.
+struct FramePreparation {
+  // The last converted pixel bytes of a palette-based graphics page (grows only).
+  uint8_t* pixeldata = nullptr;
+  int32_t pixeldatasize = 0;
+  // The palette entries as last used.
+  uint32_t paldata[256] = {};
+  // The text cells as last drawn, and as read for this frame (both grow only).
+  uint8_t* screen_last = nullptr;
+  int32_t screen_last_size = 0;
+  uint8_t* screen_now = nullptr;
+  int32_t screen_now_size = 0;
+  // Text blink and cursor state of the current and of the last text frame.
+  int32_t show_cursor = 0, show_flashing = 0, cx = 0, cy = 0;
+  int32_t show_cursor_last = 0, show_flashing_last = 0, cx_last = -1, cy_last = -1;
+
+  FramePreparation() = default;
+  FramePreparation(const FramePreparation&) = delete;
+  FramePreparation& operator=(const FramePreparation&) = delete;
+  // Frees the buffers and forgets everything: the next frame is built whole.
+  void forget();
+  // Exchanges the red and blue bytes of the 256 paldata entries.
+  void swap_paldata_BGRA_with_RGBA();
+};
 
 // Layer order of what the display callback draws; only the screen layer carries anything.
 extern int32_t displayorder_screen, displayorder_hardware, displayorder_glrender,
     displayorder_hardware1;
 
-// Returns the three frames to free with order 0 and no buffer, and forgets every cache, so the
-// next preparation builds a whole frame (start-up; tests between cases).
+// Returns the three frames to free with order 0 and no buffer, and forgets display()'s
+// preparation state, so the next preparation builds a whole frame (start-up; tests between
+// cases). Nothing may be preparing a frame meanwhile.
 void reset_display_frames();
+
+// display()'s preparation state, for reading by whichever thread prepares frames (and tests).
+const FramePreparation& frame_preparation();
 
 // Prepares a frame from display_page (main loop thread, or the program thread when automatic
 // display is off). Answers the display lock at its start and end.
 void display();
 
-// True when the displayed page changes on screen by itself, without the program drawing: a text
-// page (blinking cursor and characters, every 8 display cycles) or mode 10 (its palette phase
-// changes every 512 ms). The main loop then keeps preparing frames while the program waits.
+// True when the page display() last looked at changes on screen by itself, without the program
+// drawing: a text page (blinking cursor and characters, every 8 display cycles) or mode 10 (its
+// palette phase changes every 512 ms). The main loop then keeps preparing frames while the
+// program waits. Any thread: it reads what preparation recorded, never the page itself, which
+// the program may be rebuilding under the display lock.
 bool displayed_page_blinks();
-
-// Exchanges the red and blue bytes of the 256 paldata entries.
-void swap_paldata_BGRA_with_RGBA();
 // ---------------------------------------------------------------------------------------------
 // Frame conversion, usable on any page record (display() applies it to display_page).
 
@@ -48,8 +70,8 @@ struct FrameClock {
 
 enum class FrameResult { Completed, Unchanged, NoFrameAvailable, Locked };
 
-// Prepares one frame from `page` into a free (or the oldest ready) display frame. Does not answer
-// the display lock; display() does that around it.
+// Prepares one frame from `page` into a free (or the oldest ready) display frame, with display()'s
+// preparation state. Does not answer the display lock; display() does that around it.
 FrameResult prepare_frame_from_page(const img_struct* page, const FrameClock& clock);
 
 // Frame size of a page: pixels for graphics pages, columns and rows times the font's cell size

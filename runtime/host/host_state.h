@@ -25,10 +25,11 @@ extern std::atomic<int32_t> window_exists;
 extern std::atomic<int32_t> screen_hide;
 // -1 while the pointer is inside the window, 0 after it leaves (window thread writes).
 extern std::atomic<int32_t> window_focused;
-// Set to 1 at the end of every frame preparation (main loop); cleared by display_now.
+// Set to 1 at the end of every frame preparation (which wakes a display_now waiting for it);
+// cleared by display_now.
 extern std::atomic<int32_t> display_called;
-// Display-cycle counter incremented by the main loop thread; blink and cursor phases derive from
-// it.
+// Display cycles since the clock reference (about 30 a second), computed from the clock by the
+// main loop thread before each frame it prepares; blink and cursor phases derive from it.
 extern std::atomic<uint32_t> frame;
 // Presentation: 0 windowed, 1 stretched full screen, 2 full screen with square pixels. Written by
 // the window thread (applied state) and read by frame preparation and the program.

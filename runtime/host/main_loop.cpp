@@ -27,7 +27,6 @@ constexpr size_t bios_tick_count_offset = 0x46C;
 constexpr uint64_t display_cycles_per_second = 30;
 constexpr auto frame_period = std::chrono::microseconds(1000000 / display_cycles_per_second);
 constexpr auto shell_call_wait = std::chrono::milliseconds(64);
-constexpr uint32_t shutdown_poll_ms = 16;
 
 // Closes every open file at shutdown. This system opens no files, so there is nothing to close;
 // the hook marks where the file subsystem would flush and close its streams.
@@ -136,11 +135,11 @@ PassPlan main_loop_step(MainLoop& loop) {
   }
 
   // The next frame is due at the steady cadence while the program runs and at the next blink
-  // change while the page blinks by itself; otherwise only when someone has something for this
-  // thread (presentation_wakeup).
+  // change while the page blinks by itself (as the preparation just saw it); otherwise only when
+  // someone has something for this thread (presentation_wakeup).
   if (program_busy)
     plan.wake_at = loop.next_frame;
-  else if (blinking)
+  else if (displayed_page_blinks())
     plan.wake_at = std::max(loop.next_frame, next_blink_change(now));
   return plan;
 }
@@ -163,11 +162,14 @@ int32_t main_loop_shutdown() {
   // make may go ahead, or it would wait for ever and never reach its next statement check.
   answer_display_lock();
   // A dialog on screen would hold the program thread until someone answers it: close it (its
-  // report then counts as No) so that the program thread reaches end(). Checked on every poll,
-  // since the program may open one right after the stop request.
-  while (exit_ok.load() != 3) {
+  // report then counts as No) so that the program thread reaches end(). Checked at every wake-up,
+  // since the program may open one right after the stop request: opening a dialog, end() and the
+  // timer thread's last act all notify presentation_wakeup.
+  for (;;) {
+    const uint32_t seen = presentation_wakeup.generation();
+    if (exit_ok.load() == 3) break;
     close_open_dialog();
-    Sleep(shutdown_poll_ms);
+    presentation_wakeup.wait(seen);
   }
   close_all_files();
   return exit_code.load();

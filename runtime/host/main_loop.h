@@ -57,8 +57,8 @@ PassPlan main_loop_step(MainLoop& loop);
 // One pass: main_loop_step, then the sleep it planned, cut short by presentation_wakeup.
 PassOutcome main_loop_pass(MainLoop& loop);
 // The shutdown handshake: raises stop_program and zqevent, wakes the program and timer threads,
-// waits in 16 ms steps until exit_ok is 3 (closing a dialog the program may have open), closes
-// files and returns the process exit status.
+// waits until exit_ok is 3 (closing a dialog the program may have open), closes files and
+// returns the process exit status.
 int32_t main_loop_shutdown();
 // Passes until shutdown, then the handshake; returns the exit status.
 int32_t run_main_loop();

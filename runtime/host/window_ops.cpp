@@ -5,7 +5,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/wakeup.h"
@@ -18,8 +17,6 @@
 
 namespace {
 
-constexpr uint32_t frame_wait_poll_ms = 1;
-
 // Guards window_title: the program thread replaces it, the window thread copies it.
 std::mutex title_lock;
 // Number of title changes so far. Written (release) by sub__title on the program thread after the
@@ -28,17 +25,6 @@ std::mutex title_lock;
 std::atomic<uint32_t> title_generation{0};
 
 bool stop_requested() { return stop_program.load() != 0; }
-
-// Sleeps in steps of poll_ms until done() holds; false if the host asks the program to stop first.
-// For the short waits on the main loop's next frame preparation, which was just asked for.
-template <typename Done>
-bool wait_until(Done done, uint32_t poll_ms) {
-  while (!done()) {
-    if (stop_requested()) return false;
-    Sleep(poll_ms);
-  }
-  return true;
-}
 
 // Blocks until done() holds, woken through program_wakeup by whoever makes it hold; false if the
 // host asks the program to stop first (the stop request wakes it too).
@@ -170,7 +156,7 @@ void sub__display() {
     // Ask the main loop to give automatic display up; its next frame preparation answers 0.
     autodisplay.store(-1);
     presentation_wakeup.notify();
-    wait_until([] { return autodisplay.load() == 0; }, frame_wait_poll_ms);
+    wait_for([] { return autodisplay.load() == 0; });
     return;
   }
   display();
@@ -184,7 +170,7 @@ void display_now() {
   if (autodisplay.load() != 0) {
     display_called.store(0);
     presentation_wakeup.notify();
-    wait_until([] { return display_called.load() != 0; }, frame_wait_poll_ms);
+    wait_for([] { return display_called.load() != 0; });
     return;
   }
   display();
@@ -255,16 +241,23 @@ void x11_lock() {
   if (screen_hide.load()) return;
   x11_lock_request.store(1);
   wake_window();
-  while (x11_locked.load() == 0) Sleep(1);
+  wait_for([] { return x11_locked.load() != 0; });
 }
 
-void x11_unlock() { x11_locked.store(0); }
+void x11_unlock() {
+  x11_locked.store(0);
+  wake_window();
+}
 
 bool serve_x11_lock_request() {
   if (x11_lock_request.load() == 0) return false;
+  window_wakeup_open();  // made before the window exists; here for a thread that has none
   x11_locked.store(1);
   x11_lock_request.store(0);
-  while (x11_locked.load() != 0) Sleep(1);
+  program_wakeup.notify();
+  // The window thread's own way of waiting: its eventfd, written by x11_unlock. Whatever else the
+  // eventfd announced meanwhile is looked at by the event loop right after this returns.
+  while (x11_locked.load() != 0) window_wakeup_wait();
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "runtime/host/window_wakeup.h"
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -40,4 +41,12 @@ void window_wakeup_drain() {
   uint64_t count = 0;
   ssize_t ignored = read(fd, &count, sizeof count);
   static_cast<void>(ignored);
+}
+
+void window_wakeup_wait() {
+  pollfd source = {wakeup_fd.load(), POLLIN, 0};
+  if (source.fd < 0) return;  // not made (window_wakeup_open failed): the caller looks again
+  while (poll(&source, 1, -1) < 0) {
+  }
+  window_wakeup_drain();
 }

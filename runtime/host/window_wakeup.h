@@ -15,3 +15,6 @@ bool window_wakeup_open();
 void wake_window();
 // Window thread, after poll() reported the eventfd readable: resets it.
 void window_wakeup_drain();
+// Window thread: blocks until wake_window() is called (or was called since the last drain), then
+// resets the eventfd. For the window thread's waits on another thread outside its event loop.
+void window_wakeup_wait();

@@ -8,29 +8,46 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
+#include "runtime/screen/display_lock.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image_internal.h"
 #include "runtime/screen/palettes.h"
 
 using namespace image_internal;
 
-img_struct* img = nullptr;
+ImageTable img;
 uint32_t nimg = 0;
 uint32_t nextimg = 0;
 uint32_t* fimg = nullptr;
 uint32_t nfimg = 0;
 int32_t lastfimg = -1;
 
-img_struct* display_page = nullptr;
+std::atomic<img_struct*> display_page{nullptr};
 img_struct* write_page = nullptr;
 img_struct* read_page = nullptr;
 uint32_t display_page_index = 0;
 uint32_t write_page_index = 0;
 uint32_t read_page_index = 0;
 
+bool ImageTable::add_block() {
+  if (block_count_ == max_blocks) return false;
+  auto* block = static_cast<img_struct*>(std::calloc(block_records, sizeof(img_struct)));
+  if (!block) return false;
+  blocks_[block_count_++] = block;
+  return true;
+}
+
+void ImageTable::clear() {
+  for (uint32_t b = 0; b < block_count_; ++b) {
+    std::free(blocks_[b]);
+    blocks_[b] = nullptr;
+  }
+  block_count_ = 0;
+}
+
 namespace {
 
-constexpr uint32_t table_step = 4096;
+constexpr uint32_t free_list_step = 4096;
 constexpr uint16_t blank_cell = 0x0720;  // character 32, attribute 7
 
 // One row of the mode table: the fixed properties of an emulated screen mode.
@@ -123,7 +140,7 @@ const img_struct* query_target(int32_t handle, int32_t passed) {
 namespace image_internal {
 
 void refresh_page_pointers() {
-  display_page = &img[display_page_index];
+  display_page.store(&img[display_page_index], std::memory_order_release);
   write_page = &img[write_page_index];
   read_page = &img[read_page_index];
 }
@@ -144,14 +161,24 @@ size_t pixel_bytes(const img_struct& im) {
   return static_cast<size_t>(im.width) * im.height * im.bytes_per_pixel;
 }
 
-// Frees what the record owns (pixels, palette) and then its slot.
-void release_image(uint32_t index) {
+namespace {
+
+// Frees what the record owns (pixels, palette) and then its slot; no fence.
+void release_unfenced(uint32_t index) {
   img_struct& im = img[index];
   if (im.flags & IMG_FREEMEM) std::free(im.pixels);
   if (im.flags & IMG_FREEPALETTE) std::free(im.palette);
   im.pixels = nullptr;
   im.palette = nullptr;
   freeimg(index);
+}
+
+}  // namespace
+
+// Frees what the record owns (pixels, palette) and then its slot.
+void release_image(uint32_t index) {
+  const PageStructureChange fence(img[index]);
+  release_unfenced(index);
 }
 
 // Resolves an image handle (negative) to a valid index, or 0.
@@ -162,18 +189,20 @@ uint32_t handle_index(int32_t handle) {
 }
 
 bool reset_image_table() {
-  // Re-initialisation (test fixtures) first releases the previous table.
-  if (img) {
+  // Re-initialisation (test fixtures) first releases the previous table. Nothing prepares frames
+  // then (start-up, or a test with its preparation stopped), so no fence is needed.
+  if (!img.empty()) {
     for (uint32_t i = 2; i < nextimg; ++i)
-      if (img[i].valid) release_image(i);
-    std::free(img);
+      if (img[i].valid) release_unfenced(i);
+    img.clear();
     std::free(fimg);
   }
-  img = static_cast<img_struct*>(std::calloc(table_step, sizeof(img_struct)));
-  fimg = static_cast<uint32_t*>(std::calloc(table_step, sizeof(uint32_t)));
-  if (!img || !fimg) return false;
-  nimg = table_step;
-  nfimg = table_step;
+  nimg = 0;
+  const bool table_made = img.add_block();
+  fimg = static_cast<uint32_t*>(std::calloc(free_list_step, sizeof(uint32_t)));
+  if (!table_made || !fimg) return false;
+  nimg = img.capacity();
+  nfimg = free_list_step;
   lastfimg = -1;
   nextimg = 2;  // 0 means "no image" and -1 is the failure handle
   return true;
@@ -189,16 +218,12 @@ uint32_t newimg() {
     index = fimg[lastfimg--];
   } else {
     if (nextimg >= nimg) {
-      const size_t grown_count = static_cast<size_t>(nimg) + table_step;
-      auto* grown = static_cast<img_struct*>(std::realloc(img, grown_count * sizeof(img_struct)));
-      if (!grown) {
+      // A new block; the records already handed out stay where they are.
+      if (!img.add_block()) {
         error(image_table_full);
         return 0;
       }
-      std::memset(static_cast<void*>(grown + nimg), 0, table_step * sizeof(img_struct));
-      img = grown;
-      nimg = static_cast<uint32_t>(grown_count);
-      refresh_page_pointers();
+      nimg = img.capacity();
     }
     index = nextimg++;
   }
@@ -213,7 +238,7 @@ int32_t freeimg(uint32_t index) {
   if (im.lock_id != 0 && im.lock != nullptr && im.lock->id == im.lock_id) free_mem_lock(im.lock);
   std::memset(static_cast<void*>(&im), 0, sizeof(img_struct));
   if (lastfimg >= static_cast<int32_t>(nfimg) - 1) {
-    const size_t grown_count = static_cast<size_t>(nfimg) + table_step;
+    const size_t grown_count = static_cast<size_t>(nfimg) + free_list_step;
     auto* grown = static_cast<uint32_t*>(std::realloc(fimg, grown_count * sizeof(uint32_t)));
     if (!grown) {
       error(image_free_list_full);
@@ -278,6 +303,7 @@ void imgrevert(uint32_t index) {
   img_struct& im = img[index];
   const ModeInfo* m = find_mode(im.mode);
   if (!m) return;
+  const PageStructureChange fence(im);
   // Keep identity, size, memory and palette; everything else goes back to the mode's defaults.
   img_struct kept = im;
   std::memset(static_cast<void*>(&im), 0, sizeof(img_struct));
@@ -341,6 +367,7 @@ void restorepalette(img_struct* im) {
 }
 
 int32_t selectfont(int32_t font, img_struct* im) {
+  const PageStructureChange fence(*im);
   im->font = static_cast<uint32_t>(font);
   set_text_window(*im);
   return 1;

@@ -6,8 +6,17 @@
 // pixel_mask); text images hold two bytes per cell (character, attribute); 32-bit images hold one
 // 0xAARRGGBB word per pixel. The mode 13 page lies in cmem at 0xA0000 and text pages at 0xB8000.
 //
-// The program thread alone creates, changes and frees images; frame preparation on the main loop
-// thread reads display_page, its pixels, palette and font (see display_lock.h for mode changes).
+// The program thread alone creates, changes and frees images. Frame preparation (the main loop
+// thread) reads the displayed page's record, pixels, cells, palette and font at the same time, so:
+// - records never move: the table grows by whole blocks, never by reallocation;
+// - display_page is published atomically (release) and read with acquire;
+// - a screen page's structure (its pixel and palette buffers, size, mode, kind and font) changes
+//   only under the display lock (display_lock.h), since a screen page may be on display or may
+//   just have been: release_image, imgrevert, selectfont and the statements that resize or
+//   replace pages take it for screen pages, and an image stops being a screen page only inside a
+//   mode change, which holds it.
+// Only the page's contents (pixels, cells, palette entries, cursor) change under preparation's
+// feet; a frame that catches them half-drawn is repaired by the next one.
 #pragma once
 
 #include <atomic>
@@ -57,9 +66,33 @@ inline constexpr uint32_t IMG_FREEPALETTE = 1;  // palette owned by the record
 inline constexpr uint32_t IMG_SCREEN = 2;       // a page of the screen
 inline constexpr uint32_t IMG_FREEMEM = 4;      // pixel data owned by the record
 
+// The image table: records addressed by index, in blocks of block_records that stay where they
+// are until the table is reset (screen_init), so a record's address never changes under a reader.
+// Index 0 is "no image"; the table starts with one block and gains one whenever it is full.
+class ImageTable {
+ public:
+  static constexpr uint32_t block_records = 4096;
+  static constexpr uint32_t max_blocks = 4096;  // 16 Mi records
+
+  img_struct& operator[](uint32_t index) const {
+    return blocks_[index / block_records][index % block_records];
+  }
+  // Records the table holds now (whole blocks).
+  uint32_t capacity() const { return block_count_ * block_records; }
+  bool empty() const { return block_count_ == 0; }
+  // Adds a zero-filled block; false when memory or the block directory runs out.
+  bool add_block();
+  // Frees every block (the records' own buffers are the caller's to release first).
+  void clear();
+
+ private:
+  img_struct* blocks_[max_blocks] = {};
+  uint32_t block_count_ = 0;
+};
+
 // Image table.
-extern img_struct* img;
-extern uint32_t nimg;
+extern ImageTable img;
+extern uint32_t nimg;  // img.capacity()
 extern uint32_t nextimg;
 extern uint32_t* fimg;
 extern uint32_t nfimg;
@@ -68,7 +101,9 @@ extern int32_t lastfimg;
 // Page list and the three current pages.
 extern uint32_t* page;
 extern uint32_t pages;
-extern img_struct* display_page;
+// The page on display. Written by the program thread (release); read by frame preparation
+// (acquire), which may hold the record past a change: see the rules at the top.
+extern std::atomic<img_struct*> display_page;
 extern img_struct* write_page;
 extern img_struct* read_page;
 extern uint32_t display_page_index;

@@ -48,18 +48,24 @@ struct ScreenState {
 };
 ScreenState screen = {};
 
-// Frees screen pages 1 and up; a current page among them becomes page 0.
+// Frees screen pages 1 and up; a current page among them becomes page 0. The pages go under one
+// display lock, after page 0 has taken the place of any of them on display.
 void free_pages_above_0() {
+  if (std::none_of(page + std::min<uint32_t>(pages, 1), page + pages,
+                   [](uint32_t index) { return index != 0; }))
+    return;
+  const DisplayLock lock;
   for (uint32_t n = 1; n < pages; ++n) {
     const uint32_t index = page[n];
-    if (index == 0) continue;
     if (display_page_index == index) display_page_index = page[0];
     if (write_page_index == index) write_page_index = page[0];
     if (read_page_index == index) read_page_index = page[0];
-    release_image(index);
-    page[n] = 0;
   }
   refresh_page_pointers();
+  for (uint32_t n = 1; n < pages; ++n) {
+    if (page[n] != 0) release_image(page[n]);
+    page[n] = 0;
+  }
 }
 
 bool grow_page_list(uint32_t count) {
@@ -75,6 +81,7 @@ bool grow_page_list(uint32_t count) {
 // Lends the screen's shared palette (page 0's) to another page, dropping its own.
 void share_page0_palette(img_struct& im) {
   if (im.bytes_per_pixel == 4) return;
+  const PageStructureChange fence(im);
   if (im.flags & IMG_FREEPALETTE) std::free(im.palette);
   im.flags &= ~IMG_FREEPALETTE;
   im.palette = img[page[0]].palette;
@@ -303,6 +310,8 @@ void select_active_page(int32_t n) {
 // go, the record reverts to its mode's defaults but keeps its colours (and in modes 9 to 12 the
 // window corners).
 void reset_to_font(int32_t font) {
+  // One fence for the pages that go, the revert and the new font.
+  const PageStructureChange fence(*write_page);
   if (write_page->flags & IMG_SCREEN) free_pages_above_0();
   img_struct& before = *write_page;
   const uint32_t color = before.color, background = before.background_color;
@@ -419,11 +428,8 @@ void width_of_resizable(int32_t width, int32_t height, bool has_width, bool has_
     error(out_of_memory);
     return;
   }
-  std::optional<DisplayLock> lock;
-  if (write_page->flags & IMG_SCREEN) {
-    lock.emplace();
-    free_pages_above_0();
-  }
+  const PageStructureChange fence(*write_page);
+  if (write_page->flags & IMG_SCREEN) free_pages_above_0();
   img_struct& target = *write_page;
   const uint32_t color = target.color, background = target.background_color, font = target.font;
   if (target.flags & IMG_FREEMEM) std::free(target.pixels);
@@ -456,10 +462,11 @@ void validatepage(int32_t n) {
     error(out_of_memory);
     return;
   }
+  // Set up before it becomes a screen page: nothing can show it yet, so nothing needs a fence.
   img_struct& im = img[index];
   share_page0_palette(im);
-  im.flags |= IMG_SCREEN;
   selectfont(static_cast<int32_t>(img[page[0]].font), &im);
+  im.flags |= IMG_SCREEN;
   page[wanted] = index;
 }
 
@@ -467,7 +474,7 @@ void validatepage(int32_t n) {
 
 void screen_init() {
   // Re-initialisation (test fixtures) first releases the previous table.
-  if (img) std::free(page);
+  if (!img.empty()) std::free(page);
   if (!reset_image_table()) {
     error(image_table_full);
     return;

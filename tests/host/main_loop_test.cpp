@@ -90,8 +90,9 @@ TEST_F(MainLoopTest, FramesFollowTheProgramAndTheRequests) {
   const int64_t saved_first = clock_firsttimervalue;
   clock_firsttimervalue = 0;
   display_called = 1;
-  img_struct* const saved_page = display_page;
+  img_struct* const saved_page = display_page.load();
   display_page = nullptr;  // nothing on screen that changes by itself
+  screen_hide = 0;         // frames are prepared, and show what is on screen
   MainLoop loop;
   const auto step = [&] { return main_loop_step(loop); };
 
@@ -110,14 +111,20 @@ TEST_F(MainLoopTest, FramesFollowTheProgramAndTheRequests) {
   plan = step();
   EXPECT_FALSE(plan.presented);
   EXPECT_FALSE(plan.wake_at.has_value());
-  // A text page on screen blinks by itself: the thread wakes for the next blink change.
+  // A text page on screen blinks by itself: once a frame has shown it, the thread wakes for the
+  // next blink change.
   img_struct text_page{};
   text_page.text = 1;
   display_page = &text_page;
+  key_waits_begun.fetch_add(1);
   plan = step();
+  EXPECT_TRUE(plan.presented);
   ASSERT_TRUE(plan.wake_at.has_value());
   EXPECT_LE(*plan.wake_at - std::chrono::steady_clock::now(), std::chrono::milliseconds(520));
   display_page = nullptr;
+  key_waits_begun.fetch_add(1);
+  plan = step();
+  EXPECT_FALSE(plan.wake_at.has_value());
 
   // Requests are each answered with one frame, whatever the cadence.
   lock_display = 1;
@@ -144,6 +151,7 @@ TEST_F(MainLoopTest, FramesFollowTheProgramAndTheRequests) {
   program_waiting_for_key = false;
   clock_firsttimervalue = saved_first;
   display_page = saved_page;
+  screen_hide = 1;
 }
 
 TEST_F(MainLoopTest, ShellCallPresentsOnceThenOnlyWaits) {
@@ -229,7 +237,7 @@ TEST_F(MainLoopTest, ThreadedShutdownWaitsForBothAcknowledgements) {
   std::thread program([] {
     while (!zqevent.load(std::memory_order_acquire)) Sleep(1);
     // What the statement check does when it finds the stop request.
-    if (stop_program.load()) exit_ok.fetch_or(1);
+    if (stop_program.load()) acknowledge_stop(stop_acknowledged_by_program);
   });
 
   Sleep(40);
@@ -239,7 +247,7 @@ TEST_F(MainLoopTest, ThreadedShutdownWaitsForBothAcknowledgements) {
   EXPECT_EQ(stop_program.load(), 1);
   Sleep(100);
   EXPECT_FALSE(loop_returned.load()) << "shut down before the timer thread acknowledged";
-  exit_ok.fetch_or(2);
+  acknowledge_stop(stop_acknowledged_by_timer_thread);
   main_loop.join();
   EXPECT_TRUE(loop_returned.load());
   EXPECT_EQ(status.load(), 0);
@@ -254,10 +262,10 @@ TEST_F(MainLoopTest, ThreadedShutdownAnswersAPendingDisplayLock) {
         std::thread([] {
           { const DisplayLock lock; }
           while (!stop_program.load()) Sleep(1);
-          exit_ok.fetch_or(1);
+          acknowledge_stop(stop_acknowledged_by_program);
         }).detach();
         while (lock_display.load() != 1) Sleep(1);
-        exit_ok.fetch_or(2);  // no timer thread here
+        acknowledge_stop(stop_acknowledged_by_timer_thread);  // no timer thread here
         return main_loop_shutdown() == 0 && lock_display.load() == 0 ? 0 : 1;
       },
       std::chrono::seconds(10));
@@ -269,11 +277,11 @@ TEST_F(MainLoopTest, ThreadedCloseButtonEndsTheLoopWithTheExitCode) {
   std::thread main_loop([] { EXPECT_EQ(run_main_loop(), 0); });
   std::thread timer([] {
     while (!stop_program.load()) Sleep(1);
-    exit_ok.fetch_or(2);
+    acknowledge_stop(stop_acknowledged_by_timer_thread);
   });
   zorbel_custom_event(1);
   while (!stop_program.load()) Sleep(1);
-  exit_ok.fetch_or(1);
+  acknowledge_stop(stop_acknowledged_by_program);
   timer.join();
   main_loop.join();
 }

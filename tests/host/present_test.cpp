@@ -404,14 +404,14 @@ TEST_F(Present, HeldCursorShowsAtTheStartOfTheNextRow) {
   page.rec.cursor_firstvalue = 0;
   page.rec.cursor_lastvalue = 7;
   ASSERT_EQ(prepare(page, 8), FrameResult::Completed);
-  EXPECT_EQ(cx, 0);
-  EXPECT_EQ(cy, 1);
+  EXPECT_EQ(frame_preparation().cx, 0);
+  EXPECT_EQ(frame_preparation().cy, 1);
   EXPECT_EQ(pixel(newest_frame(), 0, 8), page.palette[7]);
   // On the last row the cursor stays where it is.
   page.rec.cursor_y = 3;
   ASSERT_EQ(prepare(page, 8), FrameResult::Completed);
-  EXPECT_EQ(cx, 3);
-  EXPECT_EQ(cy, 2);
+  EXPECT_EQ(frame_preparation().cx, 3);
+  EXPECT_EQ(frame_preparation().cy, 2);
 }
 
 TEST_F(Present, OnlyChangedTextCellsAreRedrawn) {
@@ -503,7 +503,7 @@ TEST_F(Present, WindowHasNothingToShowBeforeTheFirstFrame) {
 
 TEST_F(Present, DisplayAnswersTheLockAndPreparesNothingWhileLocked) {
   TestPage page = TestPage::indexed(2, 2, 8);
-  img_struct* saved_page = display_page;
+  img_struct* saved_page = display_page.load();
   display_page = &page.rec;
   screen_hide.store(0);
 
@@ -533,11 +533,12 @@ TEST_F(Present, DisplayAnswersTheLockAndPreparesNothingWhileLocked) {
 }
 
 TEST_F(Present, SwapPaldataExchangesRedAndBlue) {
-  paldata[0] = 0x80112233u;
-  paldata[255] = 0xFFAABBCCu;
-  swap_paldata_BGRA_with_RGBA();
-  EXPECT_EQ(paldata[0], 0x80332211u);
-  EXPECT_EQ(paldata[255], 0xFFCCBBAAu);
+  FramePreparation prep;
+  prep.paldata[0] = 0x80112233u;
+  prep.paldata[255] = 0xFFAABBCCu;
+  prep.swap_paldata_BGRA_with_RGBA();
+  EXPECT_EQ(prep.paldata[0], 0x80332211u);
+  EXPECT_EQ(prep.paldata[255], 0xFFCCBBAAu);
 }
 // ---------------------------------------------------------------------------------------------
 // Preparation and the window on their own threads while the program draws.
@@ -598,7 +599,7 @@ TEST(PresentThreaded, DisplayLockKeepsPreparationAwayFromReplacedPixels) {
   reset_display_frames();
   screen_last_valid.store(0);
   TestPage page = TestPage::indexed(320, 200, 8);
-  img_struct* saved_page = display_page;
+  img_struct* saved_page = display_page.load();
   display_page = &page.rec;
   screen_hide.store(0);
   lock_display.store(0);

@@ -121,7 +121,7 @@ TEST(StartUp, LeavesRingIconsListsAndTextModeReady) {
     if (img[-builtin_icon32].width != 32 || img[-builtin_icon32].bits_per_pixel != 32) return 12;
     if (img[-builtin_icon16].width != 16) return 13;
     if (hardware_img_handles == nullptr) return 14;
-    if (display_page == nullptr || !display_page->text) return 15;
+    if (display_page.load() == nullptr || !display_page.load()->text) return 15;
     return 0;
   });
   EXPECT_TRUE(result.exited_with(0)) << result.describe();
@@ -284,14 +284,12 @@ TEST_F(WindowOpsTest, ThreadedWaitsGiveUpWhenTheHostStops) {
 
 TEST_F(WindowOpsTest, ThreadedDisplayHandOffAndFrameWait) {
   screen_hide = 0;
-  // Stand-in for frame preparation on the main loop thread: it completes the hand-off started by
-  // sub__display and reports each finished frame.
+  // The main loop's part: frame preparation completes the hand-off started by sub__display and
+  // reports each finished frame, waking the program that waits for either.
   std::atomic<bool> running{true};
   std::thread main_loop([&] {
     while (running.load()) {
-      int32_t expected = -1;
-      autodisplay.compare_exchange_strong(expected, 0);
-      display_called = 1;
+      display();
       Sleep(2);
     }
   });

@@ -32,7 +32,7 @@ TEST_F(ImageTest, StartupBuildsEightTextPagesInEmulatedMemory) {
   EXPECT_EQ(p0.font, 16u);
   EXPECT_EQ(p0.color, 7u);
   EXPECT_EQ(p0.bottom_row, 24);
-  EXPECT_EQ(display_page, &p0);
+  EXPECT_EQ(display_page.load(), &p0);
   EXPECT_EQ(write_page, &p0);
   EXPECT_EQ(read_page, &p0);
   for (uint32_t n = 0; n < 8; ++n) {
@@ -73,7 +73,7 @@ TEST_F(ImageTest, TableGrowsAndKeepsPagePointersValid) {
   for (int i = 0; i < 5000; ++i) handles.push_back(func__newimage(1, 1, 13, 1));
   EXPECT_GE(nimg, 8192u);
   EXPECT_EQ(write_page, &img[write_page_index]);
-  EXPECT_EQ(display_page, &img[display_page_index]);
+  EXPECT_EQ(display_page.load(), &img[display_page_index]);
   EXPECT_EQ(handles.back(), -static_cast<int32_t>(nextimg - 1));
   for (int32_t h : handles) sub__freeimage(h, 1);
   EXPECT_EQ(new_error.load(), 0u);
@@ -159,8 +159,8 @@ TEST_F(ImageTest, FreeImageRules) {
   sub__freeimage(0, 0);  // frees the write page, which is h
   EXPECT_EQ(new_error.load(), 0u);
   EXPECT_EQ(img[index_of(h)].valid, 0);
-  EXPECT_EQ(write_page, display_page);
-  EXPECT_EQ(read_page, display_page);
+  EXPECT_EQ(write_page, display_page.load());
+  EXPECT_EQ(read_page, display_page.load());
   sub__freeimage(h, 1);
   EXPECT_EQ(take_error(), 258u) << "freed twice";
 }
@@ -172,7 +172,7 @@ TEST_F(ImageTest, FreeAllImagesKeepsScreenPages) {
   freeallimages();
   EXPECT_EQ(img[index_of(a)].valid, 0);
   EXPECT_EQ(img[index_of(b)].valid, 0);
-  EXPECT_EQ(write_page, display_page);
+  EXPECT_EQ(write_page, display_page.load());
   for (uint32_t n = 0; n < 8; ++n) EXPECT_EQ(img[page[n]].valid, 1);
 }
 

@@ -127,7 +127,7 @@ TEST_F(ImageTest, ActivePageCreatesPagesThatSharePage0sPalette) {
   ASSERT_GE(pages, 3u);
   EXPECT_EQ(write_page, &img[page[2]]);
   EXPECT_EQ(read_page, &img[page[2]]);
-  EXPECT_EQ(display_page, &img[page[0]]);
+  EXPECT_EQ(display_page.load(), &img[page[0]]);
   EXPECT_EQ(page[1], 0u) << "pages appear only on first use";
   EXPECT_EQ(write_page->palette, img[page[0]].palette);
   EXPECT_FALSE(write_page->flags & IMG_FREEPALETTE);
@@ -138,7 +138,7 @@ TEST_F(ImageTest, ActivePageCreatesPagesThatSharePage0sPalette) {
 TEST_F(ImageTest, ActivePageWithoutVisualPageShowsIt) {
   screen(7);
   zqg_screen(0, 0, 1, 0, 0, 4);
-  EXPECT_EQ(display_page, &img[page[1]]);
+  EXPECT_EQ(display_page.load(), &img[page[1]]);
   EXPECT_EQ(write_page, &img[page[1]]);
 }
 
@@ -166,7 +166,7 @@ TEST_F(ImageTest, VisualPageStatementResetsTheActivePagesColours) {
   write_page->color = 4;
   write_page->background_color = 1;
   zqg_screen(0, 0, 0, 1, 0, 8);
-  EXPECT_EQ(display_page, &img[page[1]]);
+  EXPECT_EQ(display_page.load(), &img[page[1]]);
   EXPECT_EQ(write_page, &img[page[0]]);
   EXPECT_EQ(write_page->color, 15u);
   EXPECT_EQ(write_page->background_color, 0u);
@@ -191,7 +191,7 @@ TEST_F(ImageTest, ModeChangeFreesEveryOldPage) {
   EXPECT_EQ(img[page3].valid == 0 || page3 == page[0], true);
   EXPECT_TRUE(img[page0].valid == 0 || page0 == page[0]);
   EXPECT_EQ(write_page->mode, 12);
-  EXPECT_EQ(display_page, write_page);
+  EXPECT_EQ(display_page.load(), write_page);
 }
 
 TEST_F(ImageTest, NonPlainScreenStatementClearsTheWidthSwitch) {
@@ -208,8 +208,8 @@ TEST_F(ImageTest, ImageHandleBecomesTheScreenUntilTheNextModeChange) {
   zqg_screen(h, 0, 0, 0, 0, 1);
   ASSERT_EQ(new_error.load(), 0u);
   EXPECT_EQ(page[0], index_of(h));
-  EXPECT_EQ(display_page, &img[index_of(h)]);
-  EXPECT_EQ(write_page, display_page);
+  EXPECT_EQ(display_page.load(), &img[index_of(h)]);
+  EXPECT_EQ(write_page, display_page.load());
   EXPECT_TRUE(img[index_of(h)].flags & IMG_SCREEN);
   sub__freeimage(h, 1);
   EXPECT_EQ(take_error(), 5u) << "a screen page cannot be freed";
@@ -377,7 +377,7 @@ TEST_F(ImageTest, WidthInAGraphicsModeRevertsThePageButKeepsColours) {
   EXPECT_EQ(img[page1].valid == 0 || page[1] != page1, true) << "other pages were freed";
   EXPECT_EQ(page[1], 0u);
   EXPECT_EQ(write_page, &img[page[0]]);
-  EXPECT_EQ(display_page, &img[page[0]]);
+  EXPECT_EQ(display_page.load(), &img[page[0]]);
   EXPECT_EQ(write_page->color, 4u) << "the write page fell back to page 0, colours kept";
   EXPECT_EQ(write_page->background_color, 2u);
   EXPECT_EQ(write_page->font, 8u);
@@ -468,7 +468,7 @@ TEST_F(ImageTest, ModeChangeThatCannotBuildItsPagesFallsBackToTheTextScreen) {
       EXPECT_EQ(img[page[n]].valid, 1) << n;
     }
   }
-  EXPECT_EQ(display_page->valid, 1);
+  EXPECT_EQ(display_page.load()->valid, 1);
   EXPECT_EQ(read_page->valid, 1);
   EXPECT_EQ(sub_screen_width_in_characters, -1);
 }

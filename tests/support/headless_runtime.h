@@ -17,7 +17,7 @@ inline void init_headless_runtime() {
 
 // init_headless_runtime, once per process.
 inline void ensure_headless_runtime() {
-  if (img == nullptr) init_headless_runtime();
+  if (img.empty()) init_headless_runtime();
 }
 
 // Forgets a pending error and the event flag it raised.

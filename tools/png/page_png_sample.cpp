@@ -15,7 +15,7 @@ namespace {
 
 bool save(const std::string& directory, const char* name) {
   const std::string path = directory + "/" + name;
-  if (!write_png(path, *display_page)) {
+  if (!write_png(path, *display_page.load())) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     return false;
   }
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   // Text mode: every character with a range of attributes.
   zqg_screen(0, 0, 0, 0, 0, 1);
   for (int c = 0; c < 256; ++c) {
-    uint8_t* cell = display_page->pixels + ((c / 64) * 2 * 80 + (c % 64) + 8) * 2;
+    uint8_t* cell = display_page.load()->pixels + ((c / 64) * 2 * 80 + (c % 64) + 8) * 2;
     cell[0] = static_cast<uint8_t>(c);
     cell[1] = static_cast<uint8_t>(1 + c % 127);
   }

@@ -34,7 +34,7 @@ TEST_F(PagePngTest, IndexedPageRoundTripsThroughItsPalette) {
     const float x = static_cast<float>((c % 16) * 20), y = static_cast<float>((c / 16) * 12);
     sub_line(x, y, x + 19, y + 11, static_cast<uint32_t>(c), 2, 0, 1 | 8);
   }
-  ASSERT_TRUE(write_png(path_, *display_page));
+  ASSERT_TRUE(write_png(path_, *display_page.load()));
   const auto back = read_png(path_);
   ASSERT_TRUE(back.has_value());
   ASSERT_EQ(back->width, 320);
@@ -50,17 +50,17 @@ TEST_F(PagePngTest, Mode10GoesThroughTheAttributeTable) {
   zqg_screen(10, 0, 0, 0, 0, 1);
   sub_pset(0, 0, 3, 2);  // colour 3 has attribute 8: white in both phases
   sub_pset(1, 0, 1, 2);  // colour 1 has attribute 4: grey, then grey
-  const RgbaImage picture = render_image(*display_page);
+  const RgbaImage picture = render_image(*display_page.load());
   EXPECT_EQ(picture.at(0, 0), 0xFFFFFFFFu);
   EXPECT_EQ(picture.at(1, 0), 0xFF808080u);
   EXPECT_EQ(picture.at(2, 0), 0xFF000000u);
 }
 
 TEST_F(PagePngTest, TextCellsAreDrawnWithTheFont) {
-  uint8_t* cell = display_page->pixels + (2 * 80 + 3) * 2;  // row 3, column 4
+  uint8_t* cell = display_page.load()->pixels + (2 * 80 + 3) * 2;  // row 3, column 4
   cell[0] = 'A';
   cell[1] = 0x1E;  // yellow on blue
-  const RgbaImage picture = render_image(*display_page);
+  const RgbaImage picture = render_image(*display_page.load());
   ASSERT_EQ(picture.width, 640);
   ASSERT_EQ(picture.height, 400);
   int foreground = 0;
@@ -108,7 +108,7 @@ TEST(ScaleNearest, SamplesTheSourcePixelUnderEachCentre) {
 }
 
 TEST_F(PagePngTest, UnwritablePathFails) {
-  EXPECT_FALSE(write_png("/nonexistent-directory/x.png", *display_page));
+  EXPECT_FALSE(write_png("/nonexistent-directory/x.png", *display_page.load()));
   EXPECT_FALSE(read_png("/nonexistent-directory/x.png").has_value());
 }
 

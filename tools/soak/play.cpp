@@ -20,6 +20,7 @@
 #include "app/program.h"
 #include "app/state.h"
 #include "runtime/core/clock.h"
+#include "runtime/core/deliberate_race.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
 #include "runtime/host/host_state.h"
@@ -329,8 +330,12 @@ void place_and_expect(const key_list& list, int from, const char* verdict, choic
   // The verdict is printed once the last piece is placed and then stays while the program waits
   // for a key; until it is complete the row may be read half drawn, which only means another
   // look.
-  while (!row_shows(4, verdict)) {
-    if (row_shows(4, other))
+  const auto verdict_row_shows = [](const char* text) {
+    [[maybe_unused]] const DeliberateRace race;  // the program may still be drawing the row
+    return row_shows(4, text);
+  };
+  while (!verdict_row_shows(verdict)) {
+    if (verdict_row_shows(other))
       fail(std::string("the verdict reads \"") + other + "\", expected \"" + verdict + "\"");
     check_program_alive(verdict == congratulation ? "the verdict \"C o n g r a t u l a t i o n\""
                                                   : "the verdict \"I n a c c u r a c y\"",
