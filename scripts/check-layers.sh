@@ -20,6 +20,14 @@ layer_of() {
   esac
 }
 
+# The layered files git knows, new ones included; outside a git checkout (or without git) there
+# is no list, and that fails rather than passing over nothing.
+files=$(git ls-files --cached --others --exclude-standard 'runtime/*.h' 'runtime/*.cpp' 'app/*.h' \
+  'app/*.cpp') && [ -n "$files" ] || {
+  echo "check-layers: no source files listed (needs git and a git checkout)" >&2
+  exit 1
+}
+
 violations=0
 while IFS= read -r file; do
   own=$(layer_of "$file")
@@ -31,8 +39,7 @@ while IFS= read -r file; do
     fi
   done < <(grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" |
              sed 's/^\([0-9]*\):[^"]*"\([^"]*\)".*/\1:\2/')
-done < <(git ls-files --cached --others --exclude-standard 'runtime/*.h' 'runtime/*.cpp' 'app/*.h' \
-           'app/*.cpp')
+done <<<"$files"
 
 if [ "$violations" -ne 0 ]; then
   echo "$violations upward include(s): see the layers at the top of scripts/check-layers.sh"

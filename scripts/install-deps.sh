@@ -17,16 +17,19 @@ play_packages=(
 )
 package_packages=(
   dpkg-dev  # dpkg-shlibdeps computes the package's dependencies; dpkg-buildflags
+  file      # CPack runs it to find the executables whose libraries become dependencies
 )
 test_packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes
   clang-format-14           # the formatting check
+  git  # the formatting and layer checks and the reproducibility check list the sources with it
   xvfb xauth xdotool imagemagick
   openbox wmctrl  # the window tests' second pass, under a window manager
   xserver-xephyr x11-xserver-utils  # a screen that changes size (Xephyr -resizeable, xrandr)
   libxext-dev libxtst-dev  # MIT-SHM reads and XTEST keys of the window benchmark's probe
   desktop-file-utils appstream lintian  # checks of the desktop entry, metadata and package
+  locales  # locale sources: a number-text test compiles a decimal-comma locale with localedef
 )
 
 case "${1:-test}" in
@@ -51,7 +54,8 @@ echo "Installing missing packages: ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then
   apt=(apt-get)
 elif command -v sudo >/dev/null; then
-  apt=(sudo apt-get)
+  # sudo clears the environment: the front end is handed to apt-get through env.
+  apt=(sudo env DEBIAN_FRONTEND=noninteractive apt-get)
 else
   echo "These packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
   exit 1

@@ -4,14 +4,20 @@
 #   file and changelog, the compressed files compressed;
 # - its control data names the package and version, and dependencies computed from the linked
 #   libraries;
-# - the changelog's latest entry is this version;
+# - the changelog's latest entry is this version, and its date is the release date of the
+#   AppStream metadata and the manual page;
+# - the metadata and the control data name the identity the build was given (AppStream id, home
+#   page, screenshot) and the changelog's maintainer; the copyright file is packaging/copyright;
 # - the packaged executable answers --version;
 # - lintian reports no errors (warnings and notes are printed, not failed).
 #
-#   deb_test.sh PACKAGE.deb VERSION
+#   deb_test.sh BUILD_DIR     (a folder where scripts/package.sh has made the package)
 set -u
-deb=$1
-version=$2
+root=$(cd "$(dirname "$0")/../.." && pwd)
+# version, appstream_id, homepage, screenshot, release_date: as the build was configured.
+# shellcheck source=/dev/null
+. "$1/package-facts.sh"
+deb="$1/vostrandelimerix_${version}_$(dpkg --print-architecture).deb"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -28,7 +34,7 @@ dpkg-deb -x "$deb" "$work/root" || { echo "FAIL: cannot unpack $deb"; exit 1; }
 expected=(
   usr/games/vostrandelimerix
   usr/share/applications/vostrandelimerix.desktop
-  usr/share/metainfo/example.vostrandelimerix.Vostrandelimerix.metainfo.xml
+  "usr/share/metainfo/$appstream_id.metainfo.xml"
   usr/share/man/man6/vostrandelimerix.6.gz
   usr/share/doc/vostrandelimerix/copyright
   usr/share/doc/vostrandelimerix/changelog.gz
@@ -85,6 +91,27 @@ changelog_version=$(dpkg-parsechangelog -l "$work/changelog" -S Version 2>/dev/n
 [ "$changelog_version" = "$version" ] ||
   fail "the changelog's latest entry is '$changelog_version', expected $version"
 
+# One identity and one release date everywhere they are written.
+metainfo="$work/root/usr/share/metainfo/$appstream_id.metainfo.xml"
+# The day as written ("Mon, 07 Dec 2026 09:30:00 +0000" gives 2026-12-07), in no other zone.
+changelog_day=$(dpkg-parsechangelog -l "$work/changelog" -S Date | cut -d' ' -f2-4)
+changelog_date=$(date -d "$changelog_day" +%F)
+[ "$release_date" = "$changelog_date" ] ||
+  fail "the build's release date $release_date is not the changelog's $changelog_date"
+for expected in "<id>$appstream_id</id>" "<url type=\"homepage\">$homepage</url>" \
+  "<image>$screenshot</image>" "<release version=\"$version\" date=\"$release_date\"/>"; do
+  grep -qF -- "$expected" "$metainfo" 2>/dev/null || fail "the metadata lacks $expected"
+done
+[ "$(field Homepage)" = "$homepage" ] || fail "Homepage is '$(field Homepage)', expected $homepage"
+maintainer=$(dpkg-parsechangelog -l "$work/changelog" -S Maintainer)
+[ "$(field Maintainer)" = "$maintainer" ] ||
+  fail "Maintainer is '$(field Maintainer)', the changelog's '$maintainer'"
+man_date=$(LC_ALL=C date -d "$release_date" '+%B %Y')
+zcat "$work/root/usr/share/man/man6/vostrandelimerix.6.gz" 2>/dev/null | head -1 |
+  grep -qF "\"$man_date\"" || fail "the manual page is not dated $man_date"
+cmp -s "$work/root/usr/share/doc/vostrandelimerix/copyright" "$root/packaging/copyright" ||
+  fail "the packaged copyright file is not packaging/copyright"
+
 # lintian: errors fail, everything else is shown.
 lintian --fail-on error --display-info "$deb" >"$work/lintian" 2>&1
 lintian_status=$?
@@ -92,4 +119,4 @@ sed -n '/^[EWIP]: /p' "$work/lintian"
 [ "$lintian_status" -eq 0 ] || fail "lintian reports errors (status $lintian_status)"
 
 [ "$failures" -eq 0 ] || exit 1
-echo "PASS: $(basename "$deb"): files, icons, control data, changelog, lintian"
+echo "PASS: $(basename "$deb"): files, icons, control data, changelog, identity and dates, lintian"

@@ -49,6 +49,18 @@ class UndeclaredDialogGuard : public testing::EmptyTestEventListener {
   int undeclared_ = 0;
 };
 
+// Under the test command (VOST_REQUIRE_ALL_TESTS=1 in the environment) a skipped test fails:
+// there a test that skips for want of something could never fail, so the want is the failure.
+// Listeners hear a test's end in reverse order, so this one speaks before the result is printed.
+class SkipIsFailure : public testing::EmptyTestEventListener {
+ public:
+  void OnTestEnd(const testing::TestInfo& test) override {
+    if (test.result()->Skipped())
+      ADD_FAILURE() << "skipped, but VOST_REQUIRE_ALL_TESTS requires every test to run: install "
+                       "what it needs (scripts/install-deps.sh test)";
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,6 +72,9 @@ int main(int argc, char** argv) {
   const std::string log = std::getenv("FAKE_XMESSAGE_LOG");
   auto* guard = new UndeclaredDialogGuard(log);
   testing::UnitTest::GetInstance()->listeners().Append(guard);  // owned by GoogleTest
+  const char* require_all = std::getenv("VOST_REQUIRE_ALL_TESTS");
+  if (require_all != nullptr && std::string(require_all) == "1")
+    testing::UnitTest::GetInstance()->listeners().Append(new SkipIsFailure);
 
   const int status = RUN_ALL_TESTS();
   if (guard->undeclared() > 0) {
