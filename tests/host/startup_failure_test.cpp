@@ -10,11 +10,13 @@
 #include "runtime/host/texture_padding.h"
 #include "tests/support/child_process.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define UNDER_ADDRESS_SANITIZER 1
+// The address and thread sanitizers reserve shadow memory and run their own allocators, which
+// cannot live under an address-space limit: the tests that set one run in the other builds.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define UNDER_SHADOW_SANITIZER 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define UNDER_ADDRESS_SANITIZER 1
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define UNDER_SHADOW_SANITIZER 1
 #endif
 #endif
 
@@ -36,7 +38,7 @@ TEST(StartUpFailure, NamesTheShortageBehindIt) {
   // prlimit --nofile=4: the standard streams and the test's own descriptors leave too few.
   EXPECT_TRUE(shortage_under(RLIMIT_NOFILE, 4, "too few file descriptors (the limit is 4)")
                   .exited_with(kNamed));
-#ifndef UNDER_ADDRESS_SANITIZER  // its shadow memory cannot live under an address-space limit
+#ifndef UNDER_SHADOW_SANITIZER
   // ulimit -v 200000: the libraries' address space is not there.
   EXPECT_TRUE(shortage_under(RLIMIT_AS, rlim_t{200000} << 10, "out of memory").exited_with(kNamed));
 #endif
@@ -57,7 +59,7 @@ TEST(TexturePadding, RepeatsTheLastColumnAndRowIntoThePadding) {
   EXPECT_FALSE(pad_to_power_of_two(picture.data(), 0, 3));
 }
 
-#ifndef UNDER_ADDRESS_SANITIZER  // which ends the process on an allocation it cannot make
+#ifndef UNDER_SHADOW_SANITIZER
 TEST(TexturePadding, NoMemoryForTheCopyIsAFailedUpload) {
   // 5000 x 5000 pads to 8192 x 8192, 256 MiB, which 128 MiB of address space cannot hold: the
   // padding fails instead of throwing (which would abort the game from the display callback).
