@@ -4,6 +4,7 @@
 #                             GAME_PID and GAME_LOG (its stdout and stderr)
 #   find_game_window [TITLE]  waits for the game's window (and for TITLE as its title when given);
 #                             sets GAME_WINDOW
+#   wait_game_window_mapped   waits until that window is mapped (viewable)
 #   focus_game_window         waits until that window is mapped and gives it the keyboard focus
 #   wait_game_exit SECONDS    waits for the game to end; sets GAME_STATUS; fails on timeout
 #   ms_now                    milliseconds of the monotonic clock
@@ -92,14 +93,18 @@ find_game_window() {
     fail "no window of the game${1:+ titled '$1'} appeared"
 }
 
-# A window manager maps the window a moment after it appears, and the focus cannot go to a window
-# that is not mapped yet (BadMatch).
-focus_game_window() {
+# A window manager maps the window a moment after it appears; neither the focus nor a capture can
+# go to a window that is not mapped yet (BadMatch).
+wait_game_window_mapped() {
   local deadline=$(($(ms_now) + 10000))
   until xwininfo -id "$GAME_WINDOW" 2>/dev/null | grep -q 'Map State: IsViewable'; do
     [ "$(ms_now)" -lt "$deadline" ] || fail "the game's window was not mapped"
     sleep 0.02
   done
+}
+
+focus_game_window() {
+  wait_game_window_mapped
   xdotool windowfocus --sync "$GAME_WINDOW" || fail "cannot focus the game's window"
 }
 

@@ -25,6 +25,7 @@ PROMPT='Select piece (1-5) and place (A-H, 1-8).'
 # Captures the window into $WORK_DIR/page.txt: 200 lines of 320 colours (RRGGBB). The PPM is
 # sampled with perl (part of every Debian system), which reads only the rows it needs.
 capture_page() {
+  wait_game_window_mapped
   "$VOST_X11_TOOLS/x11_capture_window" "$GAME_WINDOW" "$WORK_DIR/window.ppm" >/dev/null ||
     fail "cannot capture the window"
   perl -e '

@@ -78,6 +78,11 @@ int main(int argc, char** argv) {
   XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child);
   std::printf("%d %d %d %d\n", x, y, attributes.width, attributes.height);
   if (argc == 2) return 0;
+  // An unmapped window has no pixels to read (XGetImage would end the tool with BadMatch).
+  if (attributes.map_state != IsViewable) {
+    std::fprintf(stderr, "%s: the window is not mapped\n", argv[0]);
+    return 1;
+  }
 
   // Only the part of the window that lies on the screen can be read (without a window manager
   // the window often starts at (1, 1) and hangs over the edge); the rest stays black.
