@@ -11,6 +11,9 @@
 #   fail MESSAGE              prints the message and the game's log, ends the test with status 1
 #   press_final_key KEY       sends the key that ends the game to its window
 #   start_window_manager      starts openbox on $DISPLAY and waits until it manages windows
+#   start_x_server SERVER...  starts an X server of the test's own (the command line without
+#                             -displayfd), waits until it answers and makes it $DISPLAY, with the
+#                             window manager when the test runs under one
 # The game is killed when the script exits, whatever happened.
 #
 # Window manager: with VOST_WINDOW_MANAGER=openbox (the second pass of the window tests) openbox
@@ -150,6 +153,21 @@ start_window_manager() {
     [ "$(ms_now)" -lt "$deadline" ] || fail "openbox did not start"
     sleep 0.05
   done
+}
+
+start_x_server() {
+  local display_file
+  display_file=$(mktemp)
+  "$@" -displayfd 3 3>"$display_file" >/dev/null 2>&1 </dev/null &
+  HELPER_PIDS+=($!)
+  local deadline=$(($(ms_now) + 10000))
+  until [ -s "$display_file" ] && xdpyinfo -display ":$(cat "$display_file")" >/dev/null 2>&1; do
+    [ "$(ms_now)" -lt "$deadline" ] || fail "$1 did not start"
+    sleep 0.05
+  done
+  export DISPLAY=":$(cat "$display_file")"
+  rm -f "$display_file"
+  if under_window_manager; then start_window_manager; fi
 }
 
 if under_window_manager && [ -z "${WINDOW_MANAGER_LATER:-}" ]; then start_window_manager; fi

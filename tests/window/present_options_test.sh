@@ -10,20 +10,7 @@ WINDOW_MANAGER_LATER=1
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/puzzle_play.sh"
 
-SERVERS=()
-start_screen() {
-  local fd_file="$WORK_DIR/display"
-  rm -f "$fd_file"
-  Xvfb -displayfd 3 -screen 0 "$1x24" -noreset -nolisten tcp 3>"$fd_file" 2>/dev/null </dev/null &
-  HELPER_PIDS+=($!)
-  local deadline=$(($(ms_now) + 10000))
-  until [ -s "$fd_file" ] && xdpyinfo -display ":$(cat "$fd_file")" >/dev/null 2>&1; do
-    [ "$(ms_now)" -lt "$deadline" ] || fail "Xvfb $1 did not start"
-    sleep 0.05
-  done
-  export DISPLAY=":$(cat "$fd_file")"
-  if under_window_manager; then start_window_manager; fi
-}
+start_screen() { start_x_server Xvfb -screen 0 "$1x24" -noreset -nolisten tcp; }
 
 # Reads the capture $WORK_DIR/window.ppm and prints "LEFT TOP RIGHT BOTTOM BAD": the bounding box
 # of pixels brighter than a quarter in any channel, and how many picture rows (or, with

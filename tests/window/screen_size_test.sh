@@ -8,17 +8,7 @@ WINDOW_MANAGER_LATER=1
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/puzzle_play.sh"
 
-display_file="$WORK_DIR/display"
-Xephyr -displayfd 3 -resizeable -screen 1280x800 -noreset -ac >/dev/null 2>&1 \
-  3>"$display_file" </dev/null &
-HELPER_PIDS+=($!)
-deadline=$(($(ms_now) + 10000))
-until [ -s "$display_file" ] && xdpyinfo -display ":$(cat "$display_file")" >/dev/null 2>&1; do
-  [ "$(ms_now)" -lt "$deadline" ] || fail "Xephyr did not start"
-  sleep 0.05
-done
-export DISPLAY=":$(cat "$display_file")"
-if under_window_manager; then start_window_manager; fi
+start_x_server Xephyr -resizeable -screen 1280x800 -noreset -ac
 
 # "X Y WIDTH HEIGHT" of the window in root coordinates.
 box() { "$VOST_X11_TOOLS/x11_capture_window" "$GAME_WINDOW"; }

@@ -321,10 +321,9 @@ struct Prescaled {
 };
 Prescaled prescaled;
 
-// A hardware image to draw into: an empty texture of width x height and a framebuffer object
-// around it; 0 when the driver has no framebuffer objects or cannot make them that large.
-int32_t new_render_target(int32_t width, int32_t height) {
-  if (!framebufferobjects_supported || !hardware_img_handles) return 0;
+// A new record in the hardware image list for a width x height image, with no texture yet;
+// its handle, or 0 when the list cannot grow.
+int32_t new_hardware_img_record(int32_t width, int32_t height, hardware_img_struct** record) {
   const int32_t handle = static_cast<int32_t>(list_add(hardware_img_handles));
   hardware_img_struct* im = hardware_img(handle);
   if (!im) return 0;
@@ -332,6 +331,17 @@ int32_t new_render_target(int32_t width, int32_t height) {
   im->h = height;
   im->valid = 1;
   im->smooth_shrinking = im->smooth_stretching = im->texture_wrap = -1;
+  *record = im;
+  return handle;
+}
+
+// A hardware image to draw into: an empty texture of width x height and a framebuffer object
+// around it; 0 when the driver has no framebuffer objects or cannot make them that large.
+int32_t new_render_target(int32_t width, int32_t height) {
+  if (!framebufferobjects_supported || !hardware_img_handles) return 0;
+  hardware_img_struct* im = nullptr;
+  const int32_t handle = new_hardware_img_record(width, height, &im);
+  if (!handle) return 0;
   GLuint texture = 0, framebuffer = 0;
   glGenTextures(1, &texture);
   im->texture_handle = texture;
@@ -513,13 +523,9 @@ void GLUT_DISPLAY_REQUEST() {
 
 int32_t new_hardware_img(int32_t width, int32_t height, uint32_t* pixels, int32_t flags) {
   if (!hardware_img_handles || width <= 0 || height <= 0) return 0;
-  int32_t handle = static_cast<int32_t>(list_add(hardware_img_handles));
-  hardware_img_struct* im = hardware_img(handle);
-  if (!im) return 0;
-  im->w = width;
-  im->h = height;
-  im->valid = 1;
-  im->smooth_shrinking = im->smooth_stretching = im->texture_wrap = -1;
+  hardware_img_struct* im = nullptr;
+  const int32_t handle = new_hardware_img_record(width, height, &im);
+  if (!handle) return 0;
   if (flags & 1) {
     // Deferred: the texture is made at first use from the caller's pixels or a copy of them.
     if (flags & 2) {
