@@ -86,6 +86,28 @@ expect_blocks() {
   echo "$label: ${n}x$n blocks at $x1,$y1, content $l,$t-$r,$b"
 }
 
+# The widest step between two colours along a row of the capture: how many pixels in a row each
+# differ from both their neighbours. Sharp scaling blends only across the edge of an enlarged
+# pixel (one or two screen pixels); smoothing the 320 x 200 frame straight onto the screen blends
+# over the whole width of a page pixel.
+widest_blend() {
+  perl -e '
+    open(my $in, "<:raw", $ARGV[0]) or die; local $/ = "\n";
+    <$in>; my ($W, $H) = split(" ", scalar <$in>); <$in>;
+    my $widest = 0;
+    for my $y (0 .. $H - 1) {
+      read($in, my $row, 3 * $W);
+      my $run = 0;
+      for my $x (1 .. $W - 2) {
+        my $p = substr($row, 3 * $x, 3);
+        if ($p ne substr($row, 3 * $x - 3, 3) && $p ne substr($row, 3 * $x + 3, 3)) {
+          $widest = $run if ++$run > $widest;
+        } else { $run = 0 }
+      }
+    }
+    print "$widest\n";' "$WORK_DIR/window.ppm"
+}
+
 # The shape of the picture from the menu's extent, against the same menu with square pixels
 # (whose shape is 320:200): the menu's own size in page pixels cancels out.
 menu_extent() { inspect 0 0 "$1" "$2" 0 "$2" | awk '{ print $3 - $1 + 1, $4 - $2 + 1 }'; }
@@ -104,6 +126,10 @@ for scale in integer sharp; do
     printf "%s 4:3: menu %dx%d, picture shape %.4f\n", scale, w, h, shape
     exit !(shape > 4 / 3 * 0.99 && shape < 4 / 3 * 1.01) }' ||
     fail "--scale=$scale --aspect=4:3: the picture is not 4:3"
+  if [ "$scale" = sharp ]; then
+    blend=$(widest_blend)
+    [ "$blend" -le 2 ] || fail "sharp 4:3: blends $blend pixels wide, the picture is not sharp"
+  fi
   end_game "$scale 4:3"
 done
 

@@ -402,9 +402,84 @@ void enlarge_frame(hardware_img_struct* frame_texture, hardware_img_struct* targ
   render_state.view_mode = 0;  // the window's 2-D view is set up again for the next drawing
 }
 
-// Sharp scaling: the frame enlarged geometry.prescale times into a texture (again only when
-// the frame or the multiple changed), which is then drawn smoothed into the scaled rectangle.
-// False when no such texture can be made; the frame is then drawn smoothed directly.
+// Sharp scaling in one step, where the driver runs fragment programs: every window pixel samples
+// the frame, smoothed, exactly where the smooth step over the whole-multiple enlargement would
+// sample that enlargement. Two neighbouring texels of the enlargement show one frame pixel
+// except across the edge between two frame pixels, so the frame's own texture serves, and the
+// enlargement is never drawn (a whole pass less for every new frame).
+constexpr const char* sharp_fragment_source = R"(#version 110
+uniform sampler2D frame;
+uniform vec2 texture_size;
+uniform float multiple;
+void main() {
+  vec2 at = gl_TexCoord[0].xy * texture_size * multiple - 0.5;
+  vec2 first = floor(at);
+  vec2 from = floor((first + 0.5) / multiple);
+  vec2 to = floor((first + 1.5) / multiple);
+  vec2 texel = from + 0.5 + (to - from) * (at - first);
+  gl_FragColor = texture2D(frame, texel / texture_size);
+}
+)";
+
+struct SharpProgram {
+  bool tried = false;
+  GLuint program = 0;  // 0: not available (no GLSL, or it did not compile)
+  GLint texture_size = -1, multiple = -1;
+};
+SharpProgram sharp_program;
+
+GLuint compiled_sharp_program() {
+  if (!GLEW_VERSION_2_0) return 0;
+  GLuint shader = glCreateShader(GL_FRAGMENT_SHADER);
+  glShaderSource(shader, 1, &sharp_fragment_source, nullptr);
+  glCompileShader(shader);
+  GLint ok = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  GLuint program = 0;
+  if (ok == GL_TRUE) {
+    program = glCreateProgram();
+    glAttachShader(program, shader);
+    glLinkProgram(program);
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (ok != GL_TRUE) {
+      glDeleteProgram(program);
+      program = 0;
+    }
+  }
+  glDeleteShader(shader);  // kept alive by the program while it is attached
+  clear_gl_errors();
+  return program;
+}
+
+bool draw_sharp_in_one_step(hardware_img_struct* frame_texture) {
+  if (!sharp_program.tried) {
+    sharp_program.tried = true;
+    sharp_program.program = compiled_sharp_program();
+    if (sharp_program.program) {
+      sharp_program.texture_size = glGetUniformLocation(sharp_program.program, "texture_size");
+      sharp_program.multiple = glGetUniformLocation(sharp_program.program, "multiple");
+    }
+  }
+  if (!sharp_program.program) return false;
+  hardware_buffer_flush();
+  glUseProgram(sharp_program.program);
+  const bool padded = frame_texture->source_state_PO2_fixed == 1;
+  glUniform2f(sharp_program.texture_size,
+              static_cast<float>(padded ? frame_texture->PO2_w : frame_texture->w),
+              static_cast<float>(padded ? frame_texture->PO2_h : frame_texture->h));
+  glUniform1f(sharp_program.multiple, static_cast<float>(geometry.prescale));
+  hardware_img_put(0, 0, geometry.frame_width - 1, geometry.frame_height - 1,
+                   software_screen_hardware_frame, 0, 0, 0, frame_texture->w - 1,
+                   frame_texture->h - 1, 0, 1);
+  hardware_buffer_flush();
+  glUseProgram(0);
+  return true;
+}
+
+// Sharp scaling without fragment programs: the frame enlarged geometry.prescale times into a
+// texture (again only when the frame or the multiple changed), which is then drawn smoothed into
+// the scaled rectangle. False when no such texture can be made; the frame is then drawn smoothed
+// directly.
 bool draw_prescaled(hardware_img_struct* frame_texture, bool is_new) {
   const int32_t width = frame_texture->w * geometry.prescale;
   const int32_t height = frame_texture->h * geometry.prescale;
@@ -449,7 +524,9 @@ void draw_screen_layer(const display_frame_struct& frame, bool is_new) {
   }
   int32_t use_alpha = displayorder_screen > 1 ? 1 : 0;
   if (is_new) prescaled.current = false;
-  if (geometry.prescale > 1 && !use_alpha && draw_prescaled(texture, is_new)) return;
+  if (geometry.prescale > 1 && !use_alpha &&
+      (draw_sharp_in_one_step(texture) || draw_prescaled(texture, is_new)))
+    return;
   hardware_img_put(0, 0, geometry.frame_width - 1, geometry.frame_height - 1,
                    software_screen_hardware_frame, 0, 0, 0, texture->w - 1, texture->h - 1,
                    use_alpha, geometry.smooth);
