@@ -406,25 +406,28 @@ void enlarge_frame(hardware_img_struct* frame_texture, hardware_img_struct* targ
 // the frame, smoothed, exactly where the smooth step over the whole-multiple enlargement would
 // sample that enlargement. Two neighbouring texels of the enlargement show one frame pixel
 // except across the edge between two frame pixels, so the frame's own texture serves, and the
-// enlargement is never drawn (a whole pass less for every new frame).
+// enlargement is never drawn (a whole pass less for every new frame). Which frame pixel an
+// enlarged texel i shows is taken from (i + 0.5) / multiple, which lies at least half a texel
+// from a whole number, so that the rounding of 1 / multiple cannot move it across one.
 constexpr const char* sharp_fragment_source = R"(#version 110
 uniform sampler2D frame;
-uniform vec2 texture_size;
-uniform float multiple;
+uniform vec2 enlarged_size;
+uniform vec2 texel_size;
+uniform float inverse_multiple;
 void main() {
-  vec2 at = gl_TexCoord[0].xy * texture_size * multiple - 0.5;
+  vec2 at = gl_TexCoord[0].xy * enlarged_size - 0.5;
   vec2 first = floor(at);
-  vec2 from = floor((first + 0.5) / multiple);
-  vec2 to = floor((first + 1.5) / multiple);
+  vec2 from = floor((first + 0.5) * inverse_multiple);
+  vec2 to = floor((first + 1.5) * inverse_multiple);
   vec2 texel = from + 0.5 + (to - from) * (at - first);
-  gl_FragColor = texture2D(frame, texel / texture_size);
+  gl_FragColor = texture2D(frame, texel * texel_size);
 }
 )";
 
 struct SharpProgram {
   bool tried = false;
   GLuint program = 0;  // 0: not available (no GLSL, or it did not compile)
-  GLint texture_size = -1, multiple = -1;
+  GLint enlarged_size = -1, texel_size = -1, inverse_multiple = -1;
 };
 SharpProgram sharp_program;
 
@@ -456,18 +459,23 @@ bool draw_sharp_in_one_step(hardware_img_struct* frame_texture) {
     sharp_program.tried = true;
     sharp_program.program = compiled_sharp_program();
     if (sharp_program.program) {
-      sharp_program.texture_size = glGetUniformLocation(sharp_program.program, "texture_size");
-      sharp_program.multiple = glGetUniformLocation(sharp_program.program, "multiple");
+      const GLuint program = sharp_program.program;
+      sharp_program.enlarged_size = glGetUniformLocation(program, "enlarged_size");
+      sharp_program.texel_size = glGetUniformLocation(program, "texel_size");
+      sharp_program.inverse_multiple = glGetUniformLocation(program, "inverse_multiple");
     }
   }
   if (!sharp_program.program) return false;
   hardware_buffer_flush();
   glUseProgram(sharp_program.program);
+  // Products instead of quotients: a division costs the software renderer several times more.
   const bool padded = frame_texture->source_state_PO2_fixed == 1;
-  glUniform2f(sharp_program.texture_size,
-              static_cast<float>(padded ? frame_texture->PO2_w : frame_texture->w),
-              static_cast<float>(padded ? frame_texture->PO2_h : frame_texture->h));
-  glUniform1f(sharp_program.multiple, static_cast<float>(geometry.prescale));
+  const float width = static_cast<float>(padded ? frame_texture->PO2_w : frame_texture->w);
+  const float height = static_cast<float>(padded ? frame_texture->PO2_h : frame_texture->h);
+  const float multiple = static_cast<float>(geometry.prescale);
+  glUniform2f(sharp_program.enlarged_size, width * multiple, height * multiple);
+  glUniform2f(sharp_program.texel_size, 1.0f / width, 1.0f / height);
+  glUniform1f(sharp_program.inverse_multiple, 1.0f / multiple);
   hardware_img_put(0, 0, geometry.frame_width - 1, geometry.frame_height - 1,
                    software_screen_hardware_frame, 0, 0, 0, frame_texture->w - 1,
                    frame_texture->h - 1, 0, 1);
