@@ -133,11 +133,11 @@ for scale in integer sharp; do
   end_game "$scale 4:3"
 done
 
-# Without fragment programs (OpenGL 1.5) sharp scaling draws the whole-multiple enlargement.
-MESA_GL_VERSION_OVERRIDE=1.5 menu_in_window 1920x1080 --scale=sharp --aspect=4:3
+# Without fragment programs sharp scaling draws the whole-multiple enlargement.
+MESA_EXTENSION_OVERRIDE=-GL_ARB_fragment_program menu_in_window 1920x1080 --scale=sharp --aspect=4:3
 blend=$(widest_blend)
-[ "$blend" -le 2 ] || fail "sharp 4:3 on OpenGL 1.5: blends $blend pixels wide"
-end_game "sharp on OpenGL 1.5"
+[ "$blend" -le 2 ] || fail "sharp 4:3 without fragment programs: blends $blend pixels wide"
+end_game "sharp without fragment programs"
 
 start_screen 3840x2160
 menu_in_window 3840x2160 --scale=integer
