@@ -33,6 +33,7 @@
 #                           and the x11 tools; an existing configured directory is reused)
 #   VOST_BENCH_KEEP=DIR     keep the raw samples in DIR (default: a temporary folder, deleted)
 #   VOST_BENCH_REPORT=DIR   measure nothing; print the tables again from samples kept in DIR
+#   VOST_BENCH_WATCH=half   watch the right half of the window for every key (see echo_cells_rect)
 #
 # Installs missing Debian packages first, as the test command does. Takes about 10 minutes with
 # the defaults. The machine's load average is printed with the results: on a loaded machine the
@@ -149,13 +150,15 @@ measure_idle() {
 # Page rectangle (320 x 200 units) around the two echo cells, in window pixels.
 # With a full-screen scaling option the page need not fill the window (borders, a narrower shape):
 # then the whole right half of the window is watched, which holds the cells whatever the picture's
-# place. A window keeps the page's shape, so there the cells are where they always are.
+# place. A window keeps the page's shape, so there the cells are where they always are. Watching
+# the larger rectangle costs the X server more on every poll: VOST_BENCH_WATCH=half watches the
+# right half in every presentation, so that the default and the options compare alike.
 echo_cells_rect() {
   "$tools/x11_pixel_watch" stable "$GAME_WINDOW" --quiet 200 >/dev/null
   local args
   args=$(presentation_args "$1")
-  xwininfo -id "$GAME_WINDOW" | awk -v whole="$([ -n "$args" ] &&
-    [ "${args#*--windowed}" = "$args" ] && echo 1)" '
+  xwininfo -id "$GAME_WINDOW" | awk -v whole="$([ "${VOST_BENCH_WATCH:-}" = half ] ||
+    { [ -n "$args" ] && [ "${args#*--windowed}" = "$args" ]; } && echo 1)" '
     /Width:/ { w = $2 } /Height:/ { h = $2 }
     END {
       if (whole) printf "%d,%d,%d,%d\n", w / 2, 0, w - w / 2, h
