@@ -56,9 +56,6 @@ RenderState render_state;
 std::vector<float> vertices;
 std::vector<float> texcoords;
 
-// The 1 x 1 black image stretched over the letterbox bars (created once).
-int32_t letterbox_image = 0;
-
 hardware_img_struct* hardware_img(int32_t handle) {
   if (handle <= 0 || !hardware_img_handles) return nullptr;
   return static_cast<hardware_img_struct*>(list_get(hardware_img_handles, handle));
@@ -141,43 +138,33 @@ void queue_rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2, float u1, f
   texcoords.insert(texcoords.end(), tex, tex + 12);
 }
 
-// Draws a whole hardware image stretched over a window rectangle, unblended and unsmoothed.
-void put_on_window(int32_t handle, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  hardware_img_struct* im = hardware_img(handle);
-  if (!im) return;
-  set_render_dest(0);
-  set_view(1);
-  set_render_source(handle);
-  set_smooth(0, 0);
-  set_alpha(0);
-  set_depthbuffer(0);
-  set_cull_mode(0);
-  set_texture_wrap(0);
-  queue_rectangle(x1, y1, x2, y2, 0.01f, 0.01f, 0.99f, 0.99f);
+// Clears the window rectangle (x1, y1)-(x2, y2), inclusive, to black. A clear needs no texture
+// and no drawing state of its own, which a software renderer would compile at first use.
+void clear_on_window(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  glScissor(x1, geometry.window_height - 1 - y2, x2 - x1 + 1, y2 - y1 + 1);
+  glClear(GL_COLOR_BUFFER_BIT);
 }
 
 // Black bars beside (letterbox 1) or above and below (letterbox 2) a square-pixel picture.
 void draw_letterbox_bars() {
-  if (!letterbox_image) {
-    uint32_t black = 0;
-    letterbox_image = new_hardware_img(1, 1, &black, 0);
-  }
   const WindowGeometry& g = geometry;
   const int32_t ww = g.window_width, wh = g.window_height;
+  hardware_buffer_flush();
+  glEnable(GL_SCISSOR_TEST);
   if (g.letterbox == 1) {
-    if (g.x1 > 0) put_on_window(letterbox_image, 0, 0, g.x1 - 1, wh - 1);
-    if (g.x2 < ww - 1) put_on_window(letterbox_image, g.x2 + 1, 0, ww - 1, wh - 1);
+    if (g.x1 > 0) clear_on_window(0, 0, g.x1 - 1, wh - 1);
+    if (g.x2 < ww - 1) clear_on_window(g.x2 + 1, 0, ww - 1, wh - 1);
   } else if (g.letterbox == 2) {
-    if (g.y1 > 0) put_on_window(letterbox_image, 0, 0, ww - 1, g.y1 - 1);
-    if (g.y2 < wh - 1) put_on_window(letterbox_image, 0, g.y2 + 1, ww - 1, wh - 1);
+    if (g.y1 > 0) clear_on_window(0, 0, ww - 1, g.y1 - 1);
+    if (g.y2 < wh - 1) clear_on_window(0, g.y2 + 1, ww - 1, wh - 1);
   } else if (g.letterbox == 3) {
     // Borders all round: full-height bars beside, and bars above and below between them.
-    if (g.x1 > 0) put_on_window(letterbox_image, 0, 0, g.x1 - 1, wh - 1);
-    if (g.x2 < ww - 1) put_on_window(letterbox_image, g.x2 + 1, 0, ww - 1, wh - 1);
-    if (g.y1 > 0) put_on_window(letterbox_image, g.x1, 0, g.x2, g.y1 - 1);
-    if (g.y2 < wh - 1) put_on_window(letterbox_image, g.x1, g.y2 + 1, g.x2, wh - 1);
+    if (g.x1 > 0) clear_on_window(0, 0, g.x1 - 1, wh - 1);
+    if (g.x2 < ww - 1) clear_on_window(g.x2 + 1, 0, ww - 1, wh - 1);
+    if (g.y1 > 0) clear_on_window(g.x1, 0, g.x2, g.y1 - 1);
+    if (g.y2 < wh - 1) clear_on_window(g.x1, g.y2 + 1, g.x2, wh - 1);
   }
-  hardware_buffer_flush();
+  glDisable(GL_SCISSOR_TEST);
 }
 
 // The window size last asked of the toolkit (a size, or full screen), and when; window thread
