@@ -161,7 +161,7 @@ echo_cells_rect() {
     { [ -n "$args" ] && [ "${args#*--windowed}" = "$args" ]; } && echo 1)" '
     /Width:/ { w = $2 } /Height:/ { h = $2 }
     END {
-      if (whole) printf "%d,%d,%d,%d\n", w / 2, 0, w - w / 2, h
+      if (whole) printf "%d,%d,%d,%d\n", w / 2, 1, w - w / 2 - 1, h - 2
       else printf "%d,%d,%d,%d\n", 256 * w / 320, 72 * h / 200, 48 * w / 320, 72 * h / 200
     }'
 }
