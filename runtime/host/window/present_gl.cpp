@@ -466,8 +466,7 @@ bool draw_sharp_in_one_step(hardware_img_struct* frame_texture) {
   const float multiple = static_cast<float>(geometry.prescale);
   glProgramLocalParameter4fARB(GL_FRAGMENT_PROGRAM_ARB, 0, width * multiple, height * multiple,
                                1.0f / multiple, 0.0f);
-  glProgramLocalParameter4fARB(GL_FRAGMENT_PROGRAM_ARB, 1, 1.0f / width, 1.0f / height, 0.0f,
-                               0.0f);
+  glProgramLocalParameter4fARB(GL_FRAGMENT_PROGRAM_ARB, 1, 1.0f / width, 1.0f / height, 0.0f, 0.0f);
   hardware_img_put(0, 0, geometry.frame_width - 1, geometry.frame_height - 1,
                    software_screen_hardware_frame, 0, 0, 0, frame_texture->w - 1,
                    frame_texture->h - 1, 0, 1);
