@@ -20,6 +20,10 @@
 #     (tools/x11/x11_pixel_watch.cpp).
 # Then VOST_BENCH_STARTS starts per presentation measure start -> the menu's final pixels: from
 # the fork to the first moment the window shows exactly the picture of a settled menu.
+# After each full-screen run of the game, the bare toolkit program (tools/x11/bare_freeglut.cpp:
+# one 320 x 200 texture full screen, same display mode, no idle work) is started in the same X
+# server and its VmRSS and RssAnon read the same way once its picture has been still for a second:
+# the floor that the game's own memory is compared with.
 # Figures are medians over the runs (min-max beside them); key latencies are median and p90 over
 # all keys of a class. Threads without a name are numbered in the order they were created; the
 # first four are named after the threads the host starts (see ROLES below).
@@ -34,6 +38,9 @@
 #   VOST_BENCH_KEEP=DIR     keep the raw samples in DIR (default: a temporary folder, deleted)
 #   VOST_BENCH_REPORT=DIR   measure nothing; print the tables again from samples kept in DIR
 #   VOST_BENCH_WATCH=half   watch the right half of the window for every key (see echo_cells_rect)
+#   VOST_BENCH_BARE=1       measure the bare toolkit program beside the game (0: skip it; a path:
+#                           use that bare_freeglut executable, e.g. one built from another tree
+#                           when VOST_BENCH_BUILD is a build of a version without it)
 #
 # Installs missing Debian packages first, as the test command does. Takes about 10 minutes with
 # the defaults. The machine's load average is printed with the results: on a loaded machine the
@@ -44,6 +51,7 @@ build=${VOST_BENCH_BUILD:-$root/build/winbench}
 repeats=${VOST_BENCH_REPEATS:-3}
 seconds=${VOST_BENCH_SECONDS:-10}
 starts=${VOST_BENCH_STARTS:-10}
+bare_choice=${VOST_BENCH_BARE:-1}
 
 # Outside: build, then run this script again under a fresh X server of its own.
 if [ -z "${VOST_BENCH_INNER:-}" ] && [ -z "${VOST_BENCH_REPORT:-}" ]; then
@@ -52,14 +60,28 @@ if [ -z "${VOST_BENCH_INNER:-}" ] && [ -z "${VOST_BENCH_REPORT:-}" ]; then
     nice cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOST_WINDOW=ON \
       -DBUILD_TESTING=OFF >/dev/null
   fi
+  # shellcheck disable=SC2046
   nice cmake --build "$build" -j "${VOST_JOBS:-$(nproc)}" \
-    --target vostrandelimerix x11_find_window x11_pixel_watch
+    --target vostrandelimerix x11_find_window x11_pixel_watch $([ "$bare_choice" = 1 ] &&
+      echo bare_freeglut)
   VOST_BENCH_INNER=1 VOST_BENCH_BUILD=$build exec xvfb-run -a \
     -s '-screen 0 1280x800x24 -noreset' bash "$0" "$@"
 fi
 
 game=$build/vostrandelimerix
 tools=$build/tools/x11
+case $bare_choice in
+  0) bare="" ;;
+  1) bare=$tools/bare_freeglut ;;
+  *) bare=$bare_choice ;;
+esac
+if [ -n "$bare" ] && [ ! -x "$bare" ] && [ -z "${VOST_BENCH_REPORT:-}" ]; then
+  echo "no bare toolkit program at $bare: not measured" >&2
+  bare=""
+fi
+# The tree the game was built from (the build directory may belong to another checkout).
+source_tree=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null)
+source_tree=${source_tree:-$root}
 # Threads that carry the process's own name, in creation order: the first is the process's
 # initial thread, which runs the window. The runtime names its other threads (program, timer,
 # main loop); the unnamed rest are the GL driver's.
@@ -96,6 +118,31 @@ end_game() {
   GAME_PID=""
 }
 settle() { "$tools/x11_pixel_watch" stable "$GAME_WINDOW" --quiet 1000 --timeout 30000 >/dev/null; }
+
+# Appends "LABEL, VmRSS MiB, RssAnon MiB" of process $2 to the memory samples.
+record_memory() {
+  awk -v OFS='\t' -v label="$1" '/^VmRSS:/ { rss = $2 } /^RssAnon:/ { anon = $2 }
+    END { print label, rss / 1024, anon / 1024 }' "/proc/$2/status" >>"$data/memory"
+}
+
+# Starts the bare toolkit program, waits until its full-screen picture has been still for a
+# second, records its memory under the label "bare freeglut" and ends it. Its toolkit sets no
+# _NET_WM_PID, so its window is found by its title; one runs at a time.
+BARE_PID=""
+measure_bare() {
+  local window
+  setsid "$bare" </dev/null >/dev/null 2>&1 &
+  BARE_PID=$!
+  if window=$("$tools/x11_find_window" --name "bare freeglut" --timeout 20) &&
+    "$tools/x11_pixel_watch" stable "$window" --quiet 1000 --timeout 30000 >/dev/null; then
+    record_memory "bare freeglut" "$BARE_PID"
+  else
+    echo "bare program: no settled window" >&2
+  fi
+  kill -9 "$BARE_PID" 2>/dev/null || true
+  wait "$BARE_PID" 2>/dev/null || true
+  BARE_PID=""
+}
 
 # One line per thread: TID, label, context switches so far, nanoseconds on the CPU so far.
 snapshot() {
@@ -178,8 +225,7 @@ for presentation in "${PRESENTATIONS[@]}"; do
       start_game "$presentation"
       settle
       measure_idle "menu, $presentation"
-      awk -v OFS='\t' -v p="$presentation" '/^VmRSS:/ { rss = $2 } /^RssAnon:/ { anon = $2 }
-        END { print p, rss / 1024, anon / 1024 }' "/proc/$GAME_PID/status" >>"$data/memory"
+      record_memory "$presentation" "$GAME_PID"
       "$tools/x11_pixel_watch" keys "$GAME_WINDOW" "+$class"
       settle
       measure_idle "class $class, $presentation"
@@ -188,6 +234,8 @@ for presentation in "${PRESENTATIONS[@]}"; do
         sed "s/ /$tab/; s/^/class $class, $presentation$tab/" >>"$data/keys" ||
         echo "key measurement failed" >&2
       end_game
+      # Interleaved with the game's full-screen runs, so that both meet the same X server state.
+      if [ -n "$bare" ] && [ "$presentation" = "full screen" ]; then measure_bare; fi
     done
   done
   echo "starts: $presentation" >&2
@@ -196,7 +244,7 @@ for presentation in "${PRESENTATIONS[@]}"; do
     sed "s/^start /$presentation$tab/" >>"$data/start"
 done
 {
-  echo "$(date '+%Y-%m-%d %H:%M'), $(git -C "$root" describe --always --dirty 2>/dev/null ||
+  echo "$(date '+%Y-%m-%d %H:%M'), $(git -C "$source_tree" describe --always --dirty 2>/dev/null ||
     echo '?'), $(nproc) cores, load average $load_before before and" \
     "$(cut -d' ' -f1-3 /proc/loadavg) after; $repeats runs per class and presentation," \
     "${seconds} s per idle measurement, Xvfb 1280x800x24"
@@ -299,11 +347,25 @@ for presentation in "${PRESENTATIONS[@]}"; do
     printf "| start -> menu'"'"'s final pixels, %s | median %.0f ms (%.0f-%.0f, %d starts%s) |\n",
       k, $2, $4, $5, $6, ($7 ? ", " $7 " timed out" : "") }' <<<"$starts_summary"
 done
-for presentation in "${PRESENTATIONS[@]}"; do
-  rss=$(awk -F'\t' -v k="$presentation" '$1 == k { printf "%.1f", $2 }' <<<"$memory_rss")
-  anon=$(awk -F'\t' -v k="$presentation" '$1 == k { printf "%.1f", $2 }' <<<"$memory_anon")
-  echo "| resident memory in the menu, $presentation | $rss MiB ($anon MiB anonymous) |"
+# Medians with min-max; the bare program's row (when measured) follows the game's, then the
+# game's anonymous memory above it, medians against medians.
+for key in "${PRESENTATIONS[@]}" "bare freeglut"; do
+  rss=$(awk -F'\t' -v k="$key" '$1 == k { printf "%.1f MiB (%.1f-%.1f)", $2, $4, $5 }' \
+    <<<"$memory_rss")
+  anon=$(awk -F'\t' -v k="$key" '$1 == k { printf "%.1f MiB (%.1f-%.1f) anonymous; %d runs",
+    $2, $4, $5, $6 }' <<<"$memory_anon")
+  [ -n "$rss" ] || continue
+  if [ "$key" = "bare freeglut" ]; then
+    label="resident memory of the bare toolkit program, full screen (tools/x11/bare_freeglut)"
+  else
+    label="resident memory in the menu, $key"
+  fi
+  echo "| $label | $rss, $anon |"
 done
+awk -F'\t' '$1 == "full screen" { game = $2 } $1 == "bare freeglut" { bare = $2 }
+  END { if (game != "" && bare != "")
+    printf "| anonymous memory of the game above the bare program, full screen | %+.1f MiB |\n",
+      game - bare }' <<<"$memory_anon"
 }
 
 if [ -n "${VOST_BENCH_REPORT:-}" ]; then
@@ -314,6 +376,7 @@ fi
 data=${VOST_BENCH_KEEP:-$(mktemp -d)}
 mkdir -p "$data"
 trap '[ -z "$GAME_PID" ] || kill -9 "$GAME_PID" 2>/dev/null
+  [ -z "$BARE_PID" ] || kill -9 "$BARE_PID" 2>/dev/null
   [ -n "${VOST_BENCH_KEEP:-}" ] || rm -rf "$data"' EXIT
 measure_all
 report
