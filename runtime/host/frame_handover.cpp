@@ -1,12 +1,35 @@
 // The frame hand-over: claiming, publishing and picking the three display frames.
 #include "runtime/host/frame_handover.h"
 
+#include "runtime/host/host_seam.h"
+
 #include <limits>
 
 display_frame_struct display_frame[3];
 int64_t display_frame_order_next = 1;
 std::atomic<int64_t> last_hardware_display_frame_order{0};
 int64_t last_rendered_hardware_display_frame_order = 0;
+
+namespace {
+
+// Window thread only: a redraw was asked for or a frame picked, and not yet shown.
+bool redraw_owed = false;
+// last_hardware_display_frame_order when the redraw under way began.
+int64_t order_at_redraw = 0;
+
+}  // namespace
+
+bool redraw_due(bool frame_is_new, bool other) {
+  if (take_window_redraw_request() || frame_is_new) redraw_owed = true;
+  order_at_redraw = last_hardware_display_frame_order.load();
+  return redraw_owed || other || order_at_redraw != last_rendered_hardware_display_frame_order;
+}
+
+void redraw_finished(bool shown) {
+  if (!shown) return;
+  redraw_owed = false;
+  last_rendered_hardware_display_frame_order = order_at_redraw;
+}
 
 // Takes a frame for preparation: the highest-index free frame, else the oldest ready one.
 int32_t claim_frame() {

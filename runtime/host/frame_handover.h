@@ -43,8 +43,17 @@ extern int64_t display_frame_order_next;
 // Order of the most recently completed frame. Written by frame preparation, read by the window
 // thread to decide whether anything new exists.
 extern std::atomic<int64_t> last_hardware_display_frame_order;
-// last_hardware_display_frame_order as seen at the last completed window redraw (window thread).
+// last_hardware_display_frame_order as seen at the last redraw shown in the window (window thread).
 extern int64_t last_rendered_hardware_display_frame_order;
+
+// Window thread. Whether the picture in the window must be drawn again: a frame was just picked
+// (frame_is_new), a preparation finished or was abandoned since the last redraw shown, the host or
+// the runtime asked for one (request_window_redraw, a resize), or `other` (a request under way).
+bool redraw_due(bool frame_is_new, bool other);
+// Window thread, after a redraw that redraw_due asked for: shown, or not shown because the program
+// is paused (the buffers are not swapped then) -- the redraw then stays due, and happens once the
+// pause ends.
+void redraw_finished(bool shown);
 
 // Takes a frame for preparation: the highest-index free frame, else the oldest ready one; -1 when
 // every frame is being prepared or shown. The frame is then frame_being_prepared.

@@ -12,15 +12,14 @@
 #include "runtime/core/error.h"
 #include "runtime/core/wakeup.h"
 #include "runtime/host/frame_handover.h"
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
-#include "runtime/host/window_wakeup.h"
 #include "runtime/screen/color.h"
 #include "runtime/screen/display_lock.h"
 #include "runtime/screen/font.h"
 #include "runtime/screen/image.h"
 
-int32_t displayorder_screen = 1, displayorder_hardware = 2, displayorder_glrender = 3,
-        displayorder_hardware1 = 4;
+int32_t displayorder_screen = 1;
 
 namespace {
 

@@ -36,9 +36,10 @@ struct FramePreparation {
   void swap_paldata_BGRA_with_RGBA();
 };
 
-// Layer order of what the display callback draws; only the screen layer carries anything.
-extern int32_t displayorder_screen, displayorder_hardware, displayorder_glrender,
-    displayorder_hardware1;
+// The screen layer's place among what the display callback draws (1, the first layer); 0 would
+// hide it, and preparation then finds nothing changed. Nothing in this program moves it; tests
+// set it to check the hidden case.
+extern int32_t displayorder_screen;
 
 // Returns the three frames to free with order 0 and no buffer, and forgets display()'s
 // preparation state, so the next preparation builds a whole frame (start-up; tests between

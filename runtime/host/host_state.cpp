@@ -2,7 +2,6 @@
 
 std::atomic<int32_t> exit_value{0};
 std::atomic<int32_t> exit_blocked{0};
-std::atomic<int32_t> exit_code{0};
 std::atomic<int32_t> create_window{0};
 std::atomic<int32_t> window_exists{0};
 std::atomic<int32_t> screen_hide{0};
@@ -15,19 +14,18 @@ std::atomic<int32_t> fullscreen_smooth{0};
 std::atomic<int32_t> force_display_update{0};
 std::atomic<int32_t> fullscreen_allowedmode{0};
 std::atomic<int32_t> fullscreen_allowedsmooth{0};
-std::atomic<int32_t> display_x{0}, display_y{0}, display_x_prev{0}, display_y_prev{0};
-std::atomic<int32_t> resize_event{0}, resize_event_x{0}, resize_event_y{0};
-std::atomic<int32_t> resize_pending{0};
-std::atomic<int32_t> os_resize_event{0};
+std::atomic<WindowSizes> window_sizes{};
+std::atomic<ResizeNotice> resize_event{};
+static_assert(std::atomic<WindowSizes>::is_always_lock_free, "the window sizes are one word");
+static_assert(std::atomic<ResizeNotice>::is_always_lock_free, "a resize notice is one word");
+static_assert(std::atomic<PixelSize>::is_always_lock_free, "a size is one word");
 std::atomic<int32_t> resize_snapback{1};
 std::atomic<int32_t> resize_auto{0};
 
 std::atomic<int32_t> shell_call_in_progress{0};
 std::atomic<int32_t> x11_lock_request{0};
 std::atomic<int32_t> x11_locked{0};
-std::atomic<void*> X11_display{nullptr};
-std::atomic<unsigned long> X11_window{0};
-std::atomic<int32_t> desktop_width{0}, desktop_height{0};
+std::atomic<PixelSize> desktop_size{};
 std::atomic<int32_t> iconify_request{0};
 
 char* window_title = nullptr;

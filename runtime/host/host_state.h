@@ -10,14 +10,13 @@
 #include <string>
 
 #include "runtime/core/process_flags.h"
+#include "runtime/host/window_geometry.h"
 
 // Pending exit requests: bit 0 close button (window thread), bit 1 Break while exiting is blocked
 // (keyboard handler). Read and cleared by func__exit (program thread) and the main loop.
 extern std::atomic<int32_t> exit_value;
 // Set by the first func__exit (program thread); read by the main loop thread.
 extern std::atomic<int32_t> exit_blocked;
-// Process exit status (program thread writes, main loop reads at shutdown).
-extern std::atomic<int32_t> exit_code;
 // Window creation allowed (main) / window created (window thread); read by program-thread waits.
 extern std::atomic<int32_t> create_window;
 extern std::atomic<int32_t> window_exists;
@@ -47,16 +46,23 @@ extern std::atomic<int32_t> force_display_update;
 // Stored by sub__allowfullscreen (program thread); read by the presentation cycle (Alt+Enter,
 // window thread).
 extern std::atomic<int32_t> fullscreen_allowedmode, fullscreen_allowedsmooth;
-// Window client-area size and the one before it (window thread writes in the reshape callback;
-// the display callback and the program read).
-extern std::atomic<int32_t> display_x, display_y, display_x_prev, display_y_prev;
-// Last resize reported to the program: flag -1 = unread (reshape callback writes; func__resize
-// clears on the program thread) and the size.
-extern std::atomic<int32_t> resize_event, resize_event_x, resize_event_y;
-// 1 while the runtime waits for a resize it asked for (display callback sets, reshape clears).
-extern std::atomic<int32_t> resize_pending;
-// 1 after any reshape until the next presented frame (reshape sets, display callback clears).
-extern std::atomic<int32_t> os_resize_event;
+// The window's client size and the size before its last change, in one word (a window is at most
+// 32767 pixels either way). Written by the window thread (host_window_resized); read by the
+// window-size follower and the display callback.
+struct WindowSizes {
+  int16_t w = 0, h = 0, before_w = 0, before_h = 0;
+  PixelSize now() const { return {w, h}; }
+  PixelSize before() const { return {before_w, before_h}; }
+};
+// The last resize reported to the program: its size, and whether the program has yet to see it.
+// Written by host_window_resized (window thread); read and marked seen by func__resize (program
+// thread).
+struct ResizeNotice {
+  int16_t w = 0, h = 0;
+  int32_t unread = 0;
+};
+extern std::atomic<WindowSizes> window_sizes;
+extern std::atomic<ResizeNotice> resize_event;
 // Snap the window back to the frame size (sub__resize writes; display callback reads).
 extern std::atomic<int32_t> resize_snapback;
 // 0 no scaling, 1 scale to the window, 2 scale smoothly (sub__resize writes; display reads).
@@ -66,20 +72,15 @@ extern std::atomic<int32_t> resize_auto;
 // thread's shell statement and the main loop thread.
 extern std::atomic<int32_t> shell_call_in_progress;
 
-// Windowing-connection lock: a thread that must use the X connection itself sets
+// Windowing-connection lock: a thread that must use the windowing connection itself sets
 // x11_lock_request and waits for x11_locked; the window thread grants it in its event loop and
 // waits until x11_unlock clears x11_locked.
 extern std::atomic<int32_t> x11_lock_request;
 extern std::atomic<int32_t> x11_locked;
-// The X display connection and the window's X id (window thread writes once after creating the
-// window; the periphery that needs the connection reads them under the lock above).
-extern std::atomic<void*> X11_display;
-extern std::atomic<unsigned long> X11_window;
 
-// Screen size in pixels, read through Xlib by the window thread once the window exists and again
-// whenever the screen changes size, so that program queries need no toolkit call off the window
-// thread.
-extern std::atomic<int32_t> desktop_width, desktop_height;
+// Screen size in pixels, fed in by the host (host_screen_resized) once the window exists and again
+// whenever the screen changes size, so that program queries need no call off the window thread.
+extern std::atomic<PixelSize> desktop_size;
 // Set by the program thread to ask for the window to be iconified; the window's event loop applies
 // it and clears it.
 extern std::atomic<int32_t> iconify_request;

@@ -12,6 +12,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/wakeup.h"
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/presentation.h"
 #include "runtime/host/window_ops.h"
@@ -270,13 +271,13 @@ void port_queue_locked(uint8_t value) {
 void scancodedown_locked(uint8_t s) { port_queue_locked(s); }
 void scancodeup_locked(uint8_t s) { port_queue_locked(static_cast<uint8_t>(s + 128)); }
 
-// The modifier bit (glut_active_*) a Shift, Ctrl or Alt code stands for; 0 for other codes.
+// The modifier bit (key_modifier_*) a Shift, Ctrl or Alt code stands for; 0 for other codes.
 int32_t modifier_bit(int32_t code) {
   // clang-format off
   switch (code) {
-    case keycode::left_shift: case keycode::right_shift: return glut_active_shift;
-    case keycode::left_ctrl: case keycode::right_ctrl: return glut_active_ctrl;
-    case keycode::left_alt: case keycode::right_alt: return glut_active_alt;
+    case keycode::left_shift: case keycode::right_shift: return key_modifier_shift;
+    case keycode::left_ctrl: case keycode::right_ctrl: return key_modifier_ctrl;
+    case keycode::left_alt: case keycode::right_alt: return key_modifier_alt;
     default: return 0;
   }
   // clang-format on
@@ -502,54 +503,25 @@ void keydown_vk(int32_t code) { keydown(code); }
 void keyup_ascii(int32_t code) { keyup(code); }
 void keyup_vk(int32_t code) { keyup(code); }
 
-void GLUT_key_ascii(int32_t key, int32_t down, int32_t modifiers, int32_t plain) {
+void host_character_key(int32_t character, bool down, int32_t modifiers, int32_t plain) {
   keyboard_release_held_modifiers(modifiers);
-  if (modifiers & glut_active_ctrl) {
+  if (modifiers & key_modifier_ctrl) {
     // The table's Ctrl column decides what a Ctrl key gives, so it must see the key itself.
     if (plain >= 0)
-      key = plain;
-    else if (key == 10)
-      key = 13;
-    else if (key >= 1 && key <= 26)
-      key += (modifiers & glut_active_shift) ? 64 : 96;
+      character = plain;
+    else if (character == 10)
+      character = 13;
+    else if (character >= 1 && character <= 26)
+      character += (modifiers & key_modifier_shift) ? 64 : 96;
   }
-  if (key == 127) key = 0x5300;
+  if (character == 127) character = 0x5300;  // Delete
   if (down)
-    keydown(key);
+    keydown(character);
   else
-    keyup(key);
+    keyup(character);
 }
 
-void GLUT_key_special(int32_t key, int32_t down, int32_t modifiers) {
-  // freeglut's special key numbers.
-  constexpr int32_t glut_key_f1 = 1, glut_key_f10 = 10, glut_key_f11 = 11, glut_key_f12 = 12;
-  int32_t code = 0;
-  if (key >= glut_key_f1 && key <= glut_key_f10) {
-    code = extended(0x3B + key - glut_key_f1);
-  } else {
-    // clang-format off
-    switch (key) {
-      case glut_key_f11: code = 0x8500; break;
-      case glut_key_f12: code = 0x8600; break;
-      case 100: code = 0x4B00; break;  // left
-      case 101: code = 0x4800; break;  // up
-      case 102: code = 0x4D00; break;  // right
-      case 103: code = 0x5000; break;  // down
-      case 104: code = 0x4900; break;  // page up
-      case 105: code = 0x5100; break;  // page down
-      case 106: code = 0x4700; break;  // home
-      case 107: code = 0x4F00; break;  // end
-      case 108: code = 0x5200; break;  // insert
-      case 112: code = keycode::left_shift; break;
-      case 113: code = keycode::right_shift; break;
-      case 114: code = keycode::left_ctrl; break;
-      case 115: code = keycode::right_ctrl; break;
-      case 116: code = keycode::left_alt; break;
-      case 117: code = keycode::right_alt; break;
-      default: return;
-    }
-    // clang-format on
-  }
+void host_key(int32_t code, bool down, int32_t modifiers) {
   keyboard_release_held_modifiers(modifiers);
   if (down)
     keydown(code);

@@ -1,6 +1,7 @@
 // Keyboard input: key codes, the keyboard ring in emulated memory, held keys and port 0x60.
 //
-// The window thread turns freeglut key callbacks into key codes and calls keydown/keyup; the
+// The host's window thread turns its key events into key codes (host_seam.h), which end in
+// keydown/keyup; the
 // program thread reads keys with zqs_inkey, func__keyhit, func__keydown and port 0x60.
 //
 // Key codes: 1..255 characters (code page 437; 0 is carried as 200013), scan * 256 extended keys
@@ -69,21 +70,12 @@ void keydown_vk(int32_t code);
 void keyup_ascii(int32_t code);
 void keyup_vk(int32_t code);
 
-// freeglut key callbacks' translation (window thread). `modifiers` are the Shift, Ctrl and Alt
-// bits the key event itself carries. A held Shift, Ctrl or Alt code whose bit the event lacks was
-// let go where this window could not see it (another window had the keyboard) and is released
-// first, so no modifier stays stuck. X has already turned a Ctrl key into a control character
-// (Ctrl+3 into 27, the escape character); `plain` is the character the same key gives without
-// Ctrl, so that the table's Ctrl column decides (Ctrl+3 gives nothing). Without it (-1), Ctrl+A
-// to Ctrl+Z are recovered from their control codes.
-void GLUT_key_ascii(int32_t key, int32_t down, int32_t modifiers, int32_t plain = -1);
-void GLUT_key_special(int32_t key, int32_t down, int32_t modifiers);
-// freeglut's modifier bits.
-inline constexpr int32_t glut_active_shift = 1, glut_active_ctrl = 2, glut_active_alt = 4;
+// Keys enter from the host through host_character_key and host_key (host_seam.h), which release
+// the modifiers the event shows let go and apply the Ctrl column, then call keydown or keyup.
 
 // Releases through keyup every held modifier code (100303..100313) except the Shift, Ctrl and Alt
-// codes whose bit is in still_down: with 0, every one, as when the pointer leaves the window or
-// the window loses the keyboard focus (window thread).
+// codes whose key_modifier bit is in still_down: with 0, every one, as when the pointer leaves the
+// window or the window loses the keyboard focus (window thread).
 void keyboard_release_held_modifiers(int32_t still_down = 0);
 
 // 1 if code is held (keypad keys also count for their main-keyboard equivalents), else 0.

@@ -201,56 +201,9 @@ void unlock_mutex(std::mutex* m) {
 // ---------------------------------------------------------------------------------------------
 // The runtime's handle lists.
 
-list* mouse_message_queue_handles = nullptr;
-list* special_handles = nullptr;
-list* stream_handles = nullptr;
-list* connection_handles = nullptr;
 list* hardware_img_handles = nullptr;
-list* hardware_graphics_command_handles = nullptr;
-
-namespace {
-
-// A mouse message queue record is 28 bytes: five 32-bit words (last index, current, first,
-// last, child queue) and the pointer to its message buffer at byte 20. The window callbacks of
-// this system post no mouse messages, so only the default queue exists and nothing reads it.
-constexpr int32_t mouse_queue_record_size = 28;
-constexpr size_t mouse_queue_buffer_offset = 20;
-constexpr int32_t mouse_queue_last_index = 65535;
-constexpr size_t mouse_message_size = 12;
-
-// The default queue's message buffer. The record holds the same pointer at an unaligned offset;
-// this copy is the one the runtime frees on a second start-up.
-void* default_mouse_queue_buffer = nullptr;
-
-void free_default_mouse_queue() {
-  std::free(default_mouse_queue_buffer);
-  default_mouse_queue_buffer = nullptr;
-}
-
-void add_default_mouse_queue() {
-  int64_t index = list_add(mouse_message_queue_handles);
-  auto* record = static_cast<uint8_t*>(list_get(mouse_message_queue_handles, index));
-  if (!record) return;
-  default_mouse_queue_buffer = std::calloc(mouse_queue_last_index + 1, mouse_message_size);
-  std::memcpy(record, &mouse_queue_last_index, sizeof mouse_queue_last_index);
-  std::memcpy(record + mouse_queue_buffer_offset, &default_mouse_queue_buffer,
-              sizeof default_mouse_queue_buffer);
-}
-
-void replace(list*& slot, list* fresh) {
-  list_destroy(slot);
-  slot = fresh;
-}
-
-}  // namespace
 
 void handle_lists_init() {
-  free_default_mouse_queue();
-  replace(mouse_message_queue_handles, list_new(mouse_queue_record_size));
-  replace(special_handles, list_new(8));
-  replace(stream_handles, list_new(20));
-  replace(connection_handles, list_new(20));
-  replace(hardware_img_handles, list_new_threadsafe(72));
-  replace(hardware_graphics_command_handles, list_new(108));
-  add_default_mouse_queue();
+  list_destroy(hardware_img_handles);
+  hardware_img_handles = list_new_threadsafe(72);
 }

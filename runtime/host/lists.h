@@ -41,14 +41,11 @@ void free_mutex(std::mutex* m);
 void lock_mutex(std::mutex* m);
 void unlock_mutex(std::mutex* m);
 
-// The runtime's handle lists, created by runtime_init.
-extern list* mouse_message_queue_handles;  // records of 28 bytes; the default queue is index 1
-extern list* special_handles;              // 8 bytes
-extern list* stream_handles;               // 20 bytes
-extern list* connection_handles;           // 20 bytes
-extern list* hardware_img_handles;         // 72 bytes, thread-safe (window and main loop threads)
-extern list* hardware_graphics_command_handles;  // 108 bytes
+// The runtime's one handle list in use, created by runtime_init: the hardware images (records of
+// 72 bytes, thread-safe: the window thread adds and removes, others may look). The lists of the
+// subsystems this runtime does not have (mouse message queues, streams, connections, special
+// handles, hardware graphics commands) are not made: nothing would ever add to them.
+extern list* hardware_img_handles;
 
-// Creates the handle lists above (destroying any from an earlier call) and the default mouse
-// message queue.
+// Creates the list above (destroying one from an earlier call).
 void handle_lists_init();

@@ -12,6 +12,7 @@
 #include "runtime/core/timers.h"
 #include "runtime/core/wakeup.h"
 #include "runtime/host/frame_prepare.h"
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/host/keyboard_wait.h"
@@ -172,7 +173,9 @@ int32_t main_loop_shutdown() {
     presentation_wakeup.wait(seen);
   }
   close_all_files();
-  return exit_code.load();
+  // An orderly shutdown ends with status 0: nothing in this runtime asks for another (fatal
+  // errors and start-up failures end the process on their own, with status 1).
+  return 0;
 }
 
 int32_t run_main_loop() {
@@ -182,9 +185,4 @@ int32_t run_main_loop() {
   return main_loop_shutdown();
 }
 
-void MAIN_LOOP() { terminate_process(run_main_loop()); }
-
-void terminate_process(int32_t status) {
-  std::fflush(nullptr);
-  std::_Exit(status);
-}
+void MAIN_LOOP() { end_process(run_main_loop()); }

@@ -63,10 +63,5 @@ int32_t main_loop_shutdown();
 // Passes until shutdown, then the handshake; returns the exit status.
 int32_t run_main_loop();
 
-// The main loop thread's body: never returns, the process ends from here.
+// The main loop thread's body: never returns, the process ends from here (end_process).
 [[noreturn]] void MAIN_LOOP();
-
-// Ends the process at once with status, after flushing standard streams. Other threads are still
-// running at that point, so static destructors (which exit() would run under their feet) are
-// skipped.
-[[noreturn]] void terminate_process(int32_t status);

@@ -2,8 +2,8 @@
 #include "runtime/host/presentation.h"
 
 #include "runtime/core/wakeup.h"
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
-#include "runtime/host/window_wakeup.h"
 
 namespace {
 

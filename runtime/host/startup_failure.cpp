@@ -11,6 +11,7 @@
 #include <exception>
 #include <new>
 
+#include "runtime/host/host_seam.h"
 #include "runtime/host/main_loop.h"
 
 namespace {
@@ -67,7 +68,7 @@ void fail_to_start(const std::string& what) {
   const std::string shortage = startup_shortage();
   std::fprintf(stderr, "vostrandelimerix: %s%s%s\n", shortage.c_str(), shortage.empty() ? "" : ": ",
                what.c_str());
-  terminate_process(1);
+  end_process(1);
 }
 
 void report_uncaught_exceptions() {
@@ -82,6 +83,6 @@ void report_uncaught_exceptions() {
     } catch (...) {
     }
     std::fprintf(stderr, "vostrandelimerix: %s\n", what);
-    terminate_process(1);
+    end_process(1);
   });
 }

@@ -6,8 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-std::atomic<int32_t> environment_2d__screen_scaled_width{0},
-    environment_2d__screen_scaled_height{0};
+std::atomic<PixelSize> environment_2d__screen_scaled_size{};
 
 bool frame_shown_four_three(int32_t frame_w, int32_t frame_h, AspectMode aspect) {
   return aspect == AspectMode::four_three &&

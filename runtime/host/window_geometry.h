@@ -71,10 +71,18 @@ struct WindowSize {
 WindowSize windowed_size(int32_t frame_w, int32_t frame_h, const PresentationOptions& options,
                          int32_t limit_w, int32_t limit_h);
 
-// The scaled size of the frame on screen: written by the display callback from its geometry,
-// read by the program (func__scaledwidth/height).
-extern std::atomic<int32_t> environment_2d__screen_scaled_width,
-    environment_2d__screen_scaled_height;
+// A size in pixels, published as one value so that no reader sees a new width with an old height.
+struct PixelSize {
+  int32_t w = 0, h = 0;
+  bool operator==(const PixelSize&) const = default;
+};
+
+// The scaled size of the frame on screen, one value: written by the display callback from its
+// geometry (publish_scaled_size), read by the program (func__scaledwidth/height).
+extern std::atomic<PixelSize> environment_2d__screen_scaled_size;
+inline void publish_scaled_size(const WindowGeometry& geometry) {
+  environment_2d__screen_scaled_size.store({geometry.scaled_width, geometry.scaled_height});
+}
 
 // Window rectangle of the frame rectangle (x1, y1)-(x2, y2) under a geometry.
 struct WindowRect {

@@ -9,10 +9,10 @@
 #include "runtime/core/strings.h"
 #include "runtime/core/wakeup.h"
 #include "runtime/host/frame_prepare.h"
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/start_options.h"
 #include "runtime/host/window_geometry.h"
-#include "runtime/host/window_wakeup.h"
 #include "runtime/screen/image.h"
 
 namespace {
@@ -185,21 +185,26 @@ void sub__resize(int32_t mode, int32_t smooth, int32_t passed) {
   }
   if (mode_given) resize_snapback.store(mode == 2 ? 1 : 0);
   resize_auto.store(smooth_given ? smooth : 0);
+  // The window's size and scaling follow at its next redraw.
+  request_window_redraw();
 }
 
 int32_t func__resize() {
-  if (resize_snapback.load() || resize_event.load() == 0) return 0;
-  resize_event.store(0);
-  return -1;
+  if (resize_snapback.load()) return 0;
+  ResizeNotice notice = resize_event.load();
+  // Marked seen only if no newer resize came meanwhile (that one stays unread).
+  while (notice.unread && !resize_event.compare_exchange_weak(notice, {notice.w, notice.h, 0})) {
+  }
+  return notice.unread ? -1 : 0;
 }
 
-int32_t func__resizewidth() { return resize_event_x.load(); }
+int32_t func__resizewidth() { return resize_event.load().w; }
 
-int32_t func__resizeheight() { return resize_event_y.load(); }
+int32_t func__resizeheight() { return resize_event.load().h; }
 
-int32_t func__scaledwidth() { return environment_2d__screen_scaled_width.load(); }
+int32_t func__scaledwidth() { return environment_2d__screen_scaled_size.load().w; }
 
-int32_t func__scaledheight() { return environment_2d__screen_scaled_height.load(); }
+int32_t func__scaledheight() { return environment_2d__screen_scaled_size.load().h; }
 
 int32_t func__exit() {
   exit_blocked.store(1);
@@ -216,9 +221,9 @@ bool wait_for_window() {
   return wait_for([] { return window_exists.load() != 0; });
 }
 
-int32_t func_screenwidth() { return wait_for_window() ? desktop_width.load() : 0; }
+int32_t func_screenwidth() { return wait_for_window() ? desktop_size.load().w : 0; }
 
-int32_t func_screenheight() { return wait_for_window() ? desktop_height.load() : 0; }
+int32_t func_screenheight() { return wait_for_window() ? desktop_size.load().h : 0; }
 
 void sub_screenicon() {
   if (wait_for_window()) {
@@ -236,29 +241,23 @@ int32_t func_screenicon() {
   return 0;
 }
 
-void x11_lock() {
+bool x11_lock() {
   // Without a window nobody else uses the connection.
-  if (screen_hide.load()) return;
+  if (screen_hide.load()) return true;
   x11_lock_request.store(1);
   wake_window();
-  wait_for([] { return x11_locked.load() != 0; });
+  if (wait_for([] { return x11_locked.load() != 0; })) return true;
+  // The host asked the program to stop before the lock came: withdraw the request, and give the
+  // lock back should the window thread have granted it meanwhile, so that it never waits for a
+  // release that will not come.
+  int32_t requested = 1;
+  if (!x11_lock_request.compare_exchange_strong(requested, 0)) x11_unlock();
+  return false;
 }
 
 void x11_unlock() {
   x11_locked.store(0);
   wake_window();
-}
-
-bool serve_x11_lock_request() {
-  if (x11_lock_request.load() == 0) return false;
-  window_wakeup_open();  // made before the window exists; here for a thread that has none
-  x11_locked.store(1);
-  x11_lock_request.store(0);
-  program_wakeup.notify();
-  // The window thread's own way of waiting: its eventfd, written by x11_unlock. Whatever else the
-  // eventfd announced meanwhile is looked at by the event loop right after this returns.
-  while (x11_locked.load() != 0) window_wakeup_wait();
-  return true;
 }
 
 int32_t zorbel_custom_event(int32_t code) {

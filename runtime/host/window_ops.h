@@ -81,13 +81,12 @@ int32_t func_screenicon();
 // no window is shown, and false when the host asks the program to stop while waiting.
 bool wait_for_window();
 
-// Windowing-connection lock: the caller may use the X connection between x11_lock and
-// x11_unlock while the window thread waits in its event loop.
-void x11_lock();
+// Windowing-connection lock: the caller may use the windowing connection between x11_lock and
+// x11_unlock while the window thread waits in its event loop (the host grants it there). False,
+// without the lock, when the host asks the program to stop first: the caller must then not use the
+// connection, nor call x11_unlock.
+[[nodiscard]] bool x11_lock();
 void x11_unlock();
-// The window thread's side, called on every turn of its event loop: grants a pending
-// request and waits until it is released. Returns true when a request was served.
-bool serve_x11_lock_request();
 
 // Event hook of the window layer: code 1 is the close button (bit 0 of exit_value). Returns 0.
 int32_t zorbel_custom_event(int32_t code);

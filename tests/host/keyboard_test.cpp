@@ -12,7 +12,9 @@
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
+#include "runtime/host/window/glut_keys.h"
 #include "runtime/runtime.h"
 #include "tests/support/runtime_fixture.h"
 
@@ -163,12 +165,12 @@ TEST(KeyTable, RowsOutsideTheListedKeysGiveNoKey) {
   EXPECT_EQ(scancode_lookup[256 + 0x48][0], 0x4800);
 }
 
-TEST_F(Keyboard, FreeglutKeysAreTranslated) {
+TEST_F(Keyboard, HostKeysAreTranslated) {
   auto ascii = [](int32_t key, int32_t modifiers, int32_t plain = -1) {
-    GLUT_key_ascii(key, 1, modifiers, plain);
-    GLUT_key_ascii(key, 0, modifiers, plain);
+    host_character_key(key, true, modifiers, plain);
+    host_character_key(key, false, modifiers, plain);
   };
-  constexpr int32_t ctrl = glut_active_ctrl, shift = glut_active_shift;
+  constexpr int32_t ctrl = key_modifier_ctrl, shift = key_modifier_shift;
   ascii('3', 0);
   ascii(127, 0);  // Delete arrives as character 127
   keydown(kLeftCtrl);
@@ -198,15 +200,15 @@ TEST_F(Keyboard, FreeglutKeysAreTranslated) {
       {114, kLeftCtrl}, {115, kRightCtrl}, {116, kLeftAlt}, {117, kRightAlt}};
   for (const auto& [key, code] : special) {
     // A modifier key's release carries its own modifier.
-    const int32_t own = key >= 116 ? glut_active_alt : key >= 114 ? ctrl : key >= 112 ? shift : 0;
-    GLUT_key_special(key, 1, 0);
+    const int32_t own = key >= 116 ? key_modifier_alt : key >= 114 ? ctrl : key >= 112 ? shift : 0;
+    ASSERT_EQ(glut_special_key_code(key), code) << "freeglut key " << key;
+    host_key(code, true, 0);
     EXPECT_EQ(func__keyhit(), code) << "freeglut key " << key;
     EXPECT_EQ(func__keydown(code), -1) << "freeglut key " << key;
-    GLUT_key_special(key, 0, own);
+    host_key(code, false, own);
     EXPECT_EQ(func__keyhit(), -code) << "freeglut key " << key;
   }
-  for (int32_t ignored : {0, 13, 99, 109, 111, 118}) GLUT_key_special(ignored, 1, 0);
-  EXPECT_EQ(func__keyhit(), 0);
+  for (int ignored : {0, 13, 99, 109, 111, 118}) EXPECT_EQ(glut_special_key_code(ignored), 0);
 }
 
 // A modifier let go while another window had the keyboard stays held until a key event says
@@ -216,15 +218,15 @@ TEST_F(Keyboard, KeysReleaseModifiersTheirEventDoesNotCarry) {
   keydown(kRightCtrl);
   keydown(kLeftShift);
   drain_keyhit();
-  GLUT_key_ascii(27, 1, glut_active_shift);  // Esc, with only Shift still down
+  host_character_key(27, true, key_modifier_shift);  // Esc, with only Shift still down
   EXPECT_EQ(drain_ring(), std::vector<std::string>{chr(27)});
   EXPECT_EQ(drain_keyhit(), (std::vector<int32_t>{-kRightCtrl, -kLeftAlt, 27}));
   EXPECT_EQ(keyheld(kLeftShift), 1);
   // A modifier's own press releases its stale twin; Alt+Enter then works again.
   keydown(kRightAlt);
-  GLUT_key_special(116, 1, 0);
+  host_key(kLeftAlt, true, 0);
   EXPECT_EQ(keyheld(kRightAlt), 0);
-  GLUT_key_ascii(13, 1, glut_active_alt);
+  host_character_key(13, true, key_modifier_alt);
   EXPECT_EQ(full_screen_set.load(), 1);
   EXPECT_TRUE(drain_ring().empty());
 }

@@ -25,7 +25,6 @@ namespace {
 void reset_host_flags() {
   exit_value = 0;
   exit_blocked = 0;
-  exit_code = 0;
   close_program = 0;
   stop_program = 0;
   zqevent = 0;
@@ -227,7 +226,6 @@ TEST_F(MainLoopTest, AfterFuncExitTheCloseButtonOnlyReachesTheProgram) {
 // The shutdown handshake with stand-ins for the program and timer threads: the loop raises
 // stop_program and zqevent, and returns only once both have acknowledged.
 TEST_F(MainLoopTest, ThreadedShutdownWaitsForBothAcknowledgements) {
-  exit_code = 0;
   std::atomic<bool> loop_returned{false};
   std::atomic<int32_t> status{-1};
   std::thread main_loop([&] {
@@ -273,7 +271,6 @@ TEST_F(MainLoopTest, ThreadedShutdownAnswersAPendingDisplayLock) {
 }
 
 TEST_F(MainLoopTest, ThreadedCloseButtonEndsTheLoopWithTheExitCode) {
-  exit_code = 0;
   std::thread main_loop([] { EXPECT_EQ(run_main_loop(), 0); });
   std::thread timer([] {
     while (!stop_program.load()) Sleep(1);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
 #include "runtime/screen/display_lock.h"
 #include "runtime/screen/font.h"
@@ -493,6 +494,29 @@ TEST_F(Present, FramesMoveThroughTheirStates) {
   EXPECT_EQ(pick_frame_to_show(&is_new), 1);
   EXPECT_TRUE(is_new);
   EXPECT_EQ(display_frame[2].state.load(), frame_free);
+}
+
+// A redraw the window could not show (the program is paused, so the buffers are not swapped) stays
+// due: once the pause ends the window shows the picture instead of keeping a stale one.
+TEST_F(Present, ARedrawNotShownStaysDue) {
+  TestPage page = TestPage::indexed(2, 2, 8);
+  FrameClock clock;
+  ASSERT_EQ(prepare_frame_from_page(&page.rec, clock), FrameResult::Completed);
+  bool is_new = false;
+  pick_frame_to_show(&is_new);
+  ASSERT_TRUE(redraw_due(is_new, false));
+  redraw_finished(false);
+  pick_frame_to_show(&is_new);
+  EXPECT_FALSE(is_new);
+  EXPECT_TRUE(redraw_due(is_new, false));
+  redraw_finished(true);
+  EXPECT_FALSE(redraw_due(false, false));
+  // An exposed or resized window asks for one redraw, frame or none.
+  host_window_resized(320, 200);
+  EXPECT_TRUE(redraw_due(false, false));
+  redraw_finished(true);
+  EXPECT_FALSE(redraw_due(false, false));
+  EXPECT_TRUE(redraw_due(false, true));
 }
 
 TEST_F(Present, WindowHasNothingToShowBeforeTheFirstFrame) {

@@ -3,6 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "runtime/host/host_seam.h"
+#include "runtime/host/host_state.h"
+#include "runtime/host/window_follow.h"
+
 namespace {
 
 // ---------------------------------------------------------------------------------------------
@@ -337,6 +345,79 @@ TEST(WindowOnScreen, AWindowManagerPlacesTheWindowItself) {
   // The largest window drawn into follows the screen, never below the opening 640 x 400.
   EXPECT_EQ(largest_window(1600, 1200), (WindowBox{0, 0, 1600, 1200}));
   EXPECT_EQ(largest_window(320, 240), (WindowBox{0, 0, 640, 400}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Following the frame and the window manager
+
+// A window that records what the follower asks of it.
+struct FakeWindow final : WindowControls {
+  std::vector<WindowSize> sizes_asked;
+  std::vector<bool> full_screen_asked;
+  bool ready = true;
+  std::optional<WindowManagerState> manager;
+  void ask_size(int32_t w, int32_t h) override { sizes_asked.push_back({w, h}); }
+  void ask_full_screen(bool on) override { full_screen_asked.push_back(on); }
+  bool leave_maximized() override { return false; }
+  bool ready_for_full_screen() override { return ready; }
+  WindowBox work_area() override { return {0, 0, 1280, 800}; }
+  std::optional<WindowManagerState> take_window_manager_state() override {
+    return std::exchange(manager, std::nullopt);
+  }
+};
+
+WindowSizes window_of(int16_t w, int16_t h) { return {w, h, w, h}; }
+
+TEST(WindowFollow, SizeRequestsWaitForTheAnswerAndFullScreenWaitsForThem) {
+  full_screen = 0;
+  full_screen_set = -1;
+  resize_snapback = 1;
+  desktop_size = PixelSize{1280, 800};
+  FakeWindow window;
+  WindowFollower follower;
+  follower.follow(320, 200, window_of(640, 400), window);
+  ASSERT_EQ(window.sizes_asked, (std::vector<WindowSize>{{320, 200}}));
+  // Full screen is asked for only once the size asked for is shown.
+  full_screen_set = 1;
+  follower.follow(320, 200, window_of(640, 400), window);
+  EXPECT_TRUE(window.full_screen_asked.empty());
+  EXPECT_GT(follower.poll_timeout_ms({640, 400}), 0);
+  follower.follow(320, 200, window_of(320, 200), window);
+  EXPECT_EQ(window.full_screen_asked, std::vector<bool>{true});
+  EXPECT_EQ(full_screen.load(), 1);
+  EXPECT_EQ(full_screen_set.load(), -1);
+  // The window manager leaving full screen by itself makes the presentation windowed.
+  follower.follow(320, 200, window_of(1280, 800), window);
+  window.manager = WindowManagerState{false, false};
+  follower.follow(320, 200, window_of(1280, 800), window);
+  EXPECT_EQ(full_screen.load(), 0);
+  full_screen = 0;
+  full_screen_set = -1;
+  force_display_update = 0;
+}
+
+// The window's size and the size before it travel as one value: a reader on another thread never
+// sees a new width with an old height, however the writes and reads interleave.
+TEST(WindowFollow, WindowSizesArePublishedAsOneValue) {
+  constexpr int iterations = 200000;
+  host_window_resized(100, 200);
+  host_window_resized(100, 200);
+  std::atomic<bool> writing{true};
+  std::thread writer([&] {
+    for (int i = 0; i < iterations; ++i) host_window_resized(i % 2 ? 300 : 100, i % 2 ? 400 : 200);
+    writing = false;
+  });
+  int torn = 0;
+  while (writing) {
+    const WindowSizes sizes = window_sizes.load();
+    const ResizeNotice notice = resize_event.load();
+    torn +=
+        (sizes.w == 100) != (sizes.h == 200) || (sizes.before_w == 100) != (sizes.before_h == 200);
+    torn += (notice.w == 100) != (notice.h == 200);
+  }
+  writer.join();
+  EXPECT_EQ(torn, 0);
+  resize_event = ResizeNotice{};
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/wakeup.h"
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/lists.h"
 #include "runtime/host/start_options.h"
@@ -217,9 +218,7 @@ TEST_F(WindowOpsTest, IconArgumentsAreValidated) {
 
 TEST_F(WindowOpsTest, ResizeEventsAreReadOnceUnlessTheWindowSnapsBack) {
   resize_snapback = 1;
-  resize_event = -1;
-  resize_event_x = 800;
-  resize_event_y = 500;
+  host_window_resized(800, 500);
   EXPECT_EQ(func__resize(), 0);
   sub__resize(1, 0, 1);
   EXPECT_EQ(resize_snapback.load(), 0);
@@ -236,7 +235,7 @@ TEST_F(WindowOpsTest, ResizeEventsAreReadOnceUnlessTheWindowSnapsBack) {
   EXPECT_EQ(resize_snapback.load(), 1);
   clear_pending_error();
   resize_auto = 0;
-  resize_event = 0;
+  resize_event = ResizeNotice{};
 }
 
 TEST_F(WindowOpsTest, WithoutAWindowQueriesAnswerAtOnce) {
@@ -304,14 +303,23 @@ TEST_F(WindowOpsTest, ThreadedDisplayHandOffAndFrameWait) {
   main_loop.join();
 }
 
+// The window thread's side of the connection lock, as a host serves it.
+void serve_x11_lock_once() {
+  while (x11_lock_request.load() == 0) Sleep(1);
+  x11_locked.store(1);
+  x11_lock_request.store(0);
+  program_wakeup.notify();
+  while (x11_locked.load() != 0) Sleep(1);
+}
+
 TEST_F(WindowOpsTest, ThreadedX11LockHoldsTheWindowThreadUntilReleased) {
   screen_hide = 0;
   std::atomic<bool> served{false};
   std::thread window_thread([&] {
-    while (!serve_x11_lock_request()) Sleep(1);
+    serve_x11_lock_once();
     served = true;
   });
-  x11_lock();
+  ASSERT_TRUE(x11_lock());
   EXPECT_EQ(x11_locked.load(), 1);
   Sleep(30);
   EXPECT_FALSE(served.load());
@@ -319,6 +327,17 @@ TEST_F(WindowOpsTest, ThreadedX11LockHoldsTheWindowThreadUntilReleased) {
   window_thread.join();
   EXPECT_TRUE(served.load());
   EXPECT_EQ(x11_lock_request.load(), 0);
+}
+
+// A stop request while waiting for the lock: no lock is claimed, and no request is left for the
+// window thread to grant later and then wait for a release that never comes.
+TEST_F(WindowOpsTest, X11LockGivesUpWithoutLeavingARequestOnStop) {
+  screen_hide = 0;
+  stop_program = 1;
+  EXPECT_FALSE(x11_lock());
+  EXPECT_EQ(x11_lock_request.load(), 0);
+  EXPECT_EQ(x11_locked.load(), 0);
+  stop_program = 0;
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 
 #include <atomic>
 
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
-#include "runtime/host/window/present_gl.h"
 
 // Xlibint.h defines min and max as macros; it comes last and they are removed at once.
 #include <X11/Xlibint.h>
@@ -55,13 +55,12 @@ Bool desktop_hook(Display* display, XEvent* converted, xEvent* wire) {
       if (converted->xproperty.window == desktop.window &&
           converted->xproperty.atom == desktop.net_wm_state) {
         window_manager_state_changed.store(true);
-        present_request_redraw();
+        request_window_redraw();
       }
       break;
     case ConfigureNotify:
       if (converted->xconfigure.window == desktop.root) {
-        desktop_width.store(converted->xconfigure.width);
-        desktop_height.store(converted->xconfigure.height);
+        host_screen_resized(converted->xconfigure.width, converted->xconfigure.height);
         screen_changed.store(true);
       }
       break;
@@ -70,7 +69,7 @@ Bool desktop_hook(Display* display, XEvent* converted, xEvent* wire) {
       if ((converted->type == MapNotify ? converted->xmap.window : converted->xunmap.window) ==
           desktop.window) {
         mapped.store(converted->type == MapNotify);
-        present_request_redraw();
+        request_window_redraw();
       }
       break;
     default:
@@ -152,7 +151,7 @@ WindowBox read_work_area() {
       area[3] > 0)
     return {static_cast<int32_t>(area[0]), static_cast<int32_t>(area[1]),
             static_cast<int32_t>(area[2]), static_cast<int32_t>(area[3])};
-  return {0, 0, desktop_width.load(), desktop_height.load()};
+  return {0, 0, desktop_size.load().w, desktop_size.load().h};
 }
 
 }  // namespace
@@ -180,10 +179,9 @@ void desktop_watch(Display* display, Window window) {
   // The root window's own ConfigureNotify tells of a new screen size (RandR and the like).
   if (XGetWindowAttributes(display, desktop.root, &attributes)) {
     XSelectInput(display, desktop.root, attributes.your_event_mask | StructureNotifyMask);
-    desktop_width.store(attributes.width);
-    desktop_height.store(attributes.height);
+    host_screen_resized(attributes.width, attributes.height);
   }
-  desktop.largest = largest_window(desktop_width.load(), desktop_height.load());
+  desktop.largest = largest_window(desktop_size.load().w, desktop_size.load().h);
   desktop.work_area = read_work_area();
   limit_window_size();
 }
@@ -202,7 +200,7 @@ void desktop_request_full_screen(bool on) {
     return;
   }
   if (on) {
-    desktop_place_window({0, 0, desktop_width.load(), desktop_height.load()});
+    desktop_place_window({0, 0, desktop_size.load().w, desktop_size.load().h});
     XRaiseWindow(desktop.display, desktop.window);
   }
 }
@@ -220,7 +218,8 @@ bool desktop_leave_maximized() {
 
 void desktop_follow_screen_size() {
   if (!screen_changed.exchange(false)) return;
-  const int32_t width = desktop_width.load(), height = desktop_height.load();
+  const PixelSize screen = desktop_size.load();
+  const int32_t width = screen.w, height = screen.h;
   desktop.largest = largest_window(width, height);
   desktop.work_area = read_work_area();
   limit_window_size();

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "runtime/host/window_follow.h"
 #include "runtime/host/window_geometry.h"
 
 struct _XDisplay;  // Xlib's Display, kept out of this header: Xlib's macros clash with names here
@@ -37,18 +38,13 @@ bool desktop_window_manager_present();
 // resize to the frame size that follows, which is the caller's.
 void desktop_request_full_screen(bool on);
 
-// The window manager's own record of the window: full screen, maximized in either direction.
-struct WindowManagerState {
-  bool full_screen = false;
-  bool maximized = false;
-};
 // The window manager's state when it changed since the last call, else nothing.
 std::optional<WindowManagerState> desktop_take_window_manager_state();
 // Asks the window manager to drop a maximized state, so that the window can take the frame's
 // size again; false when it was not maximized.
 bool desktop_leave_maximized();
 
-// When the screen changed size (its size is then in desktop_width/height): the window's size
+// When the screen changed size (its size is then in desktop_size): the window's size
 // limit follows it, and without a window manager the window is placed on it (a full-screen
 // window covers it, a windowed one stays on it; window_box_on_screen). Called on every turn of
 // the event loop: the display callback does not run for a window that is off the screen.

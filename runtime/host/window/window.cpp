@@ -10,13 +10,17 @@
 #include <atomic>
 #include <string>
 
-#include "runtime/core/clock.h"
+#include "runtime/core/wakeup.h"
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/host/window/desktop.h"
+#include "runtime/host/window/glut_keys.h"
+#include "runtime/host/window/hardware_image.h"
 #include "runtime/host/window/present_gl.h"
+#include "runtime/host/window/window_wakeup.h"
+#include "runtime/host/window_follow.h"
 #include "runtime/host/window_ops.h"
-#include "runtime/host/window_wakeup.h"
 
 #include <X11/Xatom.h>
 // Xlibint.h defines min and max as macros; it comes last and they are removed at once.
@@ -27,6 +31,9 @@
 int32_t framebufferobjects_supported = 0;
 
 namespace {
+
+// The X display connection and the window's X id (written once after the window is created).
+Display* x_display = nullptr;
 
 // A callback asked the toolkit for something it carries out on its next turn (window thread).
 bool toolkit_work_pending = false;
@@ -50,7 +57,7 @@ Bool client_message_hook(Display* display, XEvent* converted, xEvent* wire) {
   if (keep && converted->type == ClientMessage &&
       converted->xclient.message_type == wm_protocols_atom &&
       static_cast<Atom>(converted->xclient.data.l[0]) == wm_delete_window_atom) {
-    zorbel_custom_event(1);
+    host_close_requested();
     return False;  // dropped: the window stays, the main loop decides what the request means
   }
   return keep;
@@ -64,7 +71,7 @@ WireToEventFn previous_expose_converter = nullptr;
 Bool expose_hook(Display* display, XEvent* converted, xEvent* wire) {
   Bool keep =
       previous_expose_converter ? previous_expose_converter(display, converted, wire) : False;
-  if (keep && converted->type == Expose) present_request_redraw();
+  if (keep && converted->type == Expose) request_window_redraw();
   return keep;
 }
 
@@ -102,12 +109,12 @@ struct KeyEvent {
 };
 KeyEvent key_event_of(int x, int y) { return {static_cast<unsigned>(x), static_cast<unsigned>(y)}; }
 
-// The Shift, Ctrl and Alt bits of a key event's state, as the keyboard translation takes them.
+// The Shift, Ctrl and Alt bits of a key event's state, as the runtime takes them.
 int32_t modifiers_of(const KeyEvent& key) {
   int32_t bits = 0;
-  if (key.state & ShiftMask) bits |= glut_active_shift;
-  if (key.state & ControlMask) bits |= glut_active_ctrl;
-  if (key.state & Mod1Mask) bits |= glut_active_alt;
+  if (key.state & ShiftMask) bits |= key_modifier_shift;
+  if (key.state & ControlMask) bits |= key_modifier_ctrl;
+  if (key.state & Mod1Mask) bits |= key_modifier_alt;
   return bits;
 }
 
@@ -116,7 +123,7 @@ int32_t modifiers_of(const KeyEvent& key) {
 int32_t character_without_ctrl(const KeyEvent& key) {
   XKeyEvent event = {};
   event.type = KeyPress;
-  event.display = static_cast<Display*>(X11_display.load());
+  event.display = x_display;
   event.keycode = key.keycode;
   event.state = key.state & ~static_cast<unsigned>(ControlMask);
   char text[8];
@@ -125,12 +132,46 @@ int32_t character_without_ctrl(const KeyEvent& key) {
   return static_cast<unsigned char>(text[0]);
 }
 
-void character_key(unsigned char key, int32_t down, int x, int y) {
+void character_key(unsigned char key, bool down, int x, int y) {
   const KeyEvent event = key_event_of(x, y);
   const int32_t modifiers = modifiers_of(event);
-  const int32_t plain = (modifiers & glut_active_ctrl) ? character_without_ctrl(event) : -1;
-  GLUT_key_ascii(key, down, modifiers, plain);
+  const int32_t plain = (modifiers & key_modifier_ctrl) ? character_without_ctrl(event) : -1;
+  host_character_key(key, down, modifiers, plain);
 }
+
+void special_key(int key, bool down, int x, int y) {
+  if (const int32_t code = glut_special_key_code(key))
+    host_key(code, down, modifiers_of(key_event_of(x, y)));
+}
+
+// The windowing-connection lock, the window thread's side (every turn of the event loop): grants
+// a pending request and waits, on its wake-up descriptor, until x11_unlock releases it.
+void serve_x11_lock_request() {
+  if (x11_lock_request.load() == 0) return;
+  x11_locked.store(1);
+  x11_lock_request.store(0);
+  program_wakeup.notify();
+  // Whatever else the descriptor announced meanwhile is looked at by the event loop right after.
+  while (x11_locked.load() != 0) window_wakeup_wait();
+}
+
+// What the window-size follower asks of this window: freeglut resizes it, the desktop module
+// talks to the window manager.
+class DesktopWindowControls final : public WindowControls {
+ public:
+  void ask_size(int32_t width, int32_t height) override {
+    glutReshapeWindow(width, height);
+    glutPostRedisplay();
+    toolkit_work_posted();
+  }
+  void ask_full_screen(bool on) override { desktop_request_full_screen(on); }
+  bool leave_maximized() override { return desktop_leave_maximized(); }
+  bool ready_for_full_screen() override { return desktop_window_mapped(); }
+  WindowBox work_area() override { return desktop_work_area(); }
+  std::optional<WindowManagerState> take_window_manager_state() override {
+    return desktop_take_window_manager_state();
+  }
+};
 
 // Losing the X server (it ended, or the connection broke) ends the game at once: Xlib's default
 // handler would call exit() and run static destructors under the feet of the other threads.
@@ -152,12 +193,16 @@ void set_window_pid(Display* display, Window window) {
 
 }  // namespace
 
+WindowControls& desktop_window_controls() {
+  static DesktopWindowControls controls;
+  return controls;
+}
+
 void window_created(uint32_t title_generation) {
   applied_title_generation = title_generation;
   Display* display = glXGetCurrentDisplay();
-  X11_display.store(display);
+  x_display = display;
   Window window = glXGetCurrentDrawable();
-  X11_window.store(static_cast<unsigned long>(window));
   if (display) {
     XSetIOErrorHandler(lost_display);
     set_window_pid(display, window);
@@ -177,7 +222,7 @@ void apply_pending_title() {
 void toolkit_work_posted() { toolkit_work_pending = true; }
 
 void run_window_event_loop() {
-  auto* display = static_cast<Display*>(X11_display.load());
+  Display* display = x_display;
   const int connection = display ? ConnectionNumber(display) : -1;
   for (;;) {
     // What other threads have published: a title, an iconify request, a request for the
@@ -196,7 +241,7 @@ void run_window_event_loop() {
     // Key releases that happen while another window has the keyboard never arrive: let go of
     // every held modifier, as when the pointer leaves. Only after the event pass, so that the
     // keys that came before the focus went have all been handled.
-    if (desktop_take_focus_loss()) keyboard_release_held_modifiers();
+    if (desktop_take_focus_loss()) host_focus_lost();
     desktop_follow_screen_size();
     // Sleep until the X server or another thread has something. XPending sends what is still
     // buffered and reads what has already arrived, which poll() would not see.
@@ -213,29 +258,16 @@ void GLUT_RESHAPE_FUNC(int width, int height) {
     glutReshapeWindow(std::min(width, largest.w), std::min(height, largest.h));
     toolkit_work_posted();
   }
-  resize_event_x.store(width);
-  resize_event_y.store(height);
-  resize_event.store(-1);
-  display_x_prev.store(display_x.load());
-  display_y_prev.store(display_y.load());
-  display_x.store(width);
-  display_y.store(height);
-  // resize_pending is cleared by the display callback, which knows which size it asked for
-  // (present_gl.cpp): a late answer to an earlier request must not release the next one.
-  os_resize_event.store(1);
+  host_window_resized(width, height);
   // The 2-D view is set up again for the new size before the next drawing.
   set_view(0);
 }
 
 // The position arguments of the key callbacks carry the key event's keycode and state (key_hook).
-void GLUT_KEYBOARD_FUNC(unsigned char key, int x, int y) { character_key(key, 1, x, y); }
-void GLUT_KEYBOARDUP_FUNC(unsigned char key, int x, int y) { character_key(key, 0, x, y); }
-void GLUT_SPECIAL_FUNC(int key, int x, int y) {
-  GLUT_key_special(key, 1, modifiers_of(key_event_of(x, y)));
-}
-void GLUT_SPECIALUP_FUNC(int key, int x, int y) {
-  GLUT_key_special(key, 0, modifiers_of(key_event_of(x, y)));
-}
+void GLUT_KEYBOARD_FUNC(unsigned char key, int x, int y) { character_key(key, true, x, y); }
+void GLUT_KEYBOARDUP_FUNC(unsigned char key, int x, int y) { character_key(key, false, x, y); }
+void GLUT_SPECIAL_FUNC(int key, int x, int y) { special_key(key, true, x, y); }
+void GLUT_SPECIALUP_FUNC(int key, int x, int y) { special_key(key, false, x, y); }
 
 // Mouse input would feed the mouse message queue; the program reads no mouse, so the callbacks
 // only exist to keep the toolkit's event handling the same as a program that does.
@@ -244,15 +276,7 @@ void GLUT_MOTION_FUNC(int, int) {}
 void GLUT_PASSIVEMOTION_FUNC(int, int) {}
 void GLUT_MOUSEWHEEL_FUNC(int, int, int, int) {}
 
-void GLUT_ENTRY_FUNC(int state) {
-  if (state == GLUT_ENTERED) {
-    window_focused.store(-1);
-    return;
-  }
-  window_focused.store(0);
-  // Key releases that happen outside the window never arrive: let go of every held modifier.
-  keyboard_release_held_modifiers();
-}
+void GLUT_ENTRY_FUNC(int state) { host_pointer_inside(state == GLUT_ENTERED); }
 
 void reinit_glut_callbacks() {
   glutDisplayFunc(GLUT_DISPLAY_REQUEST);

@@ -43,5 +43,9 @@ void window_created(uint32_t title_generation);
 // Applies a title set since the last call (window thread).
 void apply_pending_title();
 
+// What the window-size follower (window_follow.h) asks of this window.
+class WindowControls;
+WindowControls& desktop_window_controls();
+
 // 1 when the GL implementation offers framebuffer objects (set once after GLEW starts).
 extern int32_t framebufferobjects_supported;

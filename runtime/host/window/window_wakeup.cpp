@@ -1,4 +1,4 @@
-#include "runtime/host/window_wakeup.h"
+#include "runtime/host/window/window_wakeup.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -15,6 +15,16 @@ std::atomic<int> wakeup_fd{-1};
 
 }  // namespace
 
+void window_wakeup_write() {
+  const int fd = wakeup_fd.load();
+  if (fd < 0) return;
+  const uint64_t one = 1;
+  // A full counter (never, at 2^64 - 2 wake-ups) or an interrupted write loses nothing: the
+  // eventfd is readable either way.
+  ssize_t ignored = write(fd, &one, sizeof one);
+  static_cast<void>(ignored);
+}
+
 int window_wakeup_fd() { return wakeup_fd.load(); }
 
 bool window_wakeup_open() {
@@ -23,16 +33,6 @@ bool window_wakeup_open() {
   if (fd < 0) return false;
   wakeup_fd.store(fd);
   return true;
-}
-
-void wake_window() {
-  const int fd = wakeup_fd.load();
-  if (fd < 0) return;
-  const uint64_t one = 1;
-  // A full counter (never, at 2^64 - 2 wake-ups) or an interrupted write loses nothing: the
-  // eventfd is readable either way.
-  ssize_t ignored = write(fd, &one, sizeof one);
-  static_cast<void>(ignored);
 }
 
 void window_wakeup_drain() {
