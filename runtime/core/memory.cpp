@@ -17,7 +17,6 @@ uint8_t* mem_static_pointer = nullptr;
 uint8_t* mem_static_limit = nullptr;
 uint32_t mem_static_size = 0;
 
-uint64_t mem_lock_id = 0;
 mem_lock* mem_lock_tmp = nullptr;
 
 namespace {
@@ -43,9 +42,14 @@ struct LockBlock {
   mem_lock records[lock_block_records];
 };
 
+// Every new lock takes the id after locks.last_id, the lock id counter. Start-up sets the counter
+// to 2^30 - 1, so that the first lock of a run has the id 2^30.
+constexpr uint64_t lock_id_before_first = 1073741823;
+
 struct {
   LockBlock* current = nullptr;
-  uint32_t used = 0;  // records taken from the current block
+  uint32_t used = 0;     // records taken from the current block
+  uint64_t last_id = 0;  // id of the newest lock
   mem_lock** freed = nullptr;
   uint32_t freed_count = 0;
   uint32_t freed_capacity = 0;
@@ -136,7 +140,7 @@ void memory_init() {
   if (!start_static_block(initial_static_size)) error(static_memory_full);
 
   free_all_lock_blocks();
-  mem_lock_id = 1073741823;  // the first lock made takes 2^30
+  locks.last_id = lock_id_before_first;
   mem_lock_tmp = nullptr;
 }
 
@@ -175,7 +179,7 @@ void new_mem_lock() {
     }
     record = &locks.current->records[locks.used++];
   }
-  record->id = ++mem_lock_id;
+  record->id = ++locks.last_id;
   record->type = 0;
   record->offset = 0;
   mem_lock_tmp = record;

@@ -32,7 +32,6 @@ struct mem_lock {
   int32_t type;     // 3 procedure activation, 4 table data, 1 heap block freed on release
   uint64_t offset;  // heap block pointer for type 1
 };
-extern uint64_t mem_lock_id;
 extern mem_lock* mem_lock_tmp;
 
 // Clears cmem, places dblock and cmem_sp, and starts afresh the scratch area, the lock records and
