@@ -11,8 +11,6 @@
 #include "runtime/core/process_flags.h"
 #include "runtime/screen/image.h"
 
-uint8_t H3C7_palette_register_read_index = 0;
-uint8_t H3C9_read_next = 0;
 uint8_t H3C8_palette_register_index = 0;
 uint8_t H3C9_next = 0;
 std::atomic<int32_t> H3C0_blink_enable = 1;
@@ -28,6 +26,13 @@ constexpr int32_t port_dac_write_index = 0x3C8;
 constexpr int32_t port_dac_data = 0x3C9;
 constexpr int32_t port_input_status = 0x3DA;
 constexpr int32_t port_keyboard_data = 0x60;
+
+// Palette port state of the read side: the entry that reads of port 0x3C9 return next (set by port
+// 0x3C7, a byte that wraps at 256) and its component returned next (0 red, 1 green, 2 blue).
+struct {
+  uint8_t index = 0;
+  uint8_t component = 0;
+} dac_read;
 
 // Byte positions of the components in an 0xAARRGGBB word, in DAC order (red, green, blue).
 constexpr int component_shift[3] = {16, 8, 0};
@@ -296,8 +301,8 @@ void sub_out(int32_t port, int32_t value) {
       H3C0_blink_enable.store(static_cast<int32_t>(byte & 8));
       break;
     case port_dac_read_index:
-      H3C7_palette_register_read_index = static_cast<uint8_t>(byte);
-      H3C9_read_next = 0;
+      dac_read.index = static_cast<uint8_t>(byte);
+      dac_read.component = 0;
       break;
     case port_dac_write_index:
       H3C8_palette_register_index = static_cast<uint8_t>(byte);
@@ -334,12 +339,11 @@ uint32_t func_inp(int32_t port) {
       uint32_t result = 0;
       const uint32_t* palette = write_page->palette;
       if (palette) {
-        result = dac_8bit_to_6bit(
-            component_of(palette[H3C7_palette_register_read_index], H3C9_read_next));
+        result = dac_8bit_to_6bit(component_of(palette[dac_read.index], dac_read.component));
       }
-      if (++H3C9_read_next == 3) {
-        H3C9_read_next = 0;
-        ++H3C7_palette_register_read_index;  // wraps at 256
+      if (++dac_read.component == 3) {
+        dac_read.component = 0;
+        ++dac_read.index;  // wraps at 256
       }
       return result;
     }

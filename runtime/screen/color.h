@@ -18,10 +18,8 @@
 
 struct img_struct;
 
-// Palette port state. Read and write indices are bytes; the component counters run 0 red,
-// 1 green, 2 blue.
-extern uint8_t H3C7_palette_register_read_index;
-extern uint8_t H3C9_read_next;
+// Palette port state of the write side: the entry that port 0x3C9 writes next (set by port 0x3C8,
+// a byte) and its component written next (0 red, 1 green, 2 blue).
 extern uint8_t H3C8_palette_register_index;
 extern uint8_t H3C9_next;
 // Non-zero while attribute bit 7 of text cells means blink (else a bright background). Written
