@@ -14,9 +14,6 @@
 #include "runtime/screen/image.h"
 #include "runtime/screen/paint.h"
 
-int32_t draw_num_undefined = 1;
-int32_t draw_num_invalid = 0;
-
 namespace {
 
 constexpr int32_t nesting_overflow = overflow;  // sub-strings nested too deep
@@ -35,6 +32,13 @@ struct Source {
 
 Source source;                  // read by draw_num() and the command loop
 std::vector<Source> suspended;  // sub-strings waiting to resume; capacity kept between runs
+
+// What draw_num() found in the number it read last: undefined when no digit or variable was read,
+// invalid when the number is malformed.
+struct {
+  bool undefined = true;
+  bool invalid = false;
+} last_number;
 
 // Bytes [offset, offset + size) of the low-memory area, or null when they would leave cmem.
 const uint8_t* low_memory_span(uint32_t offset, uint32_t size) {
@@ -182,7 +186,7 @@ void skip_blanks() {
 // A number that must be present and well formed.
 bool read_required(long double& value) {
   value = draw_num();
-  return !draw_num_undefined && !draw_num_invalid;
+  return !last_number.undefined && !last_number.invalid;
 }
 
 // A number that must be a whole value, as colours are.
@@ -210,8 +214,8 @@ void move_pen(Pen& pen, long double target_x, long double target_y) {
 // A move by n unit moves in one of the eight directions (sign -1 for the opposite way).
 int32_t move_by_length(Pen& pen, const Vector& unit, long double sign) {
   long double n = draw_num();
-  if (draw_num_invalid) return illegal_function_call;
-  if (draw_num_undefined) n = 1;
+  if (last_number.invalid) return illegal_function_call;
+  if (last_number.undefined) n = 1;
   const long double dx = sign * unit.x * n * pen.inverse_aspect;
   const long double dy = sign * unit.y * n;
   move_pen(pen, pen.x + dx * pen.scale, pen.y + dy * pen.scale);
@@ -390,13 +394,13 @@ bool read_plain_digits(long double& value) {
 long double draw_num() {
   long double plain;
   if (read_plain_digits(plain)) {
-    draw_num_undefined = draw_num_invalid = 0;
+    last_number.undefined = last_number.invalid = false;
     return plain;
   }
   long double value = 0, sign = 1, multiplier = 0.1L;
   bool in_fraction = false, seen_digit = false, started = false;
-  draw_num_undefined = 1;
-  draw_num_invalid = 0;
+  last_number.undefined = true;
+  last_number.invalid = false;
   while (!source.at_end()) {
     const uint8_t c = source.peek();
     if (is_blank(c)) {
@@ -410,29 +414,29 @@ long double draw_num() {
         value = value * 10 + digit;
       }
       seen_digit = started = true;
-      draw_num_undefined = draw_num_invalid = 0;
+      last_number.undefined = last_number.invalid = false;
       ++source.position;
     } else if (c == '-' || c == '+') {
       if (seen_digit || in_fraction) break;  // a sign after the number starts the next one
       if (c == '-') sign = -sign;
-      draw_num_invalid = 1;
+      last_number.invalid = true;
       started = true;
       ++source.position;
     } else if (c == '.') {
       if (in_fraction) break;
       in_fraction = true;
-      if (seen_digit) draw_num_invalid = 1;  // "5." needs a digit after the point
+      if (seen_digit) last_number.invalid = true;  // "5." needs a digit after the point
       started = true;
       ++source.position;
     } else if (c == '=') {
       ++source.position;
       if (started) {  // a reference only stands alone
-        draw_num_invalid = 1;
+        last_number.invalid = true;
         return 0;
       }
       if (source.length - source.position < 3) {  // cut short: it takes the rest of the string
         source.position = source.length;
-        draw_num_invalid = 1;
+        last_number.invalid = true;
         return 0;
       }
       const uint8_t type = source.peek();
@@ -440,10 +444,10 @@ long double draw_num() {
       source.position += 3;
       long double variable = 0;
       if (!read_variable(type, offset, variable)) {
-        draw_num_invalid = 1;
+        last_number.invalid = true;
         return 0;
       }
-      draw_num_undefined = draw_num_invalid = 0;
+      last_number.undefined = last_number.invalid = false;
       return variable;
     } else {
       break;

@@ -28,13 +28,10 @@ struct zqs;
 // How many sub-strings may be suspended at once.
 inline constexpr int32_t draw_stack_depth = 8192;
 
-// Flags of the last number read: no digit or variable was read; the number is malformed.
-extern int32_t draw_num_undefined;
-extern int32_t draw_num_invalid;
-
 // DRAW: runs the commands. Error 5 for a malformed command (or a text page), error 6 when
 // sub-strings nest deeper than draw_stack_depth; either stops at once, keeping what was drawn and
 // the colour, scale and angle set so far, but leaving the graphics cursor where it was.
 void sub_draw(zqs* commands);
-// Reads a number at the current position of the command being run (sets the flags above).
+// Reads a number at the current position of the command being run, noting for the commands whether
+// a digit or variable was read and whether the number is well formed.
 long double draw_num();
