@@ -20,9 +20,7 @@ using namespace image_internal;
 ImageTable img;
 uint32_t nimg = 0;
 uint32_t nextimg = 0;
-uint32_t* fimg = nullptr;
 uint32_t nfimg = 0;
-int32_t lastfimg = -1;
 
 std::atomic<img_struct*> display_page{nullptr};
 img_struct* write_page = nullptr;
@@ -50,6 +48,13 @@ void ImageTable::clear() {
 namespace {
 
 constexpr uint32_t free_list_step = 4096;
+
+// The stack of freed indices (nfimg entries): freeimg() pushes, newimg() pops. top is the position
+// of the newest entry, -1 while the stack is empty.
+struct {
+  uint32_t* indices = nullptr;
+  int32_t top = -1;
+} free_stack;
 constexpr uint16_t blank_cell = 0x0720;  // character 32, attribute 7
 
 // One row of the mode table: the fixed properties of an emulated screen mode.
@@ -192,15 +197,15 @@ bool reset_image_table() {
     for (uint32_t i = 2; i < nextimg; ++i)
       if (img[i].valid) release_unfenced(i);
     img.clear();
-    std::free(fimg);
+    std::free(free_stack.indices);
   }
   nimg = 0;
   const bool table_made = img.add_block();
-  fimg = static_cast<uint32_t*>(std::calloc(free_list_step, sizeof(uint32_t)));
-  if (!table_made || !fimg) return false;
+  free_stack.indices = static_cast<uint32_t*>(std::calloc(free_list_step, sizeof(uint32_t)));
+  if (!table_made || !free_stack.indices) return false;
   nimg = img.capacity();
   nfimg = free_list_step;
-  lastfimg = -1;
+  free_stack.top = -1;
   nextimg = 2;  // 0 means "no image" and -1 is the failure handle
   return true;
 }
@@ -211,8 +216,8 @@ bool reset_image_table() {
 
 uint32_t newimg() {
   uint32_t index;
-  if (lastfimg >= 0) {
-    index = fimg[lastfimg--];
+  if (free_stack.top >= 0) {
+    index = free_stack.indices[free_stack.top--];
   } else {
     if (nextimg >= nimg) {
       // A new block; the records already handed out stay where they are.
@@ -234,17 +239,18 @@ int32_t freeimg(uint32_t index) {
   img_struct& im = img[index];
   if (im.lock_id != 0 && im.lock != nullptr && im.lock->id == im.lock_id) free_mem_lock(im.lock);
   std::memset(static_cast<void*>(&im), 0, sizeof(img_struct));
-  if (lastfimg >= static_cast<int32_t>(nfimg) - 1) {
+  if (free_stack.top >= static_cast<int32_t>(nfimg) - 1) {
     const size_t grown_count = static_cast<size_t>(nfimg) + free_list_step;
-    auto* grown = static_cast<uint32_t*>(std::realloc(fimg, grown_count * sizeof(uint32_t)));
+    auto* grown =
+        static_cast<uint32_t*>(std::realloc(free_stack.indices, grown_count * sizeof(uint32_t)));
     if (!grown) {
       error(image_free_list_full);
       return 1;
     }
-    fimg = grown;
+    free_stack.indices = grown;
     nfimg = static_cast<uint32_t>(grown_count);
   }
-  fimg[++lastfimg] = index;
+  free_stack.indices[++free_stack.top] = index;
   return 1;
 }
 

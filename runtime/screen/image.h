@@ -94,9 +94,9 @@ class ImageTable {
 extern ImageTable img;
 extern uint32_t nimg;  // img.capacity()
 extern uint32_t nextimg;
-extern uint32_t* fimg;
+// Capacity of the stack of freed indices, which newimg() reuses, newest first, before nextimg
+// advances; it grows by 4096 entries when full.
 extern uint32_t nfimg;
-extern int32_t lastfimg;
 
 // Page list and the three current pages.
 extern uint32_t* page;
@@ -122,7 +122,6 @@ void for_each_screen_page(Function function) {
 extern int32_t sub_screen_width_in_characters;
 extern int32_t sub_screen_height_in_characters;
 extern int32_t sub_screen_font;
-extern int32_t sub_screen_keep_page0;
 extern int32_t width8050switch;
 extern int32_t width_lprint;
 // Set to 1 by every screen-mode change: the function-key line must be redrawn. The owner of that

@@ -22,7 +22,6 @@ uint32_t pages = 0;
 int32_t sub_screen_width_in_characters = -1;
 int32_t sub_screen_height_in_characters = -1;
 int32_t sub_screen_font = -1;
-int32_t sub_screen_keep_page0 = 0;
 int32_t width8050switch = 0;
 int32_t width_lprint = 80;
 int32_t key_display_redraw = 0;
@@ -45,6 +44,9 @@ constexpr uint32_t max_page_number = 65535;
 // State of the screen statement that outlives one call.
 struct ScreenState {
   int32_t last_active_page = 0;
+  // Page 0 is an image the program supplied: the next mode change hands it back instead of freeing
+  // it.
+  bool keep_page0 = false;
 };
 ScreenState screen = {};
 
@@ -212,7 +214,7 @@ uint32_t build_page0(int32_t mode, uint32_t image, TextSize old) {
   uint32_t index = 0;
   if (image != 0) {
     // An image the program made becomes the screen; the next mode change hands it back.
-    sub_screen_keep_page0 = 1;
+    screen.keep_page0 = true;
     index = image;
     mode = -1;
   }
@@ -259,12 +261,12 @@ void change_mode(int32_t mode, uint32_t image) {
 
   free_pages_above_0();
   if (pages > 0 && page[0] != 0) {
-    if (sub_screen_keep_page0)
+    if (screen.keep_page0)
       img[page[0]].flags &= ~IMG_SCREEN;
     else
       release_image(page[0]);
   }
-  sub_screen_keep_page0 = 0;
+  screen.keep_page0 = false;
   if (pages > 0) {
     pages = 1;
     page[0] = 0;
@@ -486,7 +488,6 @@ void screen_init() {
   sub_screen_width_in_characters = -1;
   sub_screen_height_in_characters = -1;
   sub_screen_font = -1;
-  sub_screen_keep_page0 = 0;
   width_lprint = 80;
   screen = {};
   build_default_palettes();
