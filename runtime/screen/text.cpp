@@ -21,12 +21,11 @@
 
 int32_t no_control_characters = 0;
 int32_t no_control_characters2 = 0;
-int32_t tab_spc_cr_size = 1;
 
 namespace {
 
-// The one-space string lives in static storage: it is never released, never moved and never
-// written, so it needs no string-area set-up.
+// The permanent one-space string that the comma of PRINT prints. It lives in static storage: it is
+// never released, never moved and never written, so it needs no string-area set-up.
 uint8_t single_space_byte = ' ';
 zqs single_space_descriptor = {
     .data = &single_space_byte,
@@ -41,11 +40,15 @@ zqs single_space_descriptor = {
     .read_only = 1,
     .field_binding = nullptr,
 };
+zqs* const singlespace = &single_space_descriptor;
 
 constexpr uint8_t blank_character = 32;
 constexpr int32_t print_zone_columns = 14;
 constexpr int32_t tab_stop_columns = 8;
 constexpr auto bell_duration = std::chrono::milliseconds(250);
+// Bytes of the line break that starts a TAB or SPC result moving to the next line: the screen's
+// line break is the one character 13.
+constexpr uint32_t tab_spc_cr_size = 1;
 // Text memory of page 0 in an 80x25 screen, kept across the switch to 80x50.
 constexpr uint32_t text_memory_offset = 0xB8000;
 constexpr uint32_t text_80x25_bytes = 80 * 25 * 2;
@@ -374,7 +377,8 @@ bool act_on_control_code(img_struct& im, uint8_t code) {
 
 // A temporary string of an optional line break followed by spaces (TAB and SPC results).
 zqs* spacing_string(bool line_break, int32_t spaces) {
-  const uint32_t length = (line_break ? 1u : 0u) + static_cast<uint32_t>(std::max(spaces, 0));
+  const uint32_t length =
+      (line_break ? tab_spc_cr_size : 0u) + static_cast<uint32_t>(std::max(spaces, 0));
   zqs* result = zqs_new(length, 1);
   if (length) {
     uint8_t* data = result->data;
@@ -409,8 +413,6 @@ void request_key_line_redraw() {
 }
 
 }  // namespace
-
-zqs* singlespace = &single_space_descriptor;
 
 int32_t text_columns(const img_struct& im) {
   if (im.text) return im.width;

@@ -29,10 +29,6 @@ struct img_struct;
 // no_control_characters2 by _CONTROLCHR OFF.
 extern int32_t no_control_characters;
 extern int32_t no_control_characters2;
-// A permanent one-space string.
-extern zqs* singlespace;
-// Bytes of a line break in TAB and SPC results (1 for the screen: character 13).
-extern int32_t tab_spc_cr_size;
 
 // Number of text columns and rows of a page (at least 0).
 int32_t text_columns(const img_struct& im);
