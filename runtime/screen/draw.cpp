@@ -17,10 +17,6 @@
 #include "runtime/screen/geometry.h"
 #include "runtime/screen/image.h"
 
-int32_t lineclip_draw = 0;
-int32_t lineclip_x1 = 0, lineclip_y1 = 0, lineclip_x2 = 0, lineclip_y2 = 0;
-int32_t lineclip_skippixels = 0;
-
 namespace {
 
 constexpr uint32_t solid_pattern = 0xFFFFFFFFu;
@@ -238,13 +234,14 @@ bool move_onto_rectangle(double px, double py, double mx, double my, double left
   return true;
 }
 
-void set_clip_result(bool draw, double x1, double y1, double x2, double y2) {
-  lineclip_draw = draw ? 1 : 0;
-  if (!draw) return;
-  lineclip_x1 = static_cast<int32_t>(x1);
-  lineclip_y1 = static_cast<int32_t>(y1);
-  lineclip_x2 = static_cast<int32_t>(x2);
-  lineclip_y2 = static_cast<int32_t>(y2);
+// A clipped line that is drawn between two points of the rectangle (whole numbers in double).
+LineClip clipped_line(double x1, double y1, double x2, double y2, int32_t skip_pixels) {
+  return {.draw = true,
+          .x1 = static_cast<int32_t>(x1),
+          .y1 = static_cast<int32_t>(y1),
+          .x2 = static_cast<int32_t>(x2),
+          .y2 = static_cast<int32_t>(y2),
+          .skip_pixels = skip_pixels};
 }
 
 // Fills rows y1..y2, columns x1..x2 of an image (already ordered and inside the image).
@@ -348,52 +345,43 @@ uint32_t point(int32_t x, int32_t y) {
 
 // ---- Line clipping ----
 
-void lineclip(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t left, int32_t top,
-              int32_t right, int32_t bottom) {
-  lineclip_skippixels = 0;
+LineClip lineclip(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t left, int32_t top,
+                  int32_t right, int32_t bottom) {
   if (x1 >= left && x1 <= right && y1 >= top && y1 <= bottom && x2 >= left && x2 <= right &&
       y2 >= top && y2 <= bottom) {
     // Both ends inside: drawn as it is (the common case, decided without the arithmetic below).
-    lineclip_draw = 1;
-    lineclip_x1 = x1;
-    lineclip_y1 = y1;
-    lineclip_x2 = x2;
-    lineclip_y2 = y2;
-    return;
+    return {.draw = true, .x1 = x1, .y1 = y1, .x2 = x2, .y2 = y2, .skip_pixels = 0};
   }
+  constexpr LineClip not_drawn{};
   // All arithmetic in double: 32-bit coordinates differ by up to 2^32.
   double sx = x1, sy = y1;
   const double ex = x2, ey = y2;
   const double l = left, t = top, r = right, b = bottom;
   auto inside = [&](double x, double y) { return x >= l && x <= r && y >= t && y <= b; };
 
+  int32_t skip_pixels = 0;
   if (inside(sx, sy)) {
-    if (sx == ex && sy == ey) {
-      set_clip_result(true, sx, sy, sx, sy);
-      return;
-    }
+    if (sx == ex && sy == ey) return clipped_line(sx, sy, sx, sy, 0);
   } else {
-    if (sx == ex && sy == ey) return set_clip_result(false, 0, 0, 0, 0);
+    if (sx == ex && sy == ey) return not_drawn;
     if ((sx < l && ex < l) || (sx > r && ex > r) || (sy < t && ey < t) || (sy > b && ey > b))
-      return set_clip_result(false, 0, 0, 0, 0);
+      return not_drawn;
     const double mx = (ex - sx) / std::fabs(ey - sy);
     const double my = (ey - sy) / std::fabs(ex - sx);
     double nx, ny;
-    if (!move_onto_rectangle(sx, sy, mx, my, l, t, r, b, nx, ny))
-      return set_clip_result(false, 0, 0, 0, 0);
+    if (!move_onto_rectangle(sx, sy, mx, my, l, t, r, b, nx, ny)) return not_drawn;
     const double moved_x = std::fabs(nx - sx), moved_y = std::fabs(ny - sy);
-    lineclip_skippixels = static_cast<int32_t>(std::min(std::max(moved_x, moved_y), 2147483647.0));
+    skip_pixels = static_cast<int32_t>(std::min(std::max(moved_x, moved_y), 2147483647.0));
     sx = nx;
     sy = ny;
   }
 
-  if (inside(ex, ey)) return set_clip_result(true, sx, sy, ex, ey);
+  if (inside(ex, ey)) return clipped_line(sx, sy, ex, ey, skip_pixels);
   const double mx = (sx - ex) / std::fabs(sy - ey);
   const double my = (sy - ey) / std::fabs(sx - ex);
   double nx, ny;
-  if (!move_onto_rectangle(ex, ey, mx, my, l, t, r, b, nx, ny))
-    return set_clip_result(false, 0, 0, 0, 0);
-  set_clip_result(true, sx, sy, nx, ny);
+  if (!move_onto_rectangle(ex, ey, mx, my, l, t, r, b, nx, ny)) return not_drawn;
+  return clipped_line(sx, sy, nx, ny, skip_pixels);
 }
 
 // ---- Lines and boxes ----
@@ -401,28 +389,28 @@ void lineclip(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t left, int3
 void pixel_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, uint32_t style,
                 DrawPath path) {
   img_struct& im = *write_page;
-  lineclip(x1, y1, x2, y2, im.view_x1, im.view_y1, im.view_x2, im.view_y2);
-  if (!lineclip_draw) return;
+  const LineClip clip = lineclip(x1, y1, x2, y2, im.view_x1, im.view_y1, im.view_x2, im.view_y2);
+  if (!clip.draw) return;
   // The pattern (the style in both halves) is advanced past the pixels cut off at the start.
-  const uint32_t pattern = std::rotl((style & 0xFFFF) * 0x10001u, lineclip_skippixels & 15);
+  const uint32_t pattern = std::rotl((style & 0xFFFF) * 0x10001u, clip.skip_pixels & 15);
   const PixelPen pen(im, colour);
   if (path == DrawPath::Auto && pattern == solid_pattern) {
     // A solid horizontal line sets every pixel of its row once: a row fill does the same.
-    if (lineclip_y1 == lineclip_y2) {
-      fill_rectangle(im, std::min(lineclip_x1, lineclip_x2), lineclip_y1,
-                     std::max(lineclip_x1, lineclip_x2), lineclip_y1, colour);
+    if (clip.y1 == clip.y2) {
+      fill_rectangle(im, std::min(clip.x1, clip.x2), clip.y1, std::max(clip.x1, clip.x2), clip.y1,
+                     colour);
       return;
     }
     // A solid vertical line: its accumulator never leaves the column, every pixel is set.
-    if (lineclip_x1 == lineclip_x2) {
-      const int32_t top = std::min(lineclip_y1, lineclip_y2);
-      const int32_t bottom = std::max(lineclip_y1, lineclip_y2);
-      pen.store_run(static_cast<size_t>(lineclip_x1) + static_cast<size_t>(top) * pen.width(),
+    if (clip.x1 == clip.x2) {
+      const int32_t top = std::min(clip.y1, clip.y2);
+      const int32_t bottom = std::max(clip.y1, clip.y2);
+      pen.store_run(static_cast<size_t>(clip.x1) + static_cast<size_t>(top) * pen.width(),
                     bottom - top + 1, pen.width());
       return;
     }
   }
-  rasterise_line(pen, lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2, pattern, path);
+  rasterise_line(pen, clip.x1, clip.y1, clip.x2, clip.y2, pattern, path);
 }
 
 void zq32_line(float x1, float y1, float x2, float y2, uint32_t colour, uint32_t style) {

@@ -163,14 +163,16 @@ void pset_and_clip(int32_t x, int32_t y, uint32_t colour);
 // Reads one pixel of the read page without any check.
 uint32_t point(int32_t x, int32_t y);
 
-// Results of lineclip().
-extern int32_t lineclip_draw;
-extern int32_t lineclip_x1, lineclip_y1, lineclip_x2, lineclip_y2;
-extern int32_t lineclip_skippixels;
-// Clips the line (x1,y1)-(x2,y2) against the inclusive rectangle; sets the lineclip_* results,
-// lineclip_skippixels being the number of pixels cut off at the start.
-void lineclip(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t left, int32_t top,
-              int32_t right, int32_t bottom);
+// What lineclip() leaves of a line: whether any of it is drawn and, when it is, its clipped end
+// points and the number of pixels cut off at the start (which a style pattern skips).
+struct LineClip {
+  bool draw = false;
+  int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  int32_t skip_pixels = 0;
+};
+// Clips the line (x1,y1)-(x2,y2) against the inclusive rectangle.
+LineClip lineclip(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t left, int32_t top,
+                  int32_t right, int32_t bottom);
 
 // Maps, clips and draws a line with a 16-bit style pattern (bit 15 first).
 void zq32_line(float x1, float y1, float x2, float y2, uint32_t colour, uint32_t style);

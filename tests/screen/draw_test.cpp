@@ -273,39 +273,38 @@ TEST_F(DrawTest, FarCoordinatesAreClipped) {
 // ---- The clipper ----
 
 TEST_F(DrawTest, ClipperMovesTheStartAndCountsSkippedPixels) {
-  lineclip(-10, 5, 10, 5, 0, 0, 319, 199);
-  EXPECT_EQ(lineclip_draw, 1);
-  EXPECT_EQ(lineclip_x1, 0);
-  EXPECT_EQ(lineclip_y1, 5);
-  EXPECT_EQ(lineclip_x2, 10);
-  EXPECT_EQ(lineclip_skippixels, 10);
+  LineClip clip = lineclip(-10, 5, 10, 5, 0, 0, 319, 199);
+  EXPECT_TRUE(clip.draw);
+  EXPECT_EQ(clip.x1, 0);
+  EXPECT_EQ(clip.y1, 5);
+  EXPECT_EQ(clip.x2, 10);
+  EXPECT_EQ(clip.skip_pixels, 10);
 
-  lineclip(-10, -20, 10, 20, 0, 0, 319, 199);  // reaches the left edge at the corner (0, 0)
-  EXPECT_EQ(lineclip_draw, 1);
-  EXPECT_EQ(lineclip_x1, 0);
-  EXPECT_EQ(lineclip_y1, 0);
-  EXPECT_EQ(lineclip_skippixels, 20) << "the larger of the two distances";
+  clip = lineclip(-10, -20, 10, 20, 0, 0, 319, 199);  // reaches the left edge at the corner (0, 0)
+  EXPECT_TRUE(clip.draw);
+  EXPECT_EQ(clip.x1, 0);
+  EXPECT_EQ(clip.y1, 0);
+  EXPECT_EQ(clip.skip_pixels, 20) << "the larger of the two distances";
 
-  lineclip(5, 5, 400, 5, 0, 0, 319, 199);
-  EXPECT_EQ(lineclip_x2, 319);
-  EXPECT_EQ(lineclip_skippixels, 0);
+  clip = lineclip(5, 5, 400, 5, 0, 0, 319, 199);
+  EXPECT_EQ(clip.x2, 319);
+  EXPECT_EQ(clip.skip_pixels, 0);
 
-  lineclip(100, 250, 100, -50, 0, 0, 319, 199);  // vertical through both edges
-  EXPECT_EQ(lineclip_draw, 1);
-  EXPECT_EQ(lineclip_y1, 199);
-  EXPECT_EQ(lineclip_y2, 0);
-  EXPECT_EQ(lineclip_skippixels, 51);
+  clip = lineclip(100, 250, 100, -50, 0, 0, 319, 199);  // vertical through both edges
+  EXPECT_TRUE(clip.draw);
+  EXPECT_EQ(clip.y1, 199);
+  EXPECT_EQ(clip.y2, 0);
+  EXPECT_EQ(clip.skip_pixels, 51);
 }
 
 TEST_F(DrawTest, ClipperRejectsLinesThatMissTheRectangle) {
   const int32_t misses[][4] = {{-5, 0, -1, 10},  {320, 0, 330, 5}, {0, -3, 10, -1},
                                {0, 200, 5, 300}, {-1, -1, -1, -1}, {-10, 5, 5, -10}};
   for (const auto& m : misses) {
-    lineclip(m[0], m[1], m[2], m[3], 0, 0, 319, 199);
-    EXPECT_EQ(lineclip_draw, 0) << m[0] << "," << m[1] << " " << m[2] << "," << m[3];
+    const LineClip clip = lineclip(m[0], m[1], m[2], m[3], 0, 0, 319, 199);
+    EXPECT_FALSE(clip.draw) << m[0] << "," << m[1] << " " << m[2] << "," << m[3];
   }
-  lineclip(7, 7, 7, 7, 0, 0, 319, 199);
-  EXPECT_EQ(lineclip_draw, 1) << "a single point inside";
+  EXPECT_TRUE(lineclip(7, 7, 7, 7, 0, 0, 319, 199).draw) << "a single point inside";
 }
 
 TEST_F(DrawTest, FastLineClipsToTheViewportWithoutMapping) {
