@@ -1,6 +1,7 @@
 // The tick source, TIMER and the waiting statements.
 #include "runtime/core/clock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 
@@ -94,10 +95,19 @@ constexpr int64_t wait_slice_ms = 9;
 // Serves events, key pauses and stop requests during a long wait.
 void serve_statement_check() { evnt(0, 0, nullptr); }
 
+// Milliseconds from one reading of the tick source to a later one. The counter wraps every
+// 2^32 ms (from 2^31 - 1 to -2^31), so the difference is taken modulo 2^32: a step across the
+// wrap is as long as any other. A waiting statement adds up these steps reading by reading, so
+// waits longer than the wrap are measured too. A step that comes out negative is the clock going
+// back (or 2^31 ms, almost 25 days, between two readings of one wait, which looks the same).
+int64_t ticks_between(int64_t earlier, int64_t later) {
+  return static_cast<int32_t>(static_cast<uint32_t>(later) - static_cast<uint32_t>(earlier));
+}
+
 }  // namespace
 
 void sub__delay(double seconds) {
-  int64_t start = GetTicks();
+  int64_t previous = GetTicks();
   if (error_pending()) return;
   if (!(seconds >= 0 && seconds <= 2147483.647)) {
     error(illegal_function_call);
@@ -107,9 +117,9 @@ void sub__delay(double seconds) {
   int64_t waited_ms = 0;
   for (;;) {
     const int64_t now = GetTicks();
-    // If the clock went back (it wraps every 2^32 ms), keep the time already waited.
-    if (now < start) start = now - waited_ms;
-    waited_ms = now - start;
+    // A clock that went back adds nothing: the time already waited still counts.
+    waited_ms += std::max<int64_t>(ticks_between(previous, now), 0);
+    previous = now;
     if (static_cast<double>(waited_ms) >= wait_ms) return;
     int64_t remaining = static_cast<int64_t>(wait_ms - static_cast<double>(waited_ms));
     if (remaining < 1) remaining = 1;
@@ -183,7 +193,8 @@ void sub__fps(double fps, int32_t passed) {
 void sub_sleep(int32_t seconds) {
   if (error_pending()) return;
   sleep_break.store(0);
-  const int64_t start = GetTicks();
+  int64_t previous = GetTicks();
+  int64_t elapsed_ms = 0;
   const double wait_ms = static_cast<double>(seconds) * 1000.0;
   for (;;) {
     serve_statement_check();
@@ -193,8 +204,11 @@ void sub_sleep(int32_t seconds) {
       continue;
     }
     const int64_t now = GetTicks();
-    if (now < start) return;
-    const double elapsed = static_cast<double>(now - start);
+    const int64_t step_ms = ticks_between(previous, now);
+    if (step_ms < 0) return;  // the clock went back
+    elapsed_ms += step_ms;
+    previous = now;
+    const double elapsed = static_cast<double>(elapsed_ms);
     if (elapsed >= wait_ms) return;
     int64_t remaining = static_cast<int64_t>(wait_ms - elapsed);
     if (remaining < 1) remaining = 1;

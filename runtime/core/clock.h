@@ -2,7 +2,8 @@
 //
 // GetTicks is the millisecond tick source every polling loop uses; TIMER counts 1/18.2 s ticks
 // since local midnight from the start-up clock reference (runtime/core/process_flags.h). The
-// waiting statements sleep in slices of at most 9 ms and serve the statement check between them.
+// waiting statements sleep in slices of at most 9 ms and serve the statement check between them;
+// they add up the time slice by slice, so a wait that spans the tick counter's wrap lasts its time.
 #pragma once
 
 #include <atomic>

@@ -126,6 +126,10 @@ TEST_F(Clock, DelayWaitsAndToleratesAClockGoingBack) {
   use_script({1000, 1020, 10, 40, 10000});
   sub__delay(0.05);
   EXPECT_EQ(script_reads, 4u);
+  // Across the wrap of the 32-bit counter (2^31 - 1 to -2^31) no time is lost: 40 ms, then 50.
+  use_script({INT32_MAX - 10, INT32_MIN + 29, INT32_MIN + 39, 10000});
+  sub__delay(0.05);
+  EXPECT_EQ(script_reads, 3u);
 
   set_tick_source(nullptr);
   const auto start = std::chrono::steady_clock::now();
@@ -195,6 +199,11 @@ TEST_F(Clock, SleepEndsAtItsTime) {
   use_script({5000, 100});  // clock went back
   sub_sleep(10);
   EXPECT_EQ(script_reads, 2u);
+  // Across the wrap of the 32-bit counter the sleep lasts its time: 501 ms, then 999 ms and a
+  // last sleep of 1 ms.
+  use_script({INT32_MAX - 400, INT32_MIN + 100, INT32_MIN + 598, 5000});
+  sub_sleep(1);
+  EXPECT_EQ(script_reads, 3u);
 }
 
 TEST_F(Clock, ThreadedKeyPressEndsAnEndlessSleep) {
