@@ -2,20 +2,14 @@
 
 #include "runtime/core/error.h"
 
-#include <fcntl.h>
-#include <sys/prctl.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <string.h>
 
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <thread>
 
+#include "runtime/core/dialog_host.h"
 #include "runtime/core/wakeup.h"
 
 std::atomic<uint32_t> new_error{0};
@@ -42,16 +36,8 @@ constexpr int32_t answer_no = 7;
 // in some unit.
 constexpr auto parked_sleep = std::chrono::hours(24);
 
-// Trailing spaces appended to every dialog text; they widen xmessage's window so that the buttons
-// are not squeezed against short messages.
-constexpr size_t dialog_text_padding = 25;
-
 // argv[0] as main received it (owned copy; null when not set).
 char* program_argument0 = nullptr;
-
-// Process id of the dialog on screen, 0 when none. Written by the program thread around each
-// dialog; read by close_open_dialog() on the main loop thread at shutdown.
-std::atomic<pid_t> open_dialog_pid{0};
 
 // Exit status after a fatal or critical error: the program failed, and a launcher or script
 // must be able to tell.
@@ -210,7 +196,7 @@ char* format_new(const char* format, Args... args) {
   return buffer;
 }
 
-// Every dialog also goes to standard error as one line, so that a player without xmessage, a
+// Every dialog also goes to standard error as one line, so that a player without dialogs, a
 // launcher's log or a terminal keeps the message even when no dialog can be shown.
 void log_dialog(const char* caption, const char* text) {
   std::fprintf(stderr, "vostrandelimerix: %s: ", caption);
@@ -219,86 +205,19 @@ void log_dialog(const char* caption, const char* text) {
   std::fflush(stderr);
 }
 
-// Starts xmessage with argv in a child that cannot outlive this process: the kernel sends it
-// SIGTERM when the process ends, however it ends (a fatal error, a signal, the close button).
-// The child does only async-signal-safe work between fork and exec. Returns the child's id, or
-// -1 with errno set when it could not be started (errors of exec come back through a pipe).
-pid_t start_dialog(char* const argv[]) {
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return -1;
-  const pid_t parent = getpid();
-  const pid_t child = fork();
-  if (child < 0) {
-    const int saved = errno;
-    close(report[0]);
-    close(report[1]);
-    errno = saved;
-    return -1;
-  }
-  if (child == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(127);  // the parent ended before the line above took effect
-    execvp(argv[0], argv);
-    const int failure = errno;
-    ssize_t ignored = write(report[1], &failure, sizeof failure);
-    static_cast<void>(ignored);
-    _exit(127);
-  }
-  close(report[1]);
-  int failure = 0;
-  ssize_t got;
-  do {
-    got = read(report[0], &failure, sizeof failure);
-  } while (got == -1 && errno == EINTR);
-  close(report[0]);
-  if (got == static_cast<ssize_t>(sizeof failure)) {
-    while (waitpid(child, nullptr, 0) == -1 && errno == EINTR) {
-    }
-    errno = failure;
-    return -1;
-  }
-  return child;
-}
+// The host's dialogs, null when it has none. Set once early in start-up, before other threads
+// run; read by every thread that shows a dialog and by the shutdown.
+std::atomic<const DialogHost*> dialog_host{nullptr};
 
-// Runs xmessage with the given buttons and waits for it. The arguments go to the program as they
-// are, one argv entry each: no shell ever sees the caption or the text. Returns the exit code, or
-// -1 when xmessage could not be started or did not exit normally (then standard error says why).
-int run_xmessage(const char* caption, const char* text, const char* buttons) {
+// Logs the dialog, then lets the host show it and wait for the player.
+DialogAnswer show_dialog(const char* caption, const char* text, DialogButtons buttons) {
   log_dialog(caption, text);
-  size_t text_length = std::strlen(text);
-  auto* padded_text = static_cast<char*>(std::malloc(text_length + dialog_text_padding + 1));
-  if (!padded_text) return -1;
-  std::memcpy(padded_text, text, text_length);
-  std::memset(padded_text + text_length, ' ', dialog_text_padding);
-  padded_text[text_length + dialog_text_padding] = '\0';
-
-  char program[] = "xmessage";
-  char center[] = "-center";
-  char title_option[] = "-title";
-  char buttons_option[] = "-buttons";
-  char* argv[] = {program,        center,
-                  title_option,   const_cast<char*>(caption),
-                  buttons_option, const_cast<char*>(buttons),
-                  padded_text,    nullptr};
-
-  const pid_t child = start_dialog(argv);
-  std::free(padded_text);
-  if (child < 0) {
-    std::fprintf(stderr, "vostrandelimerix: no dialog could be shown (xmessage: %s)\n",
-                 std::strerror(errno));
-    return -1;
+  const DialogHost* host = dialog_host.load(std::memory_order_acquire);
+  if (!host || !host->show) {
+    std::fprintf(stderr, "vostrandelimerix: no dialog could be shown (this host has none)\n");
+    return DialogAnswer::unanswered;
   }
-  open_dialog_pid.store(child);
-  presentation_wakeup.notify();  // a shutdown under way closes it
-
-  int status = 0;
-  pid_t waited;
-  do {
-    waited = waitpid(child, &status, 0);
-  } while (waited == -1 && errno == EINTR);
-  open_dialog_pid.store(0);
-  if (waited != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  return host->show(caption, text, buttons);
 }
 
 }  // namespace
@@ -370,9 +289,11 @@ void end() {
   for (;;) std::this_thread::sleep_for(parked_sleep);
 }
 
+void set_dialog_host(const DialogHost* host) { dialog_host.store(host, std::memory_order_release); }
+
 void close_open_dialog() {
-  const pid_t dialog = open_dialog_pid.load();
-  if (dialog > 0) kill(dialog, SIGTERM);
+  const DialogHost* host = dialog_host.load(std::memory_order_acquire);
+  if (host && host->close_open) host->close_open();
 }
 
 void program_end() {
@@ -391,10 +312,12 @@ int32_t MessageBox(int32_t /*window*/, const char* text, const char* caption, in
   if (!caption) caption = "";
   type &= ~message_box_system_modal;
   if (type == message_box_yes_no) {
-    return run_xmessage(caption, text, "Yes:2,No:1") == 2 ? answer_yes : answer_no;
+    // No, a closed dialog and one that could not be shown all count as No.
+    return show_dialog(caption, text, DialogButtons::yes_no) == DialogAnswer::yes ? answer_yes
+                                                                                  : answer_no;
   }
   if (type == message_box_ok) {
-    run_xmessage(caption, text, "OK:1");
+    show_dialog(caption, text, DialogButtons::ok);
     return answer_ok;
   }
   return answer_other;

@@ -98,12 +98,13 @@ const char* human_error(int32_t n);
 [[noreturn]] void program_end();
 
 // Ends the dialog on screen, if any, as if it had been closed without an answer (a Yes/No
-// report then counts as No). The shutdown calls it so that an open dialog cannot hold the
-// program thread, or outlive the game.
+// report then counts as No), and lets no dialog start after it. The shutdown calls it so that a
+// dialog cannot hold the program thread, or outlive the game.
 void close_open_dialog();
-// Modal dialogs through xmessage, run with an argument vector (no shell). Each dialog's caption
-// and text also go to standard error as one line. A dialog that cannot be shown counts as No
-// (Yes/No) or as answered (OK).
+// Modal dialogs through the host's dialogs (runtime/core/dialog_host.h). Each dialog's caption
+// and text also go to standard error as one line. Yes/No (type 4) gives 6 for Yes and 7 for No,
+// a closed dialog or one that cannot be shown; OK (type 0) gives 1 whatever happened; other types
+// show nothing and give 2. The system-modal bit 4096 is ignored.
 int32_t MessageBox(int32_t window, const char* text, const char* caption, int32_t type);
 int32_t MessageBox2(int32_t window, const char* text, const char* caption, int32_t type);
 void alert(int32_t number);

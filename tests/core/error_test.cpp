@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -13,9 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/core/dialog_host.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/wakeup.h"
+#include "runtime/host/window/xmessage_dialog.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fake_xmessage.h"
 
@@ -366,26 +369,32 @@ TEST(MessageBoxTest, AnswersMapToResults) {
   EXPECT_EQ(MessageBox(0, "t", "c", 0), 1);
 }
 
-// Without xmessage the report still reaches standard error, and counts as No.
+// Without xmessage, or on a host without dialogs, the report still reaches standard error, and
+// counts as No.
 TEST(MessageBoxTest, ReportReachesStandardErrorWhenNoDialogCanBeShown) {
-  FakeXmessage xmessage;
-  xmessage.hide_xmessage();
-  char path[] = "/tmp/dialog-stderr-XXXXXX";
-  const int file = mkstemp(path);
-  ASSERT_GE(file, 0);
-  ChildResult result = run_in_child([file] {
-    dup2(file, 2);
-    return MessageBox(0, "Line: 5 (in main module)\nOverflow", "Unhandled Error #6 - game", 4);
-  });
-  close(file);
-  EXPECT_TRUE(result.exited_with(7)) << result.describe();
-  std::ifstream in(path);
-  const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::remove(path);
-  EXPECT_NE(logged.find("Unhandled Error #6 - game: Line: 5 (in main module) Overflow"),
-            std::string::npos)
-      << logged;
-  EXPECT_NE(logged.find("no dialog could be shown"), std::string::npos) << logged;
+  for (const bool host_has_dialogs : {true, false}) {
+    FakeXmessage xmessage;
+    if (host_has_dialogs) xmessage.hide_xmessage();
+    char path[] = "/tmp/dialog-stderr-XXXXXX";
+    const int file = mkstemp(path);
+    ASSERT_GE(file, 0);
+    ChildResult result = run_in_child([file, host_has_dialogs] {
+      dup2(file, 2);
+      if (!host_has_dialogs) set_dialog_host(nullptr);
+      return MessageBox(0, "Line: 5 (in main module)\nOverflow", "Unhandled Error #6 - game", 4);
+    });
+    close(file);
+    EXPECT_TRUE(result.exited_with(7)) << result.describe();
+    std::ifstream in(path);
+    const std::string logged((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+    std::remove(path);
+    EXPECT_NE(logged.find("Unhandled Error #6 - game: Line: 5 (in main module) Overflow"),
+              std::string::npos)
+        << logged;
+    EXPECT_NE(logged.find("no dialog could be shown"), std::string::npos) << logged;
+    EXPECT_TRUE(xmessage.calls().empty());
+  }
 }
 
 // A dialog nobody answers: the shutdown closes it (the report counts as No), and it never
@@ -421,6 +430,7 @@ TEST(MessageBoxTest, OpenDialogClosesAtShutdownAndDiesWithTheGame) {
   close_open_dialog();
   program.join();
   EXPECT_EQ(answer, 7);
+  reopen_xmessage_dialogs();  // the closing is for good; this process goes on testing
 
   // The game is killed (SIGKILL: no handler of its own can run) while its dialog is open.
   std::remove(pid_file.c_str());
@@ -440,6 +450,37 @@ TEST(MessageBoxTest, OpenDialogClosesAtShutdownAndDiesWithTheGame) {
   unsetenv("FAKE_XMESSAGE_PIDFILE");
   unsetenv("FAKE_XMESSAGE_HOLD");
   std::remove(pid_file.c_str());
+}
+
+// Threads that show dialogs at once (the program's report, the window's alert) take turns, and
+// the shutdown's close ends the dialog on screen, the one waiting for its turn and any asked for
+// later: nothing is left on screen for the player, and nothing holds a thread.
+TEST(MessageBoxTest, ThreadedDialogsTakeTurnsAndTheShutdownClosesThemAll) {
+  FakeXmessage xmessage;
+  setenv("FAKE_XMESSAGE_HOLD", "10", 1);  // on screen until closed
+  auto within = [](std::chrono::milliseconds limit, auto done) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+  };
+  std::atomic<int32_t> report{0}, alerted{0};
+  std::thread program([&] { report = MessageBox(0, "report", "caption", 4); });
+  ASSERT_TRUE(within(std::chrono::seconds(5), [&] { return xmessage.calls().size() == 1; }));
+  std::thread window([&] { alerted = MessageBox(0, "alert", "Alert", 0); });
+  EXPECT_FALSE(within(std::chrono::milliseconds(300), [&] { return xmessage.calls().size() > 1; }))
+      << "two dialogs on screen at once";
+
+  close_open_dialog();
+  EXPECT_TRUE(within(std::chrono::seconds(5), [&] { return report != 0 && alerted != 0; }))
+      << "a dialog outlived the shutdown";
+  program.join();
+  window.join();
+  EXPECT_EQ(report.load(), 7);
+  EXPECT_EQ(alerted.load(), 1);
+  unsetenv("FAKE_XMESSAGE_HOLD");
+  EXPECT_EQ(MessageBox(0, "late", "caption", 4), 7);
+  EXPECT_EQ(xmessage.calls().size(), 1u);
 }
 
 TEST(MessageBoxTest, TextAndCaptionReachXmessageVerbatimWithoutAShell) {

@@ -1,12 +1,13 @@
 // The main of every test binary: GoogleTest with a guard against dialogs nobody expected.
 //
-// Before any test runs, the recording stand-in for xmessage goes first in PATH with a log of
-// this process's own, and every dialog shown anywhere in the process or its forked children is
-// appended there. A test that provokes dialogs on purpose creates a FakeXmessage, which sends
-// them to a log of its own for the test to check. Whatever still reaches the process's log was
-// not declared: the guard names the test and the dialog, and the binary exits with status 1 even
-// when every assertion passed. (A listener cannot fail a test that has already ended, hence the
-// exit status; CTest runs each test on its own, so the failure lands on the right test.)
+// Dialogs go through the desktop's xmessage host, as in the game. Before any test runs, the
+// recording stand-in for xmessage goes first in PATH with a log of this process's own, and every
+// dialog shown anywhere in the process or its forked children is appended there. A test that
+// provokes dialogs on purpose creates a FakeXmessage, which sends them to a log of its own for the
+// test to check. Whatever still reaches the process's log was not declared: the guard names the
+// test and the dialog, and the binary exits with status 1 even when every assertion passed. (A
+// listener cannot fail a test that has already ended, hence the exit status; CTest runs each test
+// on its own, so the failure lands on the right test.)
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <iostream>
 #include <string>
 
+#include "runtime/host/window/xmessage_dialog.h"
 #include "tests/support/fake_xmessage.h"
 
 namespace {
@@ -23,7 +25,11 @@ class UndeclaredDialogGuard : public testing::EmptyTestEventListener {
  public:
   explicit UndeclaredDialogGuard(std::string log) : log_(std::move(log)) {}
 
-  void OnTestStart(const testing::TestInfo&) override { offset_ = log_size(); }
+  void OnTestStart(const testing::TestInfo&) override {
+    offset_ = log_size();
+    // Dialogs closed by a shutdown an earlier test ran in this process are shown again.
+    reopen_xmessage_dialogs();
+  }
 
   void OnTestEnd(const testing::TestInfo& test) override {
     for (const FakeXmessage::Call& call : FakeXmessage::read_log(log_, offset_)) {
@@ -65,6 +71,8 @@ class SkipIsFailure : public testing::EmptyTestEventListener {
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  // Dialogs go through xmessage, as in the game, so that the stand-in below sees them.
+  set_dialog_host(xmessage_dialog_host());
 
   // The process-wide recording stand-in; it answers No (or OK), so a program that meets an
   // unexpected error ends, which the program tests report as well.

@@ -24,6 +24,7 @@
 #include "runtime/host/main_loop.h"
 #include "runtime/host/startup_failure.h"
 #include "runtime/host/window/window.h"
+#include "runtime/host/window/xmessage_dialog.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/host/window_wakeup.h"
 #include "runtime/runtime.h"
@@ -73,6 +74,7 @@ void toolkit_error(const char* format, va_list arguments) {
 }  // namespace
 
 void host_main(int argc, char** argv, void (*program)()) {
+  set_dialog_host(xmessage_dialog_host());  // before anything can show a dialog
   program_entry = program;
   report_uncaught_exceptions();
   runtime_init(argc, argv);
