@@ -5,7 +5,6 @@
 // program; every other key is ignored. Then each pass of the puzzle loop clears the screen, draws
 // the board and plays one puzzle, which returns only once solved.
 #include <array>
-#include <csignal>
 #include <string_view>
 
 #include "app/key_wait.h"
@@ -79,14 +78,6 @@ constexpr std::array<menu_line, 22> menu_lines = {
     to_menu_line("| Esc |         Exit          |"),
     to_menu_line("(=====^=======================)"),
 };
-
-void install_division_by_zero_handler() {
-  struct sigaction action = {};
-  action.sa_handler = division_by_zero_handler;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;
-  sigaction(SIGFPE, &action, nullptr);
-}
 
 // RANDOMIZE TIMER (or the seed the player gave)
 void seed_from_clock() { seed_at_start_up(); }

@@ -2,6 +2,7 @@
 
 #include "runtime/core/error.h"
 
+#include <signal.h>
 #include <string.h>
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "runtime/core/arithmetic.h"
 #include "runtime/core/dialog_host.h"
 #include "runtime/core/wakeup.h"
 
@@ -344,6 +346,16 @@ uint32_t array_check(uint32_t index, uint32_t count) {
 // The fault of an integer division is synchronous: the handler runs at the faulting instruction of
 // program code, never inside the allocator or stdio, so error() may show its dialog from here.
 void division_by_zero_handler(int /*signal*/) { error(division_by_zero); }
+
+void install_division_by_zero_handler() {
+  // Without the signal, int_divide and int_modulo test the divisor themselves.
+  if constexpr (!division_fault_signals) return;
+  struct sigaction action = {};
+  action.sa_handler = division_by_zero_handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  sigaction(SIGFPE, &action, nullptr);
+}
 
 void fpu_reinit() {
 #if defined(__x86_64__) || defined(__i386__)

@@ -115,6 +115,10 @@ uint32_t array_check(uint32_t index, uint32_t count);
 
 // SIGFPE handler: raises the fatal "Division by zero".
 void division_by_zero_handler(int signal);
+// Installs division_by_zero_handler for SIGFPE (empty mask, no flags) where an integer division
+// by zero raises it; elsewhere nothing, since the divisions test themselves
+// (runtime/core/arithmetic.h). The program thread calls it first thing.
+void install_division_by_zero_handler();
 // Loads the x87 control word 0x037F (exceptions masked, 64-bit precision, round to nearest).
 void fpu_reinit();
 

@@ -8,12 +8,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "runtime/core/arithmetic.h"
 #include "runtime/core/dialog_host.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
@@ -61,13 +63,6 @@ class ErrorTest : public ::testing::Test {
   }
   void TearDown() override { reset_error_state(); }
 };
-
-// A real integer division by zero (the sanitizer build would report it before the processor
-// faults, so the check is switched off here).
-__attribute__((no_sanitize("integer-divide-by-zero"), noinline)) int divide(int dividend,
-                                                                            int divisor) {
-  return dividend / divisor;
-}
 
 constexpr int kProgramEnded = 40;
 constexpr int kBodyReturned = 99;
@@ -273,22 +268,63 @@ TEST_F(ErrorTest, FatalCodesShowTheirDialogAtOnceAndExit) {
   }
 }
 
+template <DivisionFault fault>
+int divide_with(int dividend, int divisor) {
+  return int_divide<fault>(dividend, divisor);
+}
+template <DivisionFault fault>
+int modulo_with(int dividend, int divisor) {
+  return int_modulo<fault>(dividend, divisor);
+}
+
+// A division without a quotient ends the program with the same dialog and status whether the
+// processor's signal reports it or the division tests its divisor (platforms without the signal):
+// by zero, and the most negative number by -1, which x86 faults on alike.
 TEST_F(ErrorTest, DivisionByZeroIsFatal) {
-  FakeXmessage xmessage;
-  ChildResult result = run_in_child([] {
-    struct sigaction action {};
-    action.sa_handler = division_by_zero_handler;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGFPE, &action, nullptr);
-    // Both operands volatile: a constant dividend of 1 lets the compiler drop the division.
-    volatile int dividend = 1000;
-    volatile int zero = 0;
-    volatile int quotient = divide(dividend, zero);
-    return quotient == 0 ? kBodyReturned : kBodyReturned + 1;
-  });
-  EXPECT_TRUE(result.exited_with(1)) << result.describe();
-  ASSERT_EQ(xmessage.calls().size(), 1u);
-  EXPECT_EQ(xmessage.calls()[0], ok_dialog("Critical Error", "Division by zero"));
+  constexpr DivisionFault checked = DivisionFault::checked;
+  constexpr DivisionFault signalled = DivisionFault::signalled;
+  struct Case {
+    const char* name;
+    DivisionFault fault;
+    int (*divide)(int, int);
+    int dividend, divisor;
+  };
+  std::vector<Case> cases = {
+      {"checked division", checked, divide_with<checked>, 1000, 0},
+      {"checked MOD", checked, modulo_with<checked>, 7, 0},
+      {"checked division overflow", checked, divide_with<checked>, INT_MIN, -1},
+      {"checked MOD overflow", checked, modulo_with<checked>, INT_MIN, -1},
+  };
+  if (division_fault_signals) {
+    cases.push_back({"signalled division", signalled, divide_with<signalled>, 1000, 0});
+    cases.push_back({"signalled MOD overflow", signalled, modulo_with<signalled>, INT_MIN, -1});
+  }
+  for (const Case& c : cases) {
+    FakeXmessage xmessage;
+    ChildResult result = run_in_child([&c] {
+      // Checked divisions run without the handler: one that divided after all would kill the
+      // child with the processor's signal instead of reporting.
+      if (c.fault == DivisionFault::signalled) install_division_by_zero_handler();
+      // Both operands volatile: a constant dividend of 1 lets the compiler drop the division.
+      volatile int dividend = c.dividend;
+      volatile int divisor = c.divisor;
+      volatile int quotient = c.divide(dividend, divisor);
+      return quotient == 0 ? kBodyReturned : kBodyReturned + 1;
+    });
+    EXPECT_TRUE(result.exited_with(1)) << c.name << ": " << result.describe();
+    ASSERT_EQ(xmessage.calls().size(), 1u) << c.name;
+    EXPECT_EQ(xmessage.calls()[0], ok_dialog("Critical Error", "Division by zero")) << c.name;
+  }
+}
+
+TEST_F(ErrorTest, CheckedDivisionGivesTheOperatorsResults) {
+  EXPECT_EQ(int_divide<DivisionFault::checked>(-7, 2), -3);
+  EXPECT_EQ(int_modulo<DivisionFault::checked>(-7, 2), -1);
+  EXPECT_EQ(int_modulo<DivisionFault::checked>(7, -2), 1);
+  EXPECT_EQ(int_divide<DivisionFault::checked>(INT_MIN, 1), INT_MIN);
+  // Narrower operands are promoted to int first, where their most negative number by -1 fits.
+  EXPECT_EQ(int_divide<DivisionFault::checked>(int16_t{INT16_MIN}, int16_t{-1}), 32768);
+  EXPECT_FALSE(error_pending());
 }
 
 TEST_F(ErrorTest, EndStatementClosesAndParks) {
