@@ -19,6 +19,10 @@
 //
 // Program thread only. Every statement (sub_*, func_*, zqg_*) does nothing while an error is
 // pending; bad arguments raise error 5 (text pages, bad window or viewport corners).
+//
+// draw.cpp holds the statements, which take program coordinates, with the rounding and the mapping;
+// pixels.cpp the pixel layer under them, in pixel coordinates: the pen, single pixels, rows, and
+// the line clipper and rasteriser.
 #pragma once
 
 #include <cstddef>

@@ -50,6 +50,11 @@ inline bool viewport_is_whole_image(const img_struct& im) {
   return im.view_x1 == 0 && im.view_y1 == 0 && im.view_x2 == im.width - 1 &&
          im.view_y2 == im.height - 1 && im.view_offset_x == 0 && im.view_offset_y == 0;
 }
+// The viewport test of the pixel writer and the point statements: (x, y) lies inside the viewport,
+// bounds inclusive.
+inline bool inside_viewport(const img_struct& im, int64_t x, int64_t y) {
+  return x >= im.view_x1 && x <= im.view_x2 && y >= im.view_y1 && y <= im.view_y2;
+}
 
 // Program coordinate -> pixel position, unrounded: the window mapping (when active) and the view
 // offset (when a viewport or window is set).
