@@ -15,31 +15,44 @@
 // Program thread only. Every statement does nothing while an error is pending; bad arguments raise
 // error 5 (6 for the 16-bit range of TAB and SPC, 258 for fonts and handles) and change nothing.
 // Frame preparation reads the cells, the cursor fields and the font tables without a lock.
+//
+// text.cpp holds the cells, the cursor, the text window, clearing and SCREEN; print.cpp the print
+// statement on top of them, with print zones, TAB, SPC and the control-character switch.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 
 #include "runtime/screen/draw.h"
+#include "runtime/screen/font.h"
+#include "runtime/screen/image.h"
 
 struct zqs;
-struct img_struct;
 
 // Set while control codes must print as glyphs: no_control_characters by the function-key line,
 // no_control_characters2 by _CONTROLCHR OFF.
 extern int32_t no_control_characters;
 extern int32_t no_control_characters2;
 
-// Number of text columns and rows of a page (at least 0).
-int32_t text_columns(const img_struct& im);
-int32_t text_rows(const img_struct& im);
+// Number of text columns and rows of a page (at least 0). Inline, like text_attribute(): the
+// print statement asks for them on every run of glyphs.
+inline int32_t text_columns(const img_struct& im) {
+  if (im.text) return im.width;
+  return im.width / font_cell_width(im.font);
+}
+inline int32_t text_rows(const img_struct& im) {
+  if (im.text) return im.height;
+  return im.height / font_cell_height(im.font);
+}
 // The last row of a fresh text window on a page of the given number of rows: one short of the
 // screen's last row, which thus lies outside the window, but at least row 1.
 inline uint16_t default_bottom_row(int32_t rows) {
   return static_cast<uint16_t>(std::max(rows - 1, 1));
 }
 // Attribute byte of a page's current colours, with the given background.
-uint8_t text_attribute(const img_struct& im, uint32_t background);
+inline uint8_t text_attribute(const img_struct& im, uint32_t background) {
+  return static_cast<uint8_t>((im.color & 15) + 8 * (2 * background + (im.color & 16)));
+}
 
 // PRINT: prints a string; new_line non-zero ends the output with a line break.
 void zqs_print(zqs* text, int32_t new_line);
