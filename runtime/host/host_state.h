@@ -49,7 +49,7 @@ extern std::atomic<int32_t> fullscreen_allowedmode, fullscreen_allowedsmooth;
 // The window's client size and the size before its last change, in one word (a window is at most
 // 32767 pixels either way). Written by the window thread (host_window_resized); read by the
 // window-size follower and the display callback.
-struct WindowSizes {
+struct alignas(8) WindowSizes {
   int16_t w = 0, h = 0, before_w = 0, before_h = 0;
   PixelSize now() const { return {w, h}; }
   PixelSize before() const { return {before_w, before_h}; }
@@ -57,7 +57,7 @@ struct WindowSizes {
 // The last resize reported to the program: its size, and whether the program has yet to see it.
 // Written by host_window_resized (window thread); read and marked seen by func__resize (program
 // thread).
-struct ResizeNotice {
+struct alignas(8) ResizeNotice {
   int16_t w = 0, h = 0;
   int32_t unread = 0;
 };

@@ -163,13 +163,13 @@ int32_t main_loop_shutdown() {
   // make may go ahead, or it would wait for ever and never reach its next statement check.
   answer_display_lock();
   // A dialog on screen would hold the program thread until someone answers it: close it (its
-  // report then counts as No) so that the program thread reaches end(). Checked at every wake-up,
-  // since the program may open one right after the stop request: opening a dialog, end() and the
-  // timer thread's last act all notify presentation_wakeup.
+  // report then counts as No) so that the program thread reaches end(). From the first close on
+  // the dialog host starts no dialog (one asked for later counts as unanswered at once), so one
+  // close is enough; end() and the timer thread's last act notify presentation_wakeup.
+  close_open_dialog();
   for (;;) {
     const uint32_t seen = presentation_wakeup.generation();
     if (exit_ok.load() == 3) break;
-    close_open_dialog();
     presentation_wakeup.wait(seen);
   }
   close_all_files();

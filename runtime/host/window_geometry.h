@@ -72,7 +72,7 @@ WindowSize windowed_size(int32_t frame_w, int32_t frame_h, const PresentationOpt
                          int32_t limit_w, int32_t limit_h);
 
 // A size in pixels, published as one value so that no reader sees a new width with an old height.
-struct PixelSize {
+struct alignas(8) PixelSize {
   int32_t w = 0, h = 0;
   bool operator==(const PixelSize&) const = default;
 };

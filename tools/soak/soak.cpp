@@ -38,6 +38,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/dialog_host.h"
+#include "runtime/host/window/xmessage_dialog.h"
 #include "tools/soak/play.h"
 
 namespace {
@@ -135,6 +137,8 @@ double mib(uint64_t bytes) { return static_cast<double>(bytes) / 1048576.0; }
 int main(int argc, char** argv) {
   const options o = parse(argc, argv);
   dialog_recorder dialogs;
+  // Dialogs go to the recording stand-in for xmessage, as in the game.
+  set_dialog_host(xmessage_dialog_host());
   std::printf("soak: %d puzzles per class, classes %s, seed %llu\n", o.play.puzzles,
               o.class_keys.c_str(), static_cast<unsigned long long>(o.play.seed));
   std::fflush(stdout);

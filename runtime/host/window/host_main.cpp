@@ -20,13 +20,14 @@
 #include "runtime/core/error.h"
 #include "runtime/core/timers.h"
 #include "runtime/core/wakeup.h"
+#include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
 #include "runtime/host/main_loop.h"
 #include "runtime/host/startup_failure.h"
 #include "runtime/host/window/window.h"
+#include "runtime/host/window/window_wakeup.h"
 #include "runtime/host/window/xmessage_dialog.h"
 #include "runtime/host/window_ops.h"
-#include "runtime/host/window_wakeup.h"
 #include "runtime/runtime.h"
 #include "runtime/screen/display_lock.h"
 #include "runtime/screen/image.h"
@@ -77,6 +78,10 @@ void host_main(int argc, char** argv, void (*program)()) {
   set_dialog_host(xmessage_dialog_host());  // before anything can show a dialog
   program_entry = program;
   report_uncaught_exceptions();
+  // The X11 host's side of the seam: other threads wake the window thread through its eventfd.
+  HostHooks hooks;
+  hooks.wake = window_wakeup_write;
+  install_host_hooks(hooks);
   runtime_init(argc, argv);
 
   start_thread(ZQMAIN_LINUX, "program");
@@ -125,5 +130,5 @@ void host_main(int argc, char** argv, void (*program)()) {
   // The event loop returns only when the toolkit has destroyed the window, which the close-button
   // hook exists to prevent. Without a window the game cannot go on; say so and end.
   std::fprintf(stderr, "vostrandelimerix: the window was destroyed\n");
-  terminate_process(1);
+  end_process(1);
 }
