@@ -80,7 +80,8 @@ if [ -n "$bare" ] && [ ! -x "$bare" ] && [ -z "${VOST_BENCH_REPORT:-}" ]; then
   bare=""
 fi
 # The tree the game was built from (the build directory may belong to another checkout).
-source_tree=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null)
+source_tree=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null ||
+  true)
 source_tree=${source_tree:-$root}
 # Threads that carry the process's own name, in creation order: the first is the process's
 # initial thread, which runs the window. The runtime names its other threads (program, timer,
