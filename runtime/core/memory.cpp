@@ -129,7 +129,11 @@ void* core_heap_realloc(void* block, size_t bytes) {
 uint64_t core_heap_call_count() { return heap_calls; }
 
 void memory_init() {
-  std::memset(cmem, 0, sizeof cmem);
+  // The emulated memory is static storage, zero until first used: clearing it at the first
+  // start-up would only make all of its megabyte resident, where the program touches a few pages.
+  static bool cmem_used = false;
+  if (cmem_used) std::memset(cmem, 0, sizeof cmem);
+  cmem_used = true;
   dblock = cmem + 1280;
   cmem_sp = low_area_size;
   std::free(dynamic_blocks.records);

@@ -3,6 +3,7 @@
 
 #include "runtime/host/host_seam.h"
 
+#include <cstdlib>
 #include <limits>
 
 display_frame_struct display_frame[3];
@@ -79,6 +80,43 @@ int32_t newest_completed_frame(int32_t except) {
   return best;
 }
 
+namespace {
+
+// Frees a retired frame's pixels (it holds the window's or preparation's claim, so nobody else
+// reads them) and hands it back to preparation as free.
+void release_frame_buffer(display_frame_struct& frame) {
+  std::free(frame.bgra);
+  frame.bgra = nullptr;
+  frame.bgra_bytes = 0;
+  frame.w = frame.h = 0;
+  frame.state.store(frame_free, std::memory_order_release);
+}
+
+// Every frame older than the one just shown becomes free, the shown one first (so that a frame is
+// free while a ready one is held below). A retired frame of another size than the one shown (after
+// a mode change) gives its buffer back too: buffers only grow, and a frame nobody claims again
+// would keep a screen of the old size for good. The shown frame is the window's alone; a ready
+// one is first taken from preparation, which may reuse the oldest ready frame.
+void retire_older_frames(int32_t shown_index, int64_t shown_order) {
+  const display_frame_struct& shown = display_frame[shown_index];
+  for (const int32_t kind : {int32_t{frame_shown}, int32_t{frame_ready}}) {
+    for (int32_t i = 0; i < 3; ++i) {
+      if (i == shown_index) continue;
+      display_frame_struct& old = display_frame[i];
+      int32_t s = old.state.load(std::memory_order_acquire);
+      if (s != kind || old.order.load(std::memory_order_relaxed) >= shown_order) continue;
+      if (old.w == shown.w && old.h == shown.h) {
+        old.state.compare_exchange_strong(s, frame_free, std::memory_order_acq_rel);
+      } else if (s == frame_shown || old.state.compare_exchange_strong(s, frame_being_prepared,
+                                                                       std::memory_order_acq_rel)) {
+        release_frame_buffer(old);
+      }
+    }
+  }
+}
+
+}  // namespace
+
 int32_t pick_frame_to_show(bool* is_new) {
   *is_new = false;
   for (int attempt = 0; attempt < 8; ++attempt) {
@@ -104,13 +142,7 @@ int32_t pick_frame_to_show(bool* is_new) {
                                                                 std::memory_order_acq_rel))
       continue;  // preparation took it back meanwhile: look again
     candidate_order = display_frame[candidate].order.load(std::memory_order_relaxed);
-    for (int32_t i = 0; i < 3; ++i) {
-      if (i == candidate) continue;
-      int32_t s = display_frame[i].state.load(std::memory_order_acquire);
-      if ((s == frame_ready || s == frame_shown) &&
-          display_frame[i].order.load(std::memory_order_relaxed) < candidate_order)
-        display_frame[i].state.compare_exchange_strong(s, frame_free, std::memory_order_acq_rel);
-    }
+    retire_older_frames(candidate, candidate_order);
     *is_new = true;
     return candidate;
   }

@@ -496,6 +496,20 @@ TEST_F(Present, FramesMoveThroughTheirStates) {
   EXPECT_EQ(display_frame[2].state.load(), frame_free);
 }
 
+// A mode change leaves no buffer of the old size behind: the retired frames give theirs back.
+TEST_F(Present, FramesOfAnOldSizeGiveTheirBuffersBack) {
+  FrameClock clock;
+  TestPage small = TestPage::indexed(2, 2, 8);
+  ASSERT_EQ(prepare_frame_from_page(&small.rec, clock), FrameResult::Completed);
+  bool is_new = false;
+  const int32_t first = pick_frame_to_show(&is_new);
+  TestPage large = TestPage::indexed(4, 3, 8);
+  ASSERT_EQ(prepare_frame_from_page(&large.rec, clock), FrameResult::Completed);
+  ASSERT_NE(pick_frame_to_show(&is_new), first);
+  EXPECT_EQ(display_frame[first].state.load(), frame_free);
+  EXPECT_EQ(display_frame[first].bgra, nullptr);
+}
+
 // A redraw the window could not show (the program is paused, so the buffers are not swapped) stays
 // due: once the pause ends the window shows the picture instead of keeping a stale one.
 TEST_F(Present, ARedrawNotShownStaysDue) {

@@ -253,7 +253,8 @@ void set_view(int32_t mode) {
   glEnable(GL_TEXTURE_2D);
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  // The colour stays OpenGL's initial white: setting it, even to white, has the software
+  // renderer make its half-megabyte buffer for immediate-mode drawing.
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glOrtho(0, ww, 0, wh, -1, 1);

@@ -62,7 +62,8 @@ void enlarge_frame(int32_t frame_image, hardware_img_struct* frame_texture,
   glEnable(GL_TEXTURE_2D);
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  // The colour stays OpenGL's initial white: setting it, even to white, has the software
+  // renderer make its half-megabyte buffer for immediate-mode drawing.
   glViewport(0, 0, target->w, target->h);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
