@@ -32,8 +32,8 @@ extern double sub__limit_prev;
 // Redraw rate: passed 1 automatic, passed 2 fps frames a second (1 to 200).
 enum fps_passed : int32_t { fps_auto = 1, fps_rate = 2 };
 void sub__fps(double fps, int32_t passed);
-// 1 while the window's redraw rate follows the display (program thread writes, window thread
-// reads).
+// 1 while the redraw rate follows the display (sub__fps on the program thread writes). Kept for
+// the program: the window redraws only when a new frame arrives and needs no pace of its own.
 extern std::atomic<int32_t> auto_fps;
 // Waits seconds (0 or less: until a key, a timer event or the end of the program).
 void sub_sleep(int32_t seconds);

@@ -9,10 +9,6 @@
 
 // 1 automatic display, -1 program asks to turn it off, 0 off. Program thread and main loop.
 extern std::atomic<int32_t> autodisplay;
-// Emulated vertical retrace, computed from the clock by the read of port 0x3DA (program thread),
-// which also clears the first.
-extern std::atomic<int32_t> vertical_retrace_happened;
-extern std::atomic<int32_t> vertical_retrace_in_progress;
 // The redraw rate the program asked for in frames per second (sub__fps on the program thread
 // writes). The window redraws only when a new frame arrives, at most about 30 a second while the
 // program draws, so it needs no pace of its own; the value is kept for the program.

@@ -7,7 +7,7 @@
 // a ring's tail) and notifies after it.
 //
 // The process has three waiters of this kind (the window thread waits in poll() on its X
-// connection and an eventfd, runtime/host/window_wakeup.h):
+// connection and an eventfd, runtime/host/window/window_wakeup.h):
 // - program_wakeup: the program thread waiting for a key, in a pause, or in end(). Notified by
 //   key presses, by raise_event() (timer events, the pause key, the stop request) and when the
 //   window comes to exist.

@@ -5,12 +5,20 @@
 //
 //   free -> being prepared -> ready -> shown -> free
 //   (being prepared -> free when nothing changed; ready -> free when a newer frame is shown;
-//    ready -> being prepared when preparation reuses the oldest ready frame because none is free)
+//    ready -> being prepared when preparation reuses the oldest ready frame because none is free;
+//    an older frame of another size than the one shown: ready -> being prepared -> free, or
+//    shown -> free, with its buffer freed by the window)
 //
-// Every move of `state` is a compare-exchange, so a frame is never claimed by both sides at once.
-// Preparation writes `bgra`, `w` and `h` only while it holds the frame being prepared and
-// publishes them with the release that makes it ready; the window reads them only after its
-// acquire that makes the frame shown. A frame's pixels are therefore never written while shown.
+// A frame is taken only by compare-exchange, so it is never taken by both sides at once:
+// preparation takes a free or ready frame (-> being prepared); the window takes a ready frame
+// (-> shown), frees an older ready or shown frame of the same size, and takes an older ready frame
+// of another size as being prepared to give its buffer back. The side holding a frame then moves it
+// on with a plain release store: preparation its frame being prepared to ready, or to free when
+// nothing changed; the window a frame it retires to free (a shown frame is the window's alone,
+// since preparation never takes one). Preparation writes `bgra`, `w` and `h` only while it holds
+// the frame being prepared and publishes them with the release that makes it ready; the window
+// reads them only after its acquire that makes the frame shown. A frame's pixels are therefore
+// never written while shown.
 #pragma once
 
 #include <atomic>

@@ -2,7 +2,6 @@
 
 std::atomic<int32_t> exit_value{0};
 std::atomic<int32_t> exit_blocked{0};
-std::atomic<int32_t> create_window{0};
 std::atomic<int32_t> window_exists{0};
 std::atomic<int32_t> screen_hide{0};
 std::atomic<int32_t> window_focused{0};
@@ -27,8 +26,6 @@ std::atomic<int32_t> x11_lock_request{0};
 std::atomic<int32_t> x11_locked{0};
 std::atomic<PixelSize> desktop_size{};
 std::atomic<int32_t> iconify_request{0};
-
-char* window_title = nullptr;
 
 std::string start_directory;
 std::string root_directory;

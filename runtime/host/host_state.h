@@ -17,8 +17,8 @@
 extern std::atomic<int32_t> exit_value;
 // Set by the first func__exit (program thread); read by the main loop thread.
 extern std::atomic<int32_t> exit_blocked;
-// Window creation allowed (main) / window created (window thread); read by program-thread waits.
-extern std::atomic<int32_t> create_window;
+// The window exists: set by the host once its window is made (window thread); read by the
+// program thread's waits for the window.
 extern std::atomic<int32_t> window_exists;
 // No window is created and display operations return at once (tests set it before runtime use).
 extern std::atomic<int32_t> screen_hide;
@@ -68,8 +68,8 @@ extern std::atomic<int32_t> resize_snapback;
 // 0 no scaling, 1 scale to the window, 2 scale smoothly (sub__resize writes; display reads).
 extern std::atomic<int32_t> resize_auto;
 
-// Non-zero while a shell command runs; the main loop marks it seen with -1. Written by the program
-// thread's shell statement and the main loop thread.
+// Non-zero while a shell command runs; the main loop marks it seen with -1. Written by the main
+// loop thread (and by a shell statement, which this runtime does not have).
 extern std::atomic<int32_t> shell_call_in_progress;
 
 // Windowing-connection lock: a thread that must use the windowing connection itself sets
@@ -84,10 +84,6 @@ extern std::atomic<PixelSize> desktop_size;
 // Set by the program thread to ask for the window to be iconified; the window's event loop applies
 // it and clears it.
 extern std::atomic<int32_t> iconify_request;
-
-// Current window title (NUL-terminated, malloc'd), null until the first sub__title. Guarded by
-// the title lock in window_ops.cpp; read it through current_window_title().
-extern char* window_title;
 
 // Process start-up facts kept by runtime_init (written before any thread starts).
 extern std::string start_directory;  // working directory the process was started in

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "runtime/core/error.h"
 #include "runtime/core/strings.h"
@@ -17,7 +18,9 @@
 
 namespace {
 
-// Guards window_title: the program thread replaces it, the window thread copies it.
+// The current window title (NUL-terminated, malloc'd), null until the first sub__title; and the
+// lock that guards it: the program thread replaces it, the window thread copies it.
+char* window_title = nullptr;
 std::mutex title_lock;
 // Number of title changes so far. Written (release) by sub__title on the program thread after the
 // new title is in place; read (acquire) by the window thread's event loop to see that a title
@@ -247,11 +250,15 @@ bool x11_lock() {
   x11_lock_request.store(1);
   wake_window();
   if (wait_for([] { return x11_locked.load() != 0; })) return true;
-  // The host asked the program to stop before the lock came: withdraw the request, and give the
-  // lock back should the window thread have granted it meanwhile, so that it never waits for a
-  // release that will not come.
+  // The host asked the program to stop before the lock came: withdraw the request. Should the
+  // window thread have taken it meanwhile, it is granting the lock this very moment: wait for the
+  // grant and give the lock back, so that the window thread never waits for a release that will
+  // not come.
   int32_t requested = 1;
-  if (!x11_lock_request.compare_exchange_strong(requested, 0)) x11_unlock();
+  if (!x11_lock_request.compare_exchange_strong(requested, 0)) {
+    while (x11_locked.load() == 0) std::this_thread::yield();
+    x11_unlock();
+  }
   return false;
 }
 

@@ -6,8 +6,8 @@
 // thread's event loop and display callback apply, and wake_window() tells it so. Every wait here
 // gives up when the host has asked the program to stop, so that a stop request always reaches the
 // statement check that ends the program: the wait for the window sleeps until host_main or the
-// stop request wakes the program; the short waits for the main loop's next frame preparation
-// poll every millisecond.
+// stop request wakes the program; the waits for the main loop's next frame preparation block on
+// program_wakeup, which the main loop notifies.
 #pragma once
 
 #include <cstdint>

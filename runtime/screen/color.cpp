@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
@@ -16,6 +17,17 @@ uint8_t H3C9_next = 0;
 std::atomic<int32_t> H3C0_blink_enable = 1;
 int32_t unsupported_port_accessed = 0;
 int32_t (*keyboard_data_port_read)() = nullptr;
+
+namespace {
+
+// The emulated vertical retrace (program thread only: port 0x3DA's reads compute it from the
+// clock): one has happened since the last read (the read consumes it), one is under way now.
+struct {
+  bool happened = false;
+  bool in_progress = false;
+} vertical_retrace;
+
+}  // namespace
 
 namespace {
 
@@ -352,8 +364,8 @@ uint32_t func_inp(int32_t port) {
       // of those milliseconds in its retrace; a retrace that happened since the last read is
       // reported once even when the read comes later (the flag is consumed by this read).
       note_vertical_retrace(GetTicks());
-      if (vertical_retrace_happened.exchange(0) != 0) return 8;
-      if (vertical_retrace_in_progress.load() != 0) return 8;
+      if (std::exchange(vertical_retrace.happened, false)) return 8;
+      if (vertical_retrace.in_progress) return 8;
       return 0;
     case port_keyboard_data:
       return keyboard_data_port_read ? static_cast<uint32_t>(keyboard_data_port_read()) : 0;
@@ -364,14 +376,14 @@ uint32_t func_inp(int32_t port) {
 }
 
 void note_vertical_retrace(int64_t ticks_ms) {
-  // Program thread only (port reads), so a plain static keeps the last refresh seen.
+  // Program thread only (port reads), so plain statics keep the last refresh seen.
   static int64_t last_refresh = 0;
   const int64_t refresh = ticks_ms / retrace_period_ms;
   const bool in_progress = ticks_ms - refresh * retrace_period_ms == retrace_period_ms - 1;
   // A retrace has ended since the last look (or is under way now).
-  if (refresh != last_refresh || in_progress) vertical_retrace_happened.store(1);
+  if (refresh != last_refresh || in_progress) vertical_retrace.happened = true;
   last_refresh = refresh;
-  vertical_retrace_in_progress.store(in_progress ? 1 : 0);
+  vertical_retrace.in_progress = in_progress;
 }
 
 uint32_t matchcol(int32_t r, int32_t g, int32_t b) {

@@ -45,7 +45,7 @@ void zqg_palette(int32_t attribute, int32_t colour, int32_t passed);
 void sub_out(int32_t port, int32_t value);
 uint32_t func_inp(int32_t port);
 // The emulated display's refresh period: a vertical retrace ends every retrace_period_ms and takes
-// its last millisecond. Brings vertical_retrace_happened and vertical_retrace_in_progress up to
+// its last millisecond. Brings the retrace state port 0x3DA reports up to
 // date for the tick-source time ticks_ms; the read of port 0x3DA calls it, so no thread has to
 // keep the flags ticking.
 constexpr int64_t retrace_period_ms = 16;

@@ -305,9 +305,10 @@ TEST_F(WindowOpsTest, ThreadedDisplayHandOffAndFrameWait) {
 
 // The window thread's side of the connection lock, as a host serves it.
 void serve_x11_lock_once() {
-  while (x11_lock_request.load() == 0) Sleep(1);
+  for (int32_t requested = 1; !x11_lock_request.compare_exchange_strong(requested, 0);
+       requested = 1)
+    Sleep(1);
   x11_locked.store(1);
-  x11_lock_request.store(0);
   program_wakeup.notify();
   while (x11_locked.load() != 0) Sleep(1);
 }

@@ -89,11 +89,10 @@ void host_main(int argc, char** argv, void (*program)()) {
   lock_display_required.store(1);
   start_thread(MAIN_LOOP_LINUX, "main loop");
 
-  if (!screen_hide.load()) create_window.store(1);
   // A hidden start makes no window, and nothing in this runtime asks for one later: this thread
   // stays parked (the process ends from the main loop). It wakes this rarely only because it
   // must sleep in some unit; nothing it waits for can come from another thread.
-  while (create_window.load() != 1) std::this_thread::sleep_for(std::chrono::hours(24));
+  while (screen_hide.load()) std::this_thread::sleep_for(std::chrono::hours(24));
 
   glutInitErrorFunc(toolkit_error);
   glutInit(&argc, argv);

@@ -147,9 +147,11 @@ void special_key(int key, bool down, int x, int y) {
 // The windowing-connection lock, the window thread's side (every turn of the event loop): grants
 // a pending request and waits, on its wake-up descriptor, until x11_unlock releases it.
 void serve_x11_lock_request() {
-  if (x11_lock_request.load() == 0) return;
+  // The request is taken before the lock is granted: a requester that gives up (on a stop) takes
+  // it back with the same exchange, so exactly one side has it.
+  int32_t requested = 1;
+  if (!x11_lock_request.compare_exchange_strong(requested, 0)) return;
   x11_locked.store(1);
-  x11_lock_request.store(0);
   program_wakeup.notify();
   // Whatever else the descriptor announced meanwhile is looked at by the event loop right after.
   while (x11_locked.load() != 0) window_wakeup_wait();
