@@ -26,6 +26,7 @@ test_packages=(
   git  # the formatting and layer checks and the reproducibility check list the sources with it
   xvfb xauth xdotool imagemagick
   openbox wmctrl  # the window tests' second pass, under a window manager
+  i3-wm  # a tiling window manager: the window keeps the tile it is given
   xserver-xephyr x11-xserver-utils  # a screen that changes size (Xephyr -resizeable, xrandr)
   libxext-dev libxtst-dev  # MIT-SHM reads and XTEST keys of the window benchmark's probe
   desktop-file-utils appstream lintian  # checks of the desktop entry, metadata and package

@@ -2,20 +2,32 @@
 
 #include <algorithm>
 
+#include "runtime/host/host_seam.h"
 #include "runtime/host/presentation.h"
 #include "runtime/host/start_options.h"
 
 bool WindowFollower::request_pending(PixelSize window) {
   if (!request_.pending) return false;
   const bool shown = window.w == request_.width && window.h == request_.height;
-  if (shown || std::chrono::steady_clock::now() - request_.asked >= resize_answer_timeout)
+  if (shown) {
     request_.pending = false;
+    refusal_.active = false;
+  } else if (std::chrono::steady_clock::now() - request_.asked >= answer_timeout_) {
+    request_.pending = false;
+    refusal_ = {true, {request_.width, request_.height}, window};
+    // The picture is presented anew in the size the window keeps.
+    request_window_redraw();
+  }
   return request_.pending;
+}
+
+bool WindowFollower::present_in_given_size(PixelSize window) const {
+  return refusal_.active && window == refusal_.given && full_screen.load() == 0;
 }
 
 int WindowFollower::poll_timeout_ms(PixelSize window) {
   if (!request_pending(window)) return -1;
-  const auto left = request_.asked + resize_answer_timeout - std::chrono::steady_clock::now();
+  const auto left = request_.asked + answer_timeout_ - std::chrono::steady_clock::now();
   return static_cast<int>(
       std::max<int64_t>(1, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
 }
@@ -62,7 +74,11 @@ void WindowFollower::follow(int32_t frame_w, int32_t frame_h, const WindowSizes&
     in.snapback = resize_snapback.load();
     in.auto_scale = resize_auto.load();
     const WindowSizeAction action = decide_window_size(in, memory_);
-    if (action.reshape) {
+    // Asked already and not yet answered, or asked before and refused while the window manager
+    // kept the window at the size it has now: nothing is asked again.
+    const bool refused = refusal_.active && refusal_.asked == WindowSize{action.w, action.h} &&
+                         refusal_.given == window.now();
+    if (action.reshape && !refused && !request_pending(window.now())) {
       // A maximized window keeps its size whatever it asks for: the snap-back drops the state.
       if (in.snapback) controls.leave_maximized();
       ask_size(action.w, action.h, controls);

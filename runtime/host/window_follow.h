@@ -11,7 +11,14 @@
 // overlapping ones could leave a window that is not full screen while the runtime believes it
 // is). A request counts as answered once the window shows the size asked for; an answer may also
 // never come (the window manager chose another size, or the window had that size already), so
-// after resize_answer_timeout the request is dropped all the same. Window thread only.
+// after the answer timeout the request is dropped all the same.
+//
+// A window manager may refuse a size for good (a tiling one gives the window its tile, whatever it
+// asks for): once a request ends with the window at another size, the game accepts that size and
+// asks for the refused one again only when the window manager changes the window's size (for
+// example floating the window), or the frame asks for another size. Meanwhile the picture is
+// presented in the window it was given as full screen presents it (present_in_given_size). So
+// there is at most one request per change of size, never a loop. Window thread only.
 #pragma once
 
 #include <chrono>
@@ -48,7 +55,9 @@ class WindowControls {
 
 class WindowFollower {
  public:
-  static constexpr auto resize_answer_timeout = std::chrono::milliseconds(500);
+  static constexpr std::chrono::milliseconds default_answer_timeout{500};
+  explicit WindowFollower(std::chrono::milliseconds answer_timeout = default_answer_timeout)
+      : answer_timeout_(answer_timeout) {}
 
   // Keeps the windowed window's size in step with a frame_w x frame_h frame and applies a pending
   // full-screen request; window is the window's current client size.
@@ -60,6 +69,9 @@ class WindowFollower {
   // How long the host's event loop may sleep before follow must run again although nothing
   // happened (a request that may never be answered): -1 = as long as it likes.
   int poll_timeout_ms(PixelSize window);
+  // True when the windowed window keeps a size the window manager gave it in place of the one
+  // asked for: the picture is then presented in it as full screen presents it.
+  bool present_in_given_size(PixelSize window) const;
 
  private:
   void ask_size(int32_t width, int32_t height, WindowControls& controls);
@@ -72,6 +84,14 @@ class WindowFollower {
     std::chrono::steady_clock::time_point asked;
   };
   Request request_;
+  const std::chrono::milliseconds answer_timeout_;
+  // The last request the window manager answered with another size: what was asked, what given.
+  struct Refusal {
+    bool active = false;
+    WindowSize asked;
+    PixelSize given;
+  };
+  Refusal refusal_;
   // Full screen as last asked of the window manager. Once no request of the game's is under way,
   // a window manager whose state differs made the change itself, and the presentation follows.
   bool asked_full_screen_ = false;

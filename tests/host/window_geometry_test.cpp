@@ -396,6 +396,27 @@ TEST(WindowFollow, SizeRequestsWaitForTheAnswerAndFullScreenWaitsForThem) {
   force_display_update = 0;
 }
 
+// A tiling window manager never grants the snap-back: one request per size it gives, then the
+// game keeps the tile and presents the picture in it; floating the window asks once more.
+TEST(WindowFollow, ASizeTheWindowManagerRefusesIsAskedForOnce) {
+  full_screen = 0;
+  full_screen_set = -1;
+  resize_snapback = 1;
+  FakeWindow window;
+  WindowFollower follower{std::chrono::milliseconds(0)};
+  for (int redraw = 0; redraw < 50; ++redraw)
+    follower.follow(320, 200, window_of(1916, 1060), window);
+  EXPECT_EQ(window.sizes_asked.size(), 1u);
+  EXPECT_TRUE(follower.present_in_given_size({1916, 1060}));
+  EXPECT_EQ(follower.poll_timeout_ms({1916, 1060}), -1);
+  // Floated again at another size: asked once more, and granted.
+  follower.follow(320, 200, window_of(800, 600), window);
+  EXPECT_EQ(window.sizes_asked.size(), 2u);
+  follower.follow(320, 200, window_of(320, 200), window);
+  EXPECT_FALSE(follower.present_in_given_size({320, 200}));
+  EXPECT_EQ(window.sizes_asked.size(), 2u);
+}
+
 // The window's size and the size before it travel as one value: a reader on another thread never
 // sees a new width with an old height, however the writes and reads interleave.
 TEST(WindowFollow, WindowSizesArePublishedAsOneValue) {

@@ -1,8 +1,9 @@
 // present_check: compares a present_demo window with the picture it should show.
 //
-//   present_check graphics WINDOW_ID windowed|stretched|square
+//   present_check graphics WINDOW_ID windowed|stretched|square|tile
 //       The graphics scene under the given presentation: the window must have the right size
-//       (the frame size when windowed, the whole screen otherwise), every window pixel inside
+//       (the frame size when windowed, the whole screen otherwise; a tile is a window of any size
+//       the window manager gave, shown with square pixels), every window pixel inside
 //       the scaled picture must show the page pixel that the scaling maps onto it, and every
 //       pixel outside it must be black.
 //   present_check text WINDOW_ID
@@ -80,7 +81,8 @@ int sampled_texel(int p, int start, int size, int frame) {
 }
 
 int check_graphics(Display* display, Window window, const std::string& presentation) {
-  int mode = presentation == "stretched" ? 1 : presentation == "square" ? 2 : 0;
+  const bool tile = presentation == "tile";
+  int mode = presentation == "stretched" ? 1 : presentation == "square" || tile ? 2 : 0;
   Capture c;
   if (!capture(display, window, &c)) {
     std::fprintf(stderr, "cannot read the window\n");
@@ -89,6 +91,10 @@ int check_graphics(Display* display, Window window, const std::string& presentat
   int screen_w = DisplayWidth(display, DefaultScreen(display));
   int screen_h = DisplayHeight(display, DefaultScreen(display));
   int want_w = mode ? screen_w : demo_width, want_h = mode ? screen_h : demo_height;
+  if (tile) {
+    want_w = c.width;
+    want_h = c.height;
+  }
   if (c.width != want_w || c.height != want_h) {
     std::fprintf(stderr, "window is %dx%d, expected %dx%d\n", c.width, c.height, want_w, want_h);
     return 1;
@@ -185,7 +191,7 @@ int check_text(Display* display, Window window) {
 int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr,
-                 "usage: %s graphics WINDOW_ID windowed|stretched|square\n"
+                 "usage: %s graphics WINDOW_ID windowed|stretched|square|tile\n"
                  "       %s text WINDOW_ID\n",
                  argv[0], argv[0]);
     return 2;

@@ -105,8 +105,12 @@ void draw_frame(const display_frame_struct& frame) {
   window_follower.follow(frame.w, frame.h, window, desktop_window_controls());
 
   const PixelSize size = window.now();
+  // A window kept at a size the window manager insists on shows the picture as full screen with
+  // square pixels would (scaled by the options, letterboxed, centred), not unscaled in a corner.
+  int32_t presentation = full_screen.load();
+  if (presentation == 0 && window_follower.present_in_given_size(size)) presentation = 2;
   render_geometry =
-      compute_environment_2d(size.w, size.h, frame.w, frame.h, full_screen.load(),
+      compute_environment_2d(size.w, size.h, frame.w, frame.h, presentation,
                              fullscreen_smooth.load(), resize_auto.load(), presentation_options);
   publish_scaled_size(render_geometry);
 
