@@ -163,6 +163,11 @@ std::string rejection_text(const CommandLine& command_line) {
   return "'" + command_line.unknown_option + "': " + command_line.reason;
 }
 
+std::string rejection_message(const CommandLine& command_line) {
+  return "vostrandelimerix: " + rejection_text(command_line) +
+         "\nTry 'vostrandelimerix --help' for more information.\n";
+}
+
 std::string version_text() { return "vostrandelimerix " VOST_VERSION "\n"; }
 
 int take_command_line(int& argc, char** argv) {
@@ -173,7 +178,7 @@ int take_command_line(int& argc, char** argv) {
     case CommandLineAction::show_version:
       return write_all(stdout, version_text()) ? 0 : 1;
     case CommandLineAction::reject:
-      write_all(stderr, "vostrandelimerix: " + rejection_text(command_line) + "\n" + usage_text());
+      write_all(stderr, rejection_message(command_line));
       return 2;
     case CommandLineAction::run:
       break;

@@ -7,13 +7,12 @@
 //
 // Options are read from left to right up to a lone "--". --help and --version print to standard
 // output and end the process with status 0 as soon as they are met; an option the game does not
-// know, or an option with a bad value, prints why and the usage to standard error and ends it with
-// status 2. --windowed opens the game in a window instead of full screen; the presentation options
-// choose how the picture is scaled (PresentationOptions); --seed and --puzzle choose the puzzles
-// (app/puzzle_code.h). Every other argument (one not starting with "-",
-// a lone "-", and everything after "--") is handed on as the program's command line; the options
-// the game consumed and the "--" are not. argv[0] always stays: error dialogs name the program
-// with it.
+// know, or an option with a bad value, prints why and where the help is to standard error and ends
+// it with status 2. --windowed opens the game in a window instead of full screen; the presentation
+// options choose how the picture is scaled (PresentationOptions); --seed and --puzzle choose the
+// puzzles (app/puzzle_code.h). Every other argument (one not starting with "-", a lone "-", and
+// everything after "--") is handed on as the program's command line; the options the game
+// consumed and the "--" are not. argv[0] always stays: error dialogs name the program with it.
 #pragma once
 
 #include <optional>
@@ -44,6 +43,9 @@ CommandLine parse_command_line(int argc, char** argv);
 std::string usage_text();
 // The first line of the complaint about a rejected command line: the option and why.
 std::string rejection_text(const CommandLine& command_line);
+// The whole complaint as standard error gets it: "vostrandelimerix: " and that line, then a line
+// that points to --help (the help itself would bury the complaint in a terminal).
+std::string rejection_message(const CommandLine& command_line);
 // What --version prints: the program name and version, one line.
 std::string version_text();
 

@@ -140,6 +140,16 @@ TEST(CommandLine, ValuedOptionsAreReadOrRejectedWithAReason) {
   EXPECT_TRUE(parsed.windowed);
 }
 
+TEST(CommandLine, ARejectionSaysWhyAndPointsToTheHelpInsteadOfPrintingIt) {
+  const std::string hint = "Try 'vostrandelimerix --help' for more information.\n";
+  Arguments unknown({"vostrandelimerix", "--bogus"});
+  EXPECT_EQ(rejection_message(parse_command_line(unknown.argc(), unknown.argv())),
+            "vostrandelimerix: unknown option '--bogus'\n" + hint);
+  Arguments bad_value({"vostrandelimerix", "--seed=x"});
+  EXPECT_EQ(rejection_message(parse_command_line(bad_value.argc(), bad_value.argv())),
+            "vostrandelimerix: '--seed=x': --seed takes a whole number from 0 to 65535\n" + hint);
+}
+
 TEST(CommandLine, TakingItRewritesArgvAndTellsTheHost) {
   Arguments arguments({"vostrandelimerix", "--windowed", "a", "--", "--version"});
   int argc = arguments.argc();
