@@ -11,6 +11,7 @@
 #include <exception>
 #include <new>
 
+#include "runtime/core/error.h"
 #include "runtime/host/host_seam.h"
 #include "runtime/host/main_loop.h"
 
@@ -22,6 +23,8 @@ constexpr int descriptors_needed = 4;
 // Address space the OpenGL libraries map as they start (a software renderer more than a
 // hardware one); without this much room left they fail, whatever they say.
 constexpr size_t address_space_needed = size_t{256} << 20;
+// MessageBox's type for a dialog with an OK button (error.h).
+constexpr int32_t ok_dialog = 0;
 
 bool few_descriptors_left() {
   int opened[descriptors_needed];
@@ -64,10 +67,19 @@ std::string startup_shortage() {
   return shortage;
 }
 
+const char startup_failure_caption[] = "Vostrandelimerix";
+
 void fail_to_start(const std::string& what) {
   const std::string shortage = startup_shortage();
-  std::fprintf(stderr, "vostrandelimerix: %s%s%s\n", shortage.c_str(), shortage.empty() ? "" : ": ",
-               what.c_str());
+  const std::string why = shortage.empty() ? what : shortage + ": " + what;
+  // Without a terminal (started from a menu) a player sees only a dialog. The dialog writes the
+  // line to standard error itself, so there is one line either way. A process short of
+  // descriptors or memory starts nothing more.
+  if (shortage.empty() && !isatty(STDERR_FILENO)) {
+    MessageBox(0, why.c_str(), startup_failure_caption, ok_dialog);
+  } else {
+    std::fprintf(stderr, "vostrandelimerix: %s\n", why.c_str());
+  }
   end_process(1);
 }
 

@@ -1,14 +1,21 @@
-// Start-up failures: the shortage a failure line names, and texture padding, whose allocation
-// failure must be an ordinary failed upload.
+// Start-up failures: the shortage a failure line names, where the line goes (a terminal, or a
+// dialog for a player without one), and texture padding, whose allocation failure must be an
+// ordinary failed upload.
 #include "runtime/host/startup_failure.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "runtime/host/texture_padding.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fake_xmessage.h"
 
 // The address and thread sanitizers reserve shadow memory and run their own allocators, which
 // cannot live under an address-space limit: the tests that set one run in the other builds.
@@ -42,6 +49,53 @@ TEST(StartUpFailure, NamesTheShortageBehindIt) {
   // ulimit -v 200000: the libraries' address space is not there.
   EXPECT_TRUE(shortage_under(RLIMIT_AS, rlim_t{200000} << 10, "out of memory").exited_with(kNamed));
 #endif
+}
+
+// Standard error of a failing child: a file (started from a menu, or by a launcher that logs)
+// or a terminal (a pseudo-terminal's far end).
+enum class StandardError { file, terminal };
+
+// Opens what the child's standard error becomes; -1 when it cannot.
+int open_standard_error(StandardError kind, const std::string& file) {
+  if (kind == StandardError::file) return open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return -1;
+  return open(ptsname(terminal), O_RDWR | O_NOCTTY);  // the master stays open in the child
+}
+
+TEST(StartUpFailure, WithoutATerminalTheLineIsAlsoShownInADialog) {
+  const struct {
+    StandardError standard_error;
+    bool dialog;
+  } cases[] = {{StandardError::file, true}, {StandardError::terminal, false}};
+  for (const auto& c : cases) {
+    FakeXmessage dialogs(1);
+    char log[] = "/tmp/startup-failure-XXXXXX";
+    close(mkstemp(log));
+    const ChildResult r = run_in_child([&]() -> int {
+      const int fd = open_standard_error(c.standard_error, log);
+      if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) return 100;
+      fail_to_start("no OpenGL display mode");
+    });
+    EXPECT_TRUE(r.exited_with(1)) << r.describe();
+    std::ifstream logged(log);
+    const std::string written((std::istreambuf_iterator<char>(logged)), {});
+    std::remove(log);
+    const std::vector<FakeXmessage::Call> calls = dialogs.calls();
+    if (!c.dialog) {
+      EXPECT_TRUE(calls.empty());
+      continue;
+    }
+    // The caption, the line (with xmessage's padding) and an OK button; standard error keeps the
+    // one line that every dialog leaves there.
+    ASSERT_EQ(calls.size(), 1u);
+    const FakeXmessage::Call& call = calls[0];
+    ASSERT_EQ(call.size(), 6u);
+    EXPECT_EQ(call[2], startup_failure_caption);
+    EXPECT_EQ(call[4], "OK:1");
+    EXPECT_EQ(call[5].rfind("no OpenGL display mode ", 0), 0u) << call[5];
+    EXPECT_EQ(written, "vostrandelimerix: Vostrandelimerix: no OpenGL display mode\n");
+  }
 }
 
 TEST(TexturePadding, RepeatsTheLastColumnAndRowIntoThePadding) {
