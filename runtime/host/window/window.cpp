@@ -18,6 +18,7 @@
 #include "runtime/host/window/glut_keys.h"
 #include "runtime/host/window/hardware_image.h"
 #include "runtime/host/window/present_gl.h"
+#include "runtime/host/window/window_identity.h"
 #include "runtime/host/window/window_wakeup.h"
 #include "runtime/host/window_follow.h"
 #include "runtime/host/window_ops.h"
@@ -208,6 +209,7 @@ void window_created(uint32_t title_generation) {
   if (display) {
     XSetIOErrorHandler(lost_display);
     set_window_pid(display, window);
+    set_window_identity(display, window);
     hook_events(display);
     desktop_watch(display, window);
   }
@@ -218,6 +220,7 @@ void apply_pending_title() {
   uint32_t generation = 0;
   std::string title = current_window_title(&generation);
   glutSetWindowTitle(title.c_str());
+  set_window_icon_name(title);
   applied_title_generation = generation;
 }
 
