@@ -1,6 +1,7 @@
 # On a display without OpenGL the game opens no window and ends with status 1, saying why in one
-# line of its own.
+# line of its own; without a terminal (as here) it also shows that in a dialog.
 . "$(dirname "$0")/lib.sh"
+EXPECTED_DIALOGS=1
 
 # A display of our own, without the GLX extension.
 xvfb-run -a -s '-screen 0 640x480x24 -noreset -extension GLX' bash -c '
@@ -21,4 +22,5 @@ wait_game_exit 20
 [ "$GAME_STATUS" -ne 100 ] || fail "a window appeared on a display without OpenGL"
 [ "$GAME_STATUS" -eq 1 ] || fail "the game ended with status $GAME_STATUS, not 1"
 [ "$(grep -c '^vostrandelimerix: .' "$GAME_LOG")" -eq 1 ] || fail "not one line saying why"
+dialog_texts | grep -q ' | OK:1 | .*GLX' || fail "no dialog saying why: $(dialog_texts)"
 echo "PASS: no window, status 1"
