@@ -1,5 +1,6 @@
-# --windowed: the game opens in a window and stays there when the program asks for full screen
-# at start; choosing a display class keeps it windowed; Alt+Enter still switches to full screen.
+# --windowed: the game opens in a window, wholly on the screen, and stays there when the program
+# asks for full screen at start; choosing a display class keeps it windowed; Alt+Enter still
+# switches to full screen.
 . "$(dirname "$0")/lib.sh"
 
 read -r screen_w screen_h < <(
@@ -26,6 +27,11 @@ start_game --windowed
 # would show within a few frames.
 find_game_window Vostrandelimerix
 expect_windowed_for "menu" 1500
+# Without a window manager the game places the window itself; with one, the window manager does.
+read -r x y width height < <("$VOST_X11_TOOLS/x11_capture_window" "$GAME_WINDOW")
+[ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + width)) -le "$screen_w" ] &&
+  [ $((y + height)) -le "$screen_h" ] ||
+  fail "the window's client area ${width}x$height+$x+$y leaves the ${screen_w}x$screen_h screen"
 
 xdotool key --window "$GAME_WINDOW" 1 || fail "xdotool could not send a key"
 expect_windowed_for "board" 1000

@@ -96,16 +96,18 @@ void limit_window_size() {
   XFree(hints);
 }
 
-// Reads a property of 32-bit items (atoms, windows); empty when absent.
+// Reads a property of 32-bit items (atoms, windows); empty when absent, and when the window
+// does not exist (the error handler lets that error pass).
 template <typename Item>
-int read_items(Window window, Atom property, Atom type, Item* items, int capacity) {
+int read_items(Display* display, Window window, Atom property, Atom type, Item* items,
+               int capacity) {
   Atom actual_type = None;
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
   int n = 0;
-  if (XGetWindowProperty(desktop.display, window, property, 0, capacity, False, type, &actual_type,
-                         &format, &count, &after, &data) == Success &&
+  if (XGetWindowProperty(display, window, property, 0, capacity, False, type, &actual_type, &format,
+                         &count, &after, &data) == Success &&
       data && format == 32) {
     // Xlib hands 32-bit items over as longs.
     const auto* values = reinterpret_cast<const long*>(data);
@@ -114,6 +116,22 @@ int read_items(Window window, Atom property, Atom type, Item* items, int capacit
   }
   if (data) XFree(data);
   return n;
+}
+template <typename Item>
+int read_items(Window window, Atom property, Atom type, Item* items, int capacity) {
+  return read_items(desktop.display, window, property, type, items, capacity);
+}
+
+// The window a window manager announces on the root window, as EWMH asks: the root's
+// _NET_SUPPORTING_WM_CHECK names a window whose own _NET_SUPPORTING_WM_CHECK names itself.
+// None when there is no announcement, or it is stale: a window manager that was killed leaves
+// the root's property behind, naming a window that no longer exists.
+Window announced_window_manager(Display* display, Window root, Atom supporting_wm_check) {
+  Window check = None, itself = None;
+  if (read_items(display, root, supporting_wm_check, XA_WINDOW, &check, 1) != 1 || check == None)
+    return None;
+  if (read_items(display, check, supporting_wm_check, XA_WINDOW, &itself, 1) != 1) return None;
+  return itself == check ? check : None;
 }
 
 // Asks the window manager to add or remove up to two _NET_WM_STATE states.
@@ -144,15 +162,32 @@ WindowManagerState read_window_manager_state() {
   return state;
 }
 
-// The work area of the first virtual desktop, or the screen when the window manager gives none.
+// The work area of the first virtual desktop, or the screen when the window manager gives none
+// (or is gone, and what it left behind is not looked at).
 WindowBox read_work_area() {
-  long area[4] = {};
-  if (read_items(desktop.root, desktop.work_area_atom, XA_CARDINAL, area, 4) == 4 && area[2] > 0 &&
-      area[3] > 0)
-    return {static_cast<int32_t>(area[0]), static_cast<int32_t>(area[1]),
-            static_cast<int32_t>(area[2]), static_cast<int32_t>(area[3])};
-  return {0, 0, desktop_size.load().w, desktop_size.load().h};
+  WindowBox area = {0, 0, desktop_size.load().w, desktop_size.load().h};
+  if (!desktop_window_manager_present()) return area;
+  long box[4] = {};
+  if (read_items(desktop.root, desktop.work_area_atom, XA_CARDINAL, box, 4) == 4 && box[2] > 0 &&
+      box[3] > 0)
+    area = {static_cast<int32_t>(box[0]), static_cast<int32_t>(box[1]),
+            static_cast<int32_t>(box[2]), static_cast<int32_t>(box[3])};
+  return area;
 }
+
+// Without a window manager the game places the window itself: a windowed one that would leave
+// the screen moves back onto it, a full-screen one covers it (window_box_on_screen).
+void keep_window_on_screen() {
+  const PixelSize screen = desktop_size.load();
+  std::optional<WindowBox> placed =
+      window_box_on_screen(desktop_window_box(), screen.w, screen.h, full_screen.load() != 0,
+                           desktop_window_manager_present());
+  if (placed) desktop_place_window(*placed);
+}
+
+// A connection of the game's own, open from before the toolkit opens its display until after:
+// see desktop_end_start_up_connection.
+Display* start_up_display = nullptr;
 
 }  // namespace
 
@@ -184,14 +219,40 @@ void desktop_watch(Display* display, Window window) {
   desktop.largest = largest_window(desktop_size.load().w, desktop_size.load().h);
   desktop.work_area = read_work_area();
   limit_window_size();
+  // The toolkit opens its window at (-1, -1) unless told otherwise, its top row and left column
+  // off the screen; a window manager places it itself, else the game does.
+  keep_window_on_screen();
 }
 
 bool desktop_window_mapped() { return mapped.load(); }
 
 bool desktop_window_manager_present() {
+  return announced_window_manager(desktop.display, desktop.root, desktop.supporting_wm_check) !=
+         None;
+}
+
+void desktop_remove_dead_window_manager_check() {
+  start_up_display = XOpenDisplay(nullptr);
+  if (!start_up_display) return;  // the toolkit fails to open it as well, and says so
+  Display* display = start_up_display;
+  const Atom supporting_wm_check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+  if (supporting_wm_check == None) return;  // no window manager ever announced itself
+  const Window root = DefaultRootWindow(display);
+  // Under a server grab, so that a window manager that starts meanwhile cannot announce itself
+  // between the look and the removal.
+  XGrabServer(display);
   Window check = None;
-  return read_items(desktop.root, desktop.supporting_wm_check, XA_WINDOW, &check, 1) == 1 &&
-         check != None;
+  XWindowAttributes attributes;
+  if (read_items(display, root, supporting_wm_check, XA_WINDOW, &check, 1) == 1 && check != None &&
+      !XGetWindowAttributes(display, check, &attributes))
+    XDeleteProperty(display, root, supporting_wm_check);
+  XUngrabServer(display);
+  XSync(display, False);
+}
+
+void desktop_end_start_up_connection() {
+  if (start_up_display) XCloseDisplay(start_up_display);
+  start_up_display = nullptr;
 }
 
 void desktop_request_full_screen(bool on) {
@@ -219,14 +280,10 @@ bool desktop_leave_maximized() {
 void desktop_follow_screen_size() {
   if (!screen_changed.exchange(false)) return;
   const PixelSize screen = desktop_size.load();
-  const int32_t width = screen.w, height = screen.h;
-  desktop.largest = largest_window(width, height);
+  desktop.largest = largest_window(screen.w, screen.h);
   desktop.work_area = read_work_area();
   limit_window_size();
-  std::optional<WindowBox> placed =
-      window_box_on_screen(desktop_window_box(), width, height, full_screen.load() != 0,
-                           desktop_window_manager_present());
-  if (placed) desktop_place_window(*placed);
+  keep_window_on_screen();
 }
 
 void desktop_place_window(const WindowBox& box) {

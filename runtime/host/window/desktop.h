@@ -30,8 +30,18 @@ void desktop_watch(_XDisplay* display, unsigned long window);
 // requests wait for it, as a window manager ignores them for a window it does not manage yet.
 bool desktop_window_mapped();
 
-// True when a window manager runs (one that announces itself, as EWMH asks).
+// True when a window manager runs (one that announces itself, as EWMH asks: a check window on
+// the root that names itself). A killed window manager's announcement stays behind on the root,
+// naming a window that no longer exists: that is none.
 bool desktop_window_manager_present();
+
+// Before the toolkit opens the display: removes such a stale announcement from the root window,
+// as the toolkit's own start-up takes it for a fatal error. Opens a connection of the game's own
+// for that, which stays open until desktop_end_start_up_connection, once the toolkit's is open:
+// an X server may reset when its last client leaves, and a connection opened during the reset
+// fails.
+void desktop_remove_dead_window_manager_check();
+void desktop_end_start_up_connection();
 
 // Asks for full screen (true) or for the window to leave it (false): of the window manager when
 // one runs, else by covering the screen from (0, 0). Leaving without a window manager is only the

@@ -24,8 +24,10 @@
 #include "runtime/host/host_state.h"
 #include "runtime/host/main_loop.h"
 #include "runtime/host/startup_failure.h"
+#include "runtime/host/window/desktop.h"
 #include "runtime/host/window/window.h"
 #include "runtime/host/window/window_wakeup.h"
+#include "runtime/host/window/x_errors.h"
 #include "runtime/host/window/xmessage_dialog.h"
 #include "runtime/host/window_ops.h"
 #include "runtime/runtime.h"
@@ -75,6 +77,7 @@ void toolkit_error(const char* format, va_list arguments) {
 }  // namespace
 
 void host_main(int argc, char** argv, void (*program)()) {
+  install_x_error_handlers();               // before anything can talk to the X server
   set_dialog_host(xmessage_dialog_host());  // before anything can show a dialog
   program_entry = program;
   report_uncaught_exceptions();
@@ -95,7 +98,11 @@ void host_main(int argc, char** argv, void (*program)()) {
   while (screen_hide.load()) std::this_thread::sleep_for(std::chrono::hours(24));
 
   glutInitErrorFunc(toolkit_error);
+  // The toolkit's start-up treats a window manager's announcement that names a window that no
+  // longer exists as a fatal error; such an announcement is false, and goes first.
+  desktop_remove_dead_window_manager_check();
   glutInit(&argc, argv);
+  desktop_end_start_up_connection();
   glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
   glutInitWindowSize(initial_window_width, initial_window_height);
   if (!glutGet(GLUT_DISPLAY_MODE_POSSIBLE))
@@ -123,6 +130,7 @@ void host_main(int argc, char** argv, void (*program)()) {
                   "); the game needs OpenGL 1.1");
   }
   if (glewIsSupported("GL_EXT_framebuffer_object")) framebufferobjects_supported = 1;
+  x_errors_after_start_up();
 
   reinit_glut_callbacks();
   run_window_event_loop();

@@ -176,16 +176,6 @@ class DesktopWindowControls final : public WindowControls {
   }
 };
 
-// Losing the X server (it ended, or the connection broke) ends the game at once: Xlib's default
-// handler would call exit() and run static destructors under the feet of the other threads.
-// Only async-signal-safe calls here: the handler may run in the middle of any Xlib call.
-int lost_display(Display*) {
-  static const char message[] = "vostrandelimerix: lost the connection to the X display\n";
-  ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
-  static_cast<void>(ignored);
-  _exit(1);
-}
-
 // Tells the window manager (and test tools) which process owns the window.
 void set_window_pid(Display* display, Window window) {
   Atom net_wm_pid = XInternAtom(display, "_NET_WM_PID", False);
@@ -207,7 +197,6 @@ void window_created(uint32_t title_generation) {
   x_display = display;
   Window window = glXGetCurrentDrawable();
   if (display) {
-    XSetIOErrorHandler(lost_display);
     set_window_pid(display, window);
     set_window_identity(display, window);
     hook_events(display);
