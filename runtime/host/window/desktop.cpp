@@ -23,8 +23,10 @@ struct Desktop {
   Display* display = nullptr;
   Window window = None, root = None;
   Atom net_wm_state = None, full_screen = None, maximized_vert = None, maximized_horz = None;
-  Atom supporting_wm_check = None, work_area_atom = None;
+  Atom supporting_wm_check = None, work_area_atom = None, frame_extents = None;
   WindowBox work_area;  // read_work_area
+  // The frame around the windowed window: left, right, top, bottom (read_frame_extents).
+  long frame[4] = {};
   // The largest window drawn into (window_size_drawable); follows the screen's size.
   WindowBox largest = largest_window(0, 0);
   // Converters the hooks below chain to, by event type.
@@ -37,6 +39,7 @@ Desktop desktop;
 // hence atomics.
 std::atomic<bool> mapped{false};  // MapNotify seen more recently than UnmapNotify
 std::atomic<bool> window_manager_state_changed{false};  // _NET_WM_STATE changed
+std::atomic<bool> frame_extents_changed{false};         // _NET_FRAME_EXTENTS changed
 std::atomic<bool> screen_changed{false};                // the root window changed size
 std::atomic<bool> focus_lost{false};                    // FocusOut more recently than FocusIn
 
@@ -52,9 +55,13 @@ Bool desktop_hook(Display* display, XEvent* converted, xEvent* wire) {
         focus_lost.store(converted->type == FocusOut);
       break;
     case PropertyNotify:
-      if (converted->xproperty.window == desktop.window &&
-          converted->xproperty.atom == desktop.net_wm_state) {
+      if (converted->xproperty.window != desktop.window) break;
+      if (converted->xproperty.atom == desktop.net_wm_state) {
         window_manager_state_changed.store(true);
+        request_window_redraw();
+      } else if (converted->xproperty.atom == desktop.frame_extents) {
+        // The window's size limit changes with the frame: the follower looks at it again.
+        frame_extents_changed.store(true);
         request_window_redraw();
       }
       break;
@@ -150,6 +157,19 @@ void send_window_manager_state(bool add, Atom first, Atom second) {
   XFlush(desktop.display);
 }
 
+// Asks the window manager which frame it will put around the window, so that _NET_FRAME_EXTENTS
+// is there before the window is mapped, when the window's size is chosen.
+void request_frame_extents() {
+  XEvent event = {};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = desktop.window;
+  event.xclient.message_type = XInternAtom(desktop.display, "_NET_REQUEST_FRAME_EXTENTS", False);
+  event.xclient.format = 32;
+  XSendEvent(desktop.display, desktop.root, False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  XFlush(desktop.display);
+}
+
 WindowManagerState read_window_manager_state() {
   WindowManagerState state;
   Atom atoms[16];
@@ -162,8 +182,19 @@ WindowManagerState read_window_manager_state() {
   return state;
 }
 
-// The work area of the first virtual desktop, or the screen when the window manager gives none
-// (or is gone, and what it left behind is not looked at).
+// Reads the frame the window manager puts around the window (_NET_FRAME_EXTENTS). A full-screen
+// window has none, but the frame that matters is the one it gets back when it leaves full
+// screen: while full screen, the frame read before is kept.
+void read_frame_extents() {
+  if (read_window_manager_state().full_screen) return;
+  long frame[4] = {};
+  if (read_items(desktop.window, desktop.frame_extents, XA_CARDINAL, frame, 4) != 4) return;
+  for (int i = 0; i < 4; ++i) desktop.frame[i] = frame[i];
+}
+
+// Where the window's client area fits: the work area of the first virtual desktop, less the
+// frame the window manager puts around the window; the screen without a window manager.
+// Properties a window manager left behind when it ended are not looked at.
 WindowBox read_work_area() {
   WindowBox area = {0, 0, desktop_size.load().w, desktop_size.load().h};
   if (!desktop_window_manager_present()) return area;
@@ -172,7 +203,15 @@ WindowBox read_work_area() {
       box[3] > 0)
     area = {static_cast<int32_t>(box[0]), static_cast<int32_t>(box[1]),
             static_cast<int32_t>(box[2]), static_cast<int32_t>(box[3])};
-  return area;
+  read_frame_extents();
+  const long left = desktop.frame[0], right = desktop.frame[1], top = desktop.frame[2],
+             bottom = desktop.frame[3];
+  // A frame that leaves no room (or claims a negative width) is not believed.
+  if (left < 0 || right < 0 || top < 0 || bottom < 0 || left + right >= area.w ||
+      top + bottom >= area.h)
+    return area;
+  return {area.x + static_cast<int32_t>(left), area.y + static_cast<int32_t>(top),
+          area.w - static_cast<int32_t>(left + right), area.h - static_cast<int32_t>(top + bottom)};
 }
 
 // Without a window manager the game places the window itself: a windowed one that would leave
@@ -201,6 +240,7 @@ void desktop_watch(Display* display, Window window) {
   desktop.maximized_horz = XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
   desktop.supporting_wm_check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
   desktop.work_area_atom = XInternAtom(display, "_NET_WORKAREA", False);
+  desktop.frame_extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
 
   for (int type : {FocusIn, FocusOut, PropertyNotify, ConfigureNotify, MapNotify, UnmapNotify})
     hook(type);
@@ -217,6 +257,7 @@ void desktop_watch(Display* display, Window window) {
     host_screen_resized(attributes.width, attributes.height);
   }
   desktop.largest = largest_window(desktop_size.load().w, desktop_size.load().h);
+  if (desktop_window_manager_present()) request_frame_extents();
   desktop.work_area = read_work_area();
   limit_window_size();
   // The toolkit opens its window at (-1, -1) unless told otherwise, its top row and left column
@@ -304,7 +345,10 @@ WindowBox desktop_window_box() {
   return box;
 }
 
-WindowBox desktop_work_area() { return desktop.work_area; }
+WindowBox desktop_work_area() {
+  if (frame_extents_changed.exchange(false)) desktop.work_area = read_work_area();
+  return desktop.work_area;
+}
 
 bool window_size_drawable(int width, int height) {
   return width <= desktop.largest.w && height <= desktop.largest.h;

@@ -63,9 +63,10 @@ void desktop_follow_screen_size();
 void desktop_place_window(const WindowBox& box);
 // The window's client area, in root coordinates.
 WindowBox desktop_window_box();
-// Where windows go on the screen: the window manager's work area (_NET_WORKAREA, the screen less
-// its panels) when it gives one, else the whole screen. Read when the window is made and when the
-// screen changes size.
+// Where the window's client area fits on the screen: the window manager's work area
+// (_NET_WORKAREA, the screen less its panels) less the frame it draws around the window
+// (_NET_FRAME_EXTENTS), else the whole screen. Read when the window is made, when the screen
+// changes size and when the frame changes.
 WindowBox desktop_work_area();
 
 // False for a window larger than the screen: the reshape callback shrinks such a window back, and
