@@ -12,7 +12,7 @@ set -euo pipefail
 
 play_packages=(
   build-essential cmake ninja-build pkg-config
-  freeglut3-dev libglew-dev libglu1-mesa-dev libx11-dev libpng-dev
+  freeglut3-dev libglew-dev libglu1-mesa-dev libx11-dev libxrandr-dev libpng-dev
   x11-utils  # xmessage shows the game's dialogs
 )
 package_packages=(

@@ -251,21 +251,49 @@ WindowSizeAction decide_window_size(const WindowSizeInput& in, WindowSizeMemory&
   return action;
 }
 
-std::optional<WindowBox> window_box_on_screen(const WindowBox& window, int32_t screen_w,
-                                              int32_t screen_h, bool full_screen,
-                                              bool window_manager) {
-  if (window_manager || screen_w <= 0 || screen_h <= 0) return std::nullopt;
+std::optional<WindowBox> window_box_on_screen(const WindowBox& window, const WindowBox& screen,
+                                              bool full_screen, bool window_manager) {
+  if (window_manager || screen.w <= 0 || screen.h <= 0) return std::nullopt;
   WindowBox wanted = window;
   if (full_screen) {
-    wanted = {0, 0, screen_w, screen_h};
+    wanted = screen;
   } else {
     // Keep the window's size; move it no further than it takes to bring it all onto the screen
     // (its top-left corner first, should it be larger than the screen).
-    wanted.x = std::max(0, std::min(window.x, screen_w - window.w));
-    wanted.y = std::max(0, std::min(window.y, screen_h - window.h));
+    wanted.x = std::max(screen.x, std::min(window.x, screen.x + screen.w - window.w));
+    wanted.y = std::max(screen.y, std::min(window.y, screen.y + screen.h - window.h));
   }
   if (wanted == window) return std::nullopt;
   return wanted;
+}
+
+WindowBox monitor_of(const WindowBox& window, const std::vector<WindowBox>& monitors,
+                     int32_t primary) {
+  if (monitors.empty()) return {};
+  const int64_t centre_x = window.x + window.w / 2, centre_y = window.y + window.h / 2;
+  int32_t best = -1;
+  int64_t best_overlap = 0;
+  for (size_t i = 0; i < monitors.size(); ++i) {
+    const WindowBox& m = monitors[i];
+    if (centre_x >= m.x && centre_x < m.x + m.w && centre_y >= m.y && centre_y < m.y + m.h)
+      return m;
+    const int64_t w = std::min<int64_t>(window.x + window.w, m.x + m.w) - std::max(window.x, m.x);
+    const int64_t h = std::min<int64_t>(window.y + window.h, m.y + m.h) - std::max(window.y, m.y);
+    if (w > 0 && h > 0 && w * h > best_overlap) {
+      best_overlap = w * h;
+      best = static_cast<int32_t>(i);
+    }
+  }
+  if (best >= 0) return monitors[best];
+  if (primary >= 0 && primary < static_cast<int32_t>(monitors.size())) return monitors[primary];
+  return monitors[0];
+}
+
+WindowBox intersection(const WindowBox& a, const WindowBox& b) {
+  const int32_t x = std::max(a.x, b.x), y = std::max(a.y, b.y);
+  const int32_t right = std::min(a.x + a.w, b.x + b.w), bottom = std::min(a.y + a.h, b.y + b.h);
+  if (right <= x || bottom <= y) return {};
+  return {x, y, right - x, bottom - y};
 }
 
 WindowBox largest_window(int32_t screen_w, int32_t screen_h) {

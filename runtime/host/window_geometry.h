@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // How the player asked for the picture to be scaled (command line). The defaults are the
 // presentations as they always were.
@@ -124,13 +125,20 @@ struct WindowBox {
   bool operator==(const WindowBox&) const = default;
 };
 
-// Where the window must go to keep to a screen_w x screen_h screen, or nothing when it may stay.
-// With a window manager, the window manager places the window (full screen covers the screen,
-// windowed stays on it). Without one the game does it: full screen covers the screen from
-// (0, 0), and a window that would leave the screen moves back onto it, keeping its size.
-std::optional<WindowBox> window_box_on_screen(const WindowBox& window, int32_t screen_w,
-                                              int32_t screen_h, bool full_screen,
-                                              bool window_manager);
+// Where the window must go to keep to a screen (a monitor: its position and size), or nothing
+// when it may stay. With a window manager, the window manager places the window (full screen
+// covers the monitor, windowed stays on the screen). Without one the game does it: full screen
+// covers the monitor, and a window that would leave it moves back onto it, keeping its size.
+std::optional<WindowBox> window_box_on_screen(const WindowBox& window, const WindowBox& screen,
+                                              bool full_screen, bool window_manager);
+
+// The monitor a window is shown on: the one holding the window's centre, else the one it overlaps
+// most, else the primary one (index primary, -1 for none), else the first; an empty box when
+// there are none.
+WindowBox monitor_of(const WindowBox& window, const std::vector<WindowBox>& monitors,
+                     int32_t primary);
+// The part two boxes share (an empty box when none).
+WindowBox intersection(const WindowBox& a, const WindowBox& b);
 
 // Largest window the game draws into on a screen_w x screen_h screen: the screen, and never less
 // than the 640 x 400 window it opens with.

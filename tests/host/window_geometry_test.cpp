@@ -321,27 +321,43 @@ TEST_F(PresentWindowSize, AutoResizeRestoresTheFrameAspect) {
 
 TEST(WindowOnScreen, WithoutAWindowManagerFullScreenCoversTheScreenFromTheCorner) {
   const WindowBox full{0, 0, 1280, 800};
-  EXPECT_EQ(window_box_on_screen(full, 1024, 768, true, false), (WindowBox{0, 0, 1024, 768}));
-  EXPECT_EQ(window_box_on_screen(full, 1600, 1200, true, false), (WindowBox{0, 0, 1600, 1200}));
-  EXPECT_EQ(window_box_on_screen({1, 1, 1280, 800}, 1280, 800, true, false), full);
-  EXPECT_FALSE(window_box_on_screen(full, 1280, 800, true, false));  // already there
+  EXPECT_EQ(window_box_on_screen(full, {0, 0, 1024, 768}, true, false),
+            (WindowBox{0, 0, 1024, 768}));
+  EXPECT_EQ(window_box_on_screen(full, {0, 0, 1600, 1200}, true, false),
+            (WindowBox{0, 0, 1600, 1200}));
+  EXPECT_EQ(window_box_on_screen({1, 1, 1280, 800}, {0, 0, 1280, 800}, true, false), full);
+  EXPECT_FALSE(window_box_on_screen(full, {0, 0, 1280, 800}, true, false));  // already there
 }
 
 TEST(WindowOnScreen, WithoutAWindowManagerAWindowStaysOnTheScreen) {
   // Shrinking 1920 x 1080 to 1024 x 768 moves a window near the far corner back, size kept.
-  EXPECT_EQ(window_box_on_screen({1500, 900, 320, 200}, 1024, 768, false, false),
+  EXPECT_EQ(window_box_on_screen({1500, 900, 320, 200}, {0, 0, 1024, 768}, false, false),
             (WindowBox{704, 568, 320, 200}));
-  EXPECT_FALSE(window_box_on_screen({100, 100, 320, 200}, 1024, 768, false, false));
+  EXPECT_FALSE(window_box_on_screen({100, 100, 320, 200}, {0, 0, 1024, 768}, false, false));
   // Larger than the screen: its top-left corner stays on it.
-  EXPECT_EQ(window_box_on_screen({50, 50, 1280, 800}, 1024, 768, false, false),
+  EXPECT_EQ(window_box_on_screen({50, 50, 1280, 800}, {0, 0, 1024, 768}, false, false),
             (WindowBox{0, 0, 1280, 800}));
-  EXPECT_EQ(window_box_on_screen({-30, -5, 320, 200}, 1024, 768, false, false),
+  EXPECT_EQ(window_box_on_screen({-30, -5, 320, 200}, {0, 0, 1024, 768}, false, false),
             (WindowBox{0, 0, 320, 200}));
 }
 
+// Two monitors side by side: the window's is the one holding its centre, else the one it
+// overlaps most, else the primary; full screen covers that monitor, not the whole screen.
+TEST(WindowOnScreen, TheWindowsMonitorIsTheOneItStandsOn) {
+  const std::vector<WindowBox> monitors = {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+  EXPECT_EQ(monitor_of({2000, 100, 640, 400}, monitors, 0), monitors[1]);
+  EXPECT_EQ(monitor_of({1800, 100, 640, 400}, monitors, 0), monitors[1]);   // centre at 2120
+  EXPECT_EQ(monitor_of({1500, 1050, 640, 400}, monitors, 1), monitors[0]);  // overlap only
+  EXPECT_EQ(monitor_of({5000, 5000, 10, 10}, monitors, 1), monitors[1]);    // on none: primary
+  EXPECT_EQ(window_box_on_screen({2000, 100, 640, 400}, monitors[1], true, false), monitors[1]);
+  EXPECT_EQ(window_box_on_screen({3000, 900, 320, 200}, monitors[1], false, false),
+            (WindowBox{2880, 824, 320, 200}));
+  EXPECT_EQ(intersection({0, 0, 3200, 1050}, monitors[1]), (WindowBox{1920, 0, 1280, 1024}));
+}
+
 TEST(WindowOnScreen, AWindowManagerPlacesTheWindowItself) {
-  EXPECT_FALSE(window_box_on_screen({0, 0, 1280, 800}, 1024, 768, true, true));
-  EXPECT_FALSE(window_box_on_screen({1500, 900, 320, 200}, 1024, 768, false, true));
+  EXPECT_FALSE(window_box_on_screen({0, 0, 1280, 800}, {0, 0, 1024, 768}, true, true));
+  EXPECT_FALSE(window_box_on_screen({1500, 900, 320, 200}, {0, 0, 1024, 768}, false, true));
   // The largest window drawn into follows the screen, never below the opening 640 x 400.
   EXPECT_EQ(largest_window(1600, 1200), (WindowBox{0, 0, 1600, 1200}));
   EXPECT_EQ(largest_window(320, 240), (WindowBox{0, 0, 640, 400}));

@@ -4,8 +4,10 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <atomic>
+#include <vector>
 
 #include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
@@ -25,6 +27,9 @@ struct Desktop {
   Atom net_wm_state = None, full_screen = None, maximized_vert = None, maximized_horz = None;
   Atom supporting_wm_check = None, work_area_atom = None, frame_extents = None;
   WindowBox work_area;  // read_work_area
+  // The whole screen (the root window) and the monitor the window is shown on (the screen where
+  // RandR tells of no monitors).
+  WindowBox screen, monitor;
   // The frame around the windowed window: left, right, top, bottom (read_frame_extents).
   long frame[4] = {};
   // The largest window drawn into (window_size_drawable); follows the screen's size.
@@ -67,7 +72,6 @@ Bool desktop_hook(Display* display, XEvent* converted, xEvent* wire) {
       break;
     case ConfigureNotify:
       if (converted->xconfigure.window == desktop.root) {
-        host_screen_resized(converted->xconfigure.width, converted->xconfigure.height);
         screen_changed.store(true);
       }
       break;
@@ -196,13 +200,18 @@ void read_frame_extents() {
 // frame the window manager puts around the window; the screen without a window manager.
 // Properties a window manager left behind when it ended are not looked at.
 WindowBox read_work_area() {
-  WindowBox area = {0, 0, desktop_size.load().w, desktop_size.load().h};
+  WindowBox area = desktop.monitor;
   if (!desktop_window_manager_present()) return area;
   long box[4] = {};
   if (read_items(desktop.root, desktop.work_area_atom, XA_CARDINAL, box, 4) == 4 && box[2] > 0 &&
-      box[3] > 0)
-    area = {static_cast<int32_t>(box[0]), static_cast<int32_t>(box[1]),
-            static_cast<int32_t>(box[2]), static_cast<int32_t>(box[3])};
+      box[3] > 0) {
+    // The work area spans every monitor; the window's part of it is what lies on its monitor.
+    const WindowBox on_monitor =
+        intersection({static_cast<int32_t>(box[0]), static_cast<int32_t>(box[1]),
+                      static_cast<int32_t>(box[2]), static_cast<int32_t>(box[3])},
+                     desktop.monitor);
+    if (on_monitor.w > 0 && on_monitor.h > 0) area = on_monitor;
+  }
   read_frame_extents();
   const long left = desktop.frame[0], right = desktop.frame[1], top = desktop.frame[2],
              bottom = desktop.frame[3];
@@ -217,11 +226,45 @@ WindowBox read_work_area() {
 // Without a window manager the game places the window itself: a windowed one that would leave
 // the screen moves back onto it, a full-screen one covers it (window_box_on_screen).
 void keep_window_on_screen() {
-  const PixelSize screen = desktop_size.load();
   std::optional<WindowBox> placed =
-      window_box_on_screen(desktop_window_box(), screen.w, screen.h, full_screen.load() != 0,
+      window_box_on_screen(desktop_window_box(), desktop.monitor, full_screen.load() != 0,
                            desktop_window_manager_present());
   if (placed) desktop_place_window(*placed);
+}
+
+// The screen's monitors as RandR (1.5 or later) tells them, and which is the primary one (-1:
+// none); the whole screen as one monitor without RandR's monitors.
+std::vector<WindowBox> read_monitors(int32_t* primary) {
+  *primary = -1;
+  std::vector<WindowBox> monitors;
+  int event_base = 0, error_base = 0, major = 0, minor = 0;
+  if (XRRQueryExtension(desktop.display, &event_base, &error_base) &&
+      XRRQueryVersion(desktop.display, &major, &minor) && (major > 1 || minor >= 5)) {
+    int count = 0;
+    if (XRRMonitorInfo* info = XRRGetMonitors(desktop.display, desktop.root, True, &count)) {
+      for (int i = 0; i < count; ++i) {
+        if (info[i].width <= 0 || info[i].height <= 0) continue;
+        if (info[i].primary) *primary = static_cast<int32_t>(monitors.size());
+        monitors.push_back({info[i].x, info[i].y, info[i].width, info[i].height});
+      }
+      XRRFreeMonitors(info);
+    }
+  }
+  if (monitors.empty()) monitors.push_back(desktop.screen);
+  return monitors;
+}
+
+// Reads the screen's size and chooses the monitor the window is on (at the start, before the
+// window has a place of its own, the primary one), which the program sees as the screen.
+void follow_monitor(bool at_start) {
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(desktop.display, desktop.root, &attributes))
+    desktop.screen = {0, 0, attributes.width, attributes.height};
+  int32_t primary = -1;
+  const std::vector<WindowBox> monitors = read_monitors(&primary);
+  desktop.monitor = at_start && primary >= 0 ? monitors[primary]
+                                             : monitor_of(desktop_window_box(), monitors, primary);
+  host_screen_resized(desktop.monitor.w, desktop.monitor.h);
 }
 
 // A connection of the game's own, open from before the toolkit opens its display until after:
@@ -252,11 +295,10 @@ void desktop_watch(Display* display, Window window) {
     if (attributes.map_state == IsViewable) mapped.store(true);
   }
   // The root window's own ConfigureNotify tells of a new screen size (RandR and the like).
-  if (XGetWindowAttributes(display, desktop.root, &attributes)) {
+  if (XGetWindowAttributes(display, desktop.root, &attributes))
     XSelectInput(display, desktop.root, attributes.your_event_mask | StructureNotifyMask);
-    host_screen_resized(attributes.width, attributes.height);
-  }
-  desktop.largest = largest_window(desktop_size.load().w, desktop_size.load().h);
+  follow_monitor(true);
+  desktop.largest = largest_window(desktop.screen.w, desktop.screen.h);
   if (desktop_window_manager_present()) request_frame_extents();
   desktop.work_area = read_work_area();
   limit_window_size();
@@ -302,7 +344,9 @@ void desktop_request_full_screen(bool on) {
     return;
   }
   if (on) {
-    desktop_place_window({0, 0, desktop_size.load().w, desktop_size.load().h});
+    // The monitor the window is on now, which full screen covers.
+    follow_monitor(false);
+    desktop_place_window(desktop.monitor);
     XRaiseWindow(desktop.display, desktop.window);
   }
 }
@@ -320,8 +364,8 @@ bool desktop_leave_maximized() {
 
 void desktop_follow_screen_size() {
   if (!screen_changed.exchange(false)) return;
-  const PixelSize screen = desktop_size.load();
-  desktop.largest = largest_window(screen.w, screen.h);
+  follow_monitor(false);
+  desktop.largest = largest_window(desktop.screen.w, desktop.screen.h);
   desktop.work_area = read_work_area();
   limit_window_size();
   keep_window_on_screen();

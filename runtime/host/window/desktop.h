@@ -54,9 +54,10 @@ std::optional<WindowManagerState> desktop_take_window_manager_state();
 // size again; false when it was not maximized.
 bool desktop_leave_maximized();
 
-// When the screen changed size (its size is then in desktop_size): the window's size
-// limit follows it, and without a window manager the window is placed on it (a full-screen
-// window covers it, a windowed one stays on it; window_box_on_screen). Called on every turn of
+// When the screen changed size: the monitor the window is on is chosen again (RandR's monitors;
+// the program sees its size as the screen's, desktop_size), the window's size limit follows the
+// screen, and without a window manager the window is placed on its monitor (a full-screen window
+// covers it, a windowed one stays on it; window_box_on_screen). Called on every turn of
 // the event loop: the display callback does not run for a window that is off the screen.
 void desktop_follow_screen_size();
 // Moves and resizes the window to box (client area, root coordinates).
