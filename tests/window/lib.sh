@@ -1,4 +1,4 @@
-# Shared steps of the window tests (sourced by tests/window/*_test.sh under xvfb-run).
+# Shared steps of the window tests (sourced by tests/window/*_test.sh under with_xvfb.sh).
 #
 #   start_game [ARGS...]      starts the game in its own session, stdin from /dev/null; sets
 #                             GAME_PID and GAME_LOG (its stdout and stderr)
@@ -92,8 +92,13 @@ start_game() {
 find_game_window() {
   local args=(--pid "$GAME_PID" --timeout 20)
   if [ $# -gt 0 ]; then args+=(--name "$1"); fi
-  GAME_WINDOW=$("$VOST_X11_TOOLS/x11_find_window" "${args[@]}") ||
-    fail "no window of the game${1:+ titled '$1'} appeared"
+  GAME_WINDOW=$("$VOST_X11_TOOLS/x11_find_window" "${args[@]}") && return 0
+  # Say which it was: a game that ended (crashed) at its start, or one still running without it.
+  if ! kill -0 "$GAME_PID" 2>/dev/null; then
+    wait "$GAME_PID"
+    fail "the game ended with status $? before a window${1:+ titled '$1'} appeared"
+  fi
+  fail "no window of the game${1:+ titled '$1'} appeared in 20 s (the game still runs)"
 }
 
 # A window manager maps the window a moment after it appears; neither the focus nor a capture can

@@ -4,7 +4,7 @@
 EXPECTED_DIALOGS=1
 
 # A display of our own, without the GLX extension.
-xvfb-run -a -s '-screen 0 640x480x24 -noreset -extension GLX' bash -c '
+bash "$(dirname "$0")/with_xvfb.sh" -screen 0 640x480x24 -extension GLX -- bash -c '
   "$1" </dev/null >"$2" 2>&1 &
   pid=$!
   windows=0
