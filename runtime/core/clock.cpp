@@ -7,6 +7,7 @@
 
 #include "runtime/core/error.h"
 #include "runtime/core/process_flags.h"
+#include "runtime/core/wakeup.h"
 
 // ---------------------------------------------------------------------------------------------
 // Tick source
@@ -197,10 +198,13 @@ void sub_sleep(int32_t seconds) {
   int64_t elapsed_ms = 0;
   const double wait_ms = static_cast<double>(seconds) * 1000.0;
   for (;;) {
+    const uint32_t seen = program_wakeup.generation();
     serve_statement_check();
     if (sleep_break.load() || stop_program.load()) return;
     if (wait_ms <= 0) {
-      Sleep(wait_slice_ms);
+      // Until a key, a timer event or a stop, each of which notifies program_wakeup (a timer's
+      // dispatch then runs in the statement check above): nothing to look at meanwhile.
+      program_wakeup.wait(seen);
       continue;
     }
     const int64_t now = GetTicks();

@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "runtime/core/error.h"
 #include "runtime/core/timers.h"
+#include "runtime/core/wakeup.h"
 #include "runtime/host/host_state.h"
 
 namespace {
@@ -206,17 +212,34 @@ TEST_F(Clock, SleepEndsAtItsTime) {
   EXPECT_EQ(script_reads, 3u);
 }
 
+// Voluntary context switches of thread tid so far (how often it went to sleep).
+long voluntary_switches(long tid) {
+  std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+  return -1;
+}
+
+// A SLEEP without a time waits for the key without looking every few milliseconds.
 TEST_F(Clock, ThreadedKeyPressEndsAnEndlessSleep) {
-  std::thread key([] {
+  const long sleeper = syscall(SYS_gettid);
+  long switches_while_waiting = 0;
+  std::thread key([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    const long before = voluntary_switches(sleeper);
+    std::this_thread::sleep_for(std::chrono::milliseconds(270));
+    switches_while_waiting = voluntary_switches(sleeper) - before;
+    // What a key press does (keydown): the flag, then the program thread's wake-up.
     sleep_break.store(1);
+    program_wakeup.notify();
   });
   const auto start = std::chrono::steady_clock::now();
   sub_sleep(0);
   const auto waited = std::chrono::steady_clock::now() - start;
   key.join();
-  EXPECT_GE(waited, std::chrono::milliseconds(25));
+  EXPECT_GE(waited, std::chrono::milliseconds(295));
   EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_LE(switches_while_waiting, 3);  // looking every 9 ms went to sleep about 30 times
 }
 
 // --- User timers ---
