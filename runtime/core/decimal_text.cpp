@@ -3,10 +3,10 @@
 // The value significand × 2^exponent is split at the binary point. The integer part becomes
 // chunks of 19 decimal digits by repeated division of its words by 10^19; the fraction, kept as a
 // fixed-point number below 1 in whole words, gives the next 19 digits each time it is multiplied
-// by 10^19 (the carry out of its top word). The writers pull the exact digits one after another, most significant
-// first, up to the last digit they print and the first one they leave out; whether anything
-// non-zero follows decides a tie. Every number's digits end after as many fraction digits as the
-// fraction has bits, so long precisions cost no more than the exact value needs.
+// by 10^19 (the carry out of its top word). The writers pull the exact digits one after another,
+// most significant first, up to the last digit they print and the first one they leave out; whether
+// anything non-zero follows decides a tie. Every number's digits end after as many fraction digits
+// as the fraction has bits, so long precisions cost no more than the exact value needs.
 #include "runtime/core/decimal_text.h"
 
 #include <algorithm>
