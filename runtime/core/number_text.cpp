@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/core/decimal_text.h"
 #include "runtime/core/error.h"
 
 namespace {
@@ -20,8 +21,7 @@ namespace {
 // magnitude. Returns the length (decimals + 8). The value must be finite.
 size_t render_exponent_layout(double value, int decimals, char* out) {
   char digits[64];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, std::fabs(value),
-                                 std::chars_format::scientific, decimals);
+  auto [end, ec] = decimal_scientific(digits, digits + sizeof digits, std::fabs(value), decimals);
   (void)ec;  // 64 bytes hold any double with up to 16 decimals
   // digits holds "d.ddd...e+XX" (two or three exponent digits).
   const size_t mantissa_length = static_cast<size_t>(decimals) + 2;
@@ -60,8 +60,7 @@ int significant_digits(const char* layout, int last_digit_position, int most) {
 // a value below 1 is removed (0.5 gives " .5").
 size_t render_fixed(double value, int decimals, char* out, size_t capacity) {
   out[0] = std::signbit(value) ? '-' : ' ';
-  auto [end, ec] =
-      std::to_chars(out + 1, out + capacity, std::fabs(value), std::chars_format::fixed, decimals);
+  auto [end, ec] = decimal_fixed(out + 1, out + capacity, std::fabs(value), decimals);
   (void)ec;  // callers size the buffer for the longest fixed form they choose
   size_t length = static_cast<size_t>(end - out);
   if (length > 2 && out[1] == '0' && out[2] == '.') {

@@ -6,8 +6,9 @@
 // "D" for double) for large and small magnitudes. func_val reads a number out of a text: blanks
 // anywhere, a sign, a point, an exponent after E or D, and the &H, &O and &B integer prefixes.
 //
-// The conversions are exact and locale-independent (std::to_chars and strtold_l in the "C"
-// locale), so a program that changes LC_NUMERIC cannot change what is printed or read.
+// The conversions are exact and locale-independent (decimal_text.h's digits of the exact binary
+// value, and strtold_l in the "C" locale), so a program that changes LC_NUMERIC cannot change what
+// is printed or read.
 // The façade functions make temporary runtime strings; the plain functions below them work on
 // caller buffers and views and are what the tests and the fuzz target drive.
 #pragma once

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "runtime/core/decimal_text.h"
 #include "runtime/core/error.h"
 
 char pu_dig[pu_dig_capacity];
@@ -408,8 +409,7 @@ NumberDigits digits_of_unsigned(uint64_t value) {
 bool digits_of_double(double value, char exponent_letter, NumberDigits& out) {
   if (!std::isfinite(value)) return false;
   char text[320];
-  const auto [end, ec] =
-      std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific, 255);
+  const auto [end, ec] = decimal_scientific(text, text + sizeof text, std::fabs(value), 255);
   if (ec != std::errc{} || !digits_of_scientific({text, static_cast<size_t>(end - text)}, out))
     return false;
   out.negative = value < 0;
@@ -426,14 +426,12 @@ bool digits_of_extended(long double value, NumberDigits& out) {
     // A fixed rendering with 255 decimals would turn small values into zeros; the exponent
     // rendering keeps 256 significant digits of them.
     char text[320];
-    const auto [end, ec] =
-        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, 255);
+    const auto [end, ec] = decimal_scientific(text, text + sizeof text, magnitude, 255);
     return ec == std::errc{} && digits_of_scientific({text, static_cast<size_t>(end - text)}, out);
   }
   // Values of 1 and more: every integer digit exactly, and 255 decimals.
   char text[6000];
-  const auto [end, ec] =
-      std::to_chars(text, text + sizeof text, magnitude, std::chars_format::fixed, 255);
+  const auto [end, ec] = decimal_fixed(text, text + sizeof text, magnitude, 255);
   if (ec != std::errc{}) return false;
   const std::string_view rendering(text, static_cast<size_t>(end - text));
   const size_t point = rendering.find('.');
