@@ -1,6 +1,7 @@
 // Number text and formatted output against the C library doing comparable work in the same run.
 #include <benchmark/benchmark.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/decimal_text.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/number_text.h"
 #include "runtime/core/print_using.h"
@@ -92,6 +94,33 @@ void BM_snprintf_g16(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_snprintf_g16);
+
+// The exact conversion behind double_to_text against the standard library's on the same values,
+// with the 15 decimals the printed text starts from.
+void BM_decimal_scientific(benchmark::State& state) {
+  const auto& values = sample_values();
+  size_t i = 0;
+  char buffer[64];
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        decimal_scientific(buffer, buffer + sizeof buffer, values[i++ & 1023], 15));
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_decimal_scientific);
+
+// Baseline: std::to_chars where the standard library has it (libstdc++).
+void BM_to_chars_scientific(benchmark::State& state) {
+  const auto& values = sample_values();
+  size_t i = 0;
+  char buffer[64];
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(std::to_chars(buffer, buffer + sizeof buffer, values[i++ & 1023],
+                                           std::chars_format::scientific, 15));
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_to_chars_scientific);
 
 void BM_text_to_number(benchmark::State& state) {
   const auto& texts = sample_texts();
