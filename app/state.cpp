@@ -1,6 +1,7 @@
 #include "app/state.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"

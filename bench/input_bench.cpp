@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "runtime/core/atomic_ref.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
@@ -31,8 +32,8 @@ void start_runtime() {
 void BM_BaselineTwoAcquireLoads(benchmark::State& state) {
   alignas(64) static uint8_t bytes[4] = {0x1E, 0, 0x1E, 0};
   for (auto _ : state) {
-    const uint8_t head = std::atomic_ref<uint8_t>(bytes[0]).load(std::memory_order_acquire);
-    const uint8_t tail = std::atomic_ref<uint8_t>(bytes[2]).load(std::memory_order_acquire);
+    const uint8_t head = AtomicRef<uint8_t>(bytes[0]).load(std::memory_order_acquire);
+    const uint8_t tail = AtomicRef<uint8_t>(bytes[2]).load(std::memory_order_acquire);
     benchmark::DoNotOptimize(head == tail);
   }
 }

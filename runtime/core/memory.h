@@ -5,7 +5,7 @@
 // emulated conventional memory: it holds the BIOS data area (keyboard ring at 0x41A, status bytes
 // at 0x417, tick count at 0x46C), the low-memory string area above dblock, the mode 13 page at
 // 0xA0000 and the text pages at 0xB8000. Program thread only, except the bytes named in the
-// keyboard and clock headers, which other threads reach through std::atomic_ref.
+// keyboard and clock headers, which other threads reach through AtomicRef.
 #pragma once
 
 #include <cstddef>

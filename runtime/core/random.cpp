@@ -3,6 +3,7 @@
 
 #include <bit>
 
+#include "runtime/core/bit_cast.h"
 #include "runtime/core/error.h"
 
 uint32_t rnd_seed = 0x50000;
@@ -28,7 +29,7 @@ void sub_randomize(double seed, int32_t passed) {
     if (value) rnd_seed = (rnd_seed & 0xFF) | seed_bits(static_cast<uint32_t>(int32_t{*value}));
     return;
   }
-  uint32_t m = static_cast<uint32_t>(std::bit_cast<uint64_t>(seed) >> 32);
+  uint32_t m = static_cast<uint32_t>(vost::bit_cast<uint64_t>(seed) >> 32);
   m ^= m >> 16;
   const uint32_t low_byte = (passed & randomize_reset ? rnd_seed_first : rnd_seed) & 0xFF;
   rnd_seed = low_byte | seed_bits(m);
@@ -41,7 +42,7 @@ float func_rnd(float n, int32_t passed) {
   if (!(passed & rnd_argument)) n = 1.0f;
   if (n != 0) {
     if (n < 0) {
-      const uint32_t b = std::bit_cast<uint32_t>(n);
+      const uint32_t b = vost::bit_cast<uint32_t>(n);
       rnd_seed = (b >> 24) + (b & 0xFFFFFF);
     }
     rnd_seed = (rnd_seed * rnd_multiplier + rnd_increment) & rnd_mask;

@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "runtime/core/atomic_ref.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
@@ -138,8 +139,8 @@ constexpr int32_t keypad_nav_extended[11] = {0x5200, 0x4F00, 0x5000, 0x5100, 0x4
 constexpr int32_t keypad_characters[16] = {'0', '1', '2', '3', '4', '5', '6', '7',
                                            '8', '9', '.', '/', '*', '-', '+', 13};
 
-std::atomic_ref<uint8_t> ring_head() { return std::atomic_ref<uint8_t>(cmem[ring_head_address]); }
-std::atomic_ref<uint8_t> ring_tail() { return std::atomic_ref<uint8_t>(cmem[ring_tail_address]); }
+AtomicRef<uint8_t> ring_head() { return AtomicRef<uint8_t>(cmem[ring_head_address]); }
+AtomicRef<uint8_t> ring_tail() { return AtomicRef<uint8_t>(cmem[ring_tail_address]); }
 
 uint8_t ring_advance(uint8_t offset) {
   const uint8_t next = static_cast<uint8_t>(offset + 2);
@@ -223,7 +224,7 @@ bool keyheld_locked(int32_t code) {
 }
 
 void store_status_byte(uint32_t address, uint8_t value) {
-  std::atomic_ref<uint8_t>(cmem[address]).store(value, std::memory_order_relaxed);
+  AtomicRef<uint8_t>(cmem[address]).store(value, std::memory_order_relaxed);
 }
 
 void rebuild_status_bytes_locked() {

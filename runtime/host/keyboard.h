@@ -14,7 +14,7 @@
 // - The keyboard ring at 0x41A..0x43D of cmem is a lock-free single-producer single-consumer
 //   ring: the window thread writes a slot, then publishes the tail byte (0x41C) with release; the
 //   program thread reads the tail with acquire, reads the slot, then publishes the head byte
-//   (0x41A) with release. Both bytes are reached through std::atomic_ref.
+//   (0x41A) with release. Both bytes are reached through AtomicRef.
 // - The held-key list, the key-hit ring and the port queue sit behind one small mutex owned by
 //   keyboard.cpp (each is bigger than a flag and is changed from both ends).
 #pragma once

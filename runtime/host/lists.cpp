@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "runtime/core/atomic_ref.h"
 #include "runtime/core/error.h"
 
 namespace {
@@ -47,8 +48,8 @@ struct list {
 namespace {
 
 // The hidden index word of a record: the record's index while it is live, 0 once removed.
-std::atomic_ref<uint32_t> index_word(const list* l, uint8_t* record) {
-  return std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(record + l->index_word_offset));
+AtomicRef<uint32_t> index_word(const list* l, uint8_t* record) {
+  return AtomicRef<uint32_t>(*reinterpret_cast<uint32_t*>(record + l->index_word_offset));
 }
 
 list* make_list(int32_t record_size, bool threadsafe) {

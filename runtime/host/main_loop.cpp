@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/core/atomic_ref.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
@@ -45,7 +46,7 @@ uint32_t bios_ticks_at(int64_t ticks_now, int64_t first_ticks, int64_t first_loc
 void update_bios_tick_count() {
   uint32_t ticks = bios_ticks_at(GetTicks(), clock_firsttimervalue, zorbel_firsttimervalue);
   for (size_t i = 0; i < 3; ++i) {
-    std::atomic_ref<uint8_t>(cmem[bios_tick_count_offset + i])
+    AtomicRef<uint8_t>(cmem[bios_tick_count_offset + i])
         .store(static_cast<uint8_t>(ticks >> (8 * i)), std::memory_order_relaxed);
   }
 }
@@ -54,9 +55,10 @@ uint32_t bios_tick_count() {
   update_bios_tick_count();
   uint32_t ticks = 0;
   for (size_t i = 0; i < 3; ++i) {
-    ticks |= static_cast<uint32_t>(std::atomic_ref<uint8_t>(cmem[bios_tick_count_offset + i])
-                                       .load(std::memory_order_relaxed))
-             << (8 * i);
+    ticks |=
+        static_cast<uint32_t>(
+            AtomicRef<uint8_t>(cmem[bios_tick_count_offset + i]).load(std::memory_order_relaxed))
+        << (8 * i);
   }
   return ticks;
 }

@@ -1,6 +1,7 @@
 // The pixel layer under the drawing statements, in pixel coordinates: the pen's blend of a 32-bit
 // colour, single pixels (pset, pset_and_clip, point), rows of pixels (fast_boxfill, fill_span) and
 // lines (the clipper and the rasteriser with its style pattern).
+#include "runtime/core/bit_cast.h"
 #include "runtime/screen/draw.h"
 
 #include <algorithm>
@@ -56,7 +57,7 @@ std::optional<FixedAccumulator> exact_accumulator(int32_t start, float step, int
   int32_t shift = 0;
   int64_t units = 0;  // |step| in units of 2^-shift
   if (step != 0) {
-    const auto bits = std::bit_cast<uint32_t>(step);
+    const auto bits = vost::bit_cast<uint32_t>(step);
     const int32_t biased_exponent = static_cast<int32_t>((bits >> 23) & 255);
     if (biased_exponent == 0 || biased_exponent == 255) return std::nullopt;  // tiny, not finite
     uint32_t mantissa = (bits & 0x7FFFFFu) | 0x800000u;

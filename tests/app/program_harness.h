@@ -31,6 +31,7 @@
 
 #include "app/program.h"
 #include "app/state.h"
+#include "runtime/core/atomic_ref.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
@@ -135,8 +136,8 @@ inline void run_checked(const std::function<void()>& body,
 // Presses and releases one key, waiting for room in the keyboard ring first.
 inline void press(int32_t code) {
   for (;;) {
-    const uint8_t head = std::atomic_ref<uint8_t>(cmem[0x41A]).load(std::memory_order_acquire);
-    const uint8_t tail = std::atomic_ref<uint8_t>(cmem[0x41C]).load(std::memory_order_acquire);
+    const uint8_t head = AtomicRef<uint8_t>(cmem[0x41A]).load(std::memory_order_acquire);
+    const uint8_t tail = AtomicRef<uint8_t>(cmem[0x41C]).load(std::memory_order_acquire);
     const uint8_t next = tail + 2 > 0x3C ? 0x1E : uint8_t(tail + 2);
     if (next != head) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

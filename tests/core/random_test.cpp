@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "runtime/core/bit_cast.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
@@ -78,7 +79,7 @@ TEST_F(Random, SeedingChangesOnlyBits8To23) {
   EXPECT_EQ(rnd_seed, 0x58E500u);
   // Only the upper 32 bits of the seed count: seeds that differ below them seed alike.
   const double a = 43200.0546875;
-  const double b = std::bit_cast<double>(std::bit_cast<uint64_t>(a) ^ 0xFFFFFFFFull);
+  const double b = vost::bit_cast<double>(vost::bit_cast<uint64_t>(a) ^ 0xFFFFFFFFull);
   ASSERT_NE(a, b);
   sub_randomize(a, 1);
   const uint32_t state = rnd_seed;

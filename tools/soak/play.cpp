@@ -1,4 +1,5 @@
 #include "tools/soak/play.h"
+#include "runtime/core/atomic_ref.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -132,8 +133,8 @@ void check_program_alive(const char* waiting_for, steady::time_point deadline) {
 void pause_briefly() { std::this_thread::sleep_for(std::chrono::microseconds(200)); }
 
 bool ring_full() {
-  const uint8_t head = std::atomic_ref<uint8_t>(cmem[0x41A]).load(std::memory_order_acquire);
-  const uint8_t tail = std::atomic_ref<uint8_t>(cmem[0x41C]).load(std::memory_order_acquire);
+  const uint8_t head = AtomicRef<uint8_t>(cmem[0x41A]).load(std::memory_order_acquire);
+  const uint8_t tail = AtomicRef<uint8_t>(cmem[0x41C]).load(std::memory_order_acquire);
   const uint8_t next = tail + 2 > 0x3C ? 0x1E : static_cast<uint8_t>(tail + 2);
   return next == head;
 }
