@@ -1,7 +1,7 @@
 // Process entry: prepares the runtime, starts the program, timer and main loop threads, then
 // creates the window on this (the initial) thread and runs the toolkit's event loop here for the
 // rest of the process. The process ends from the main loop thread (or from a fatal error).
-#include "runtime/host/window/host_main.h"
+#include "runtime/host/host_main.h"
 
 #include <GL/glew.h>
 // GLEW comes before any other GL header.
