@@ -12,6 +12,7 @@
 
 #include "runtime/core/arithmetic.h"
 #include "runtime/core/dialog_host.h"
+#include "runtime/core/process_end.h"
 #include "runtime/core/wakeup.h"
 
 std::atomic<uint32_t> new_error{0};
@@ -48,10 +49,7 @@ constexpr int failure_exit_status = 1;
 // Ends the process at once with a failure status, from whichever thread got here. The other
 // threads are still running, so static destructors and atexit handlers are skipped; buffered
 // output is kept.
-[[noreturn]] void exit_process_after_failure() {
-  std::fflush(nullptr);
-  std::_Exit(failure_exit_status);
-}
+[[noreturn]] void exit_process_after_failure() { end_process(failure_exit_status); }
 
 struct FatalError {
   int32_t number;

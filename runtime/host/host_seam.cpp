@@ -14,7 +14,6 @@ namespace {
 
 // Written by install_host_hooks (before the runtime's threads start); read by every thread.
 std::atomic<void (*)()> wake_hook{nullptr};
-std::atomic<void (*)(int32_t)> end_hook{nullptr};
 
 // Set by request_window_redraw on any thread; taken by the display callback (window thread).
 std::atomic<bool> redraw_requested{false};
@@ -28,19 +27,11 @@ int16_t window_extent(int32_t pixels) {
 
 void install_host_hooks(const HostHooks& hooks) {
   wake_hook.store(hooks.wake);
-  end_hook.store(hooks.end);
+  install_process_end(hooks.end);
 }
 
 void wake_window() {
   if (auto wake = wake_hook.load()) wake();
-}
-
-void end_process(int32_t status) {
-  std::fflush(nullptr);
-  if (auto end = end_hook.load()) end(status);
-  // Other threads are still running: static destructors (which exit() would run under their
-  // feet) are skipped.
-  std::_Exit(status);
 }
 
 void request_window_redraw() {

@@ -4,7 +4,7 @@
 //
 // A host provides (installed once at start-up, before any thread but the first runs):
 //   - wake_window: the window thread looks at the shared requests again (HostHooks::wake);
-//   - end_process: how the process ends once the runtime has shut down (HostHooks::end);
+//   - end_process: how the process ends, after the shutdown or a fatal error (HostHooks::end);
 //   - dialogs: the error reports and their answers (set_dialog_host, runtime/core/dialog_host.h).
 // Without a host (tests, a hidden screen) waking does nothing, dialogs are only logged, and the
 // process ends with std::_Exit.
@@ -25,6 +25,7 @@
 #include <cstdint>
 
 #include "runtime/core/dialog_host.h"
+#include "runtime/core/process_end.h"  // end_process, what HostHooks::end serves
 #include "runtime/host/window_geometry.h"
 
 // --- What a host provides ---
@@ -33,8 +34,9 @@ struct HostHooks {
   // Any thread: the window thread should look at the shared requests again (a new frame, a title,
   // a presentation or iconify request, the connection lock). Must not block.
   void (*wake)() = nullptr;
-  // Ends the process with status once the runtime has shut down (main loop thread). Must not
-  // return; when it is not set, or returns all the same, the process ends with std::_Exit.
+  // Ends the process with status once the runtime has shut down (main loop thread) or after a
+  // fatal error (the thread that met it). Must not return; when it is not set, or returns all the
+  // same, the process ends with std::_Exit.
   void (*end)(int32_t status) = nullptr;
 };
 // Installs the host's hooks (copied). Call before starting the runtime's threads.
@@ -42,8 +44,6 @@ void install_host_hooks(const HostHooks& hooks);
 
 // Any thread: asks the host's window thread to look at the shared requests again.
 void wake_window();
-// Ends the process with status through the host (standard streams flushed first).
-[[noreturn]] void end_process(int32_t status);
 
 // Any thread: the picture on screen must be drawn again even though no new frame exists (its
 // contents were lost, or how it is presented changed); wakes the window thread.
