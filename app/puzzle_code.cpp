@@ -60,7 +60,10 @@ void puzzle_begins() {
     first_puzzle_taken = true;
   }
   if (!puzzle_codes_shown()) return;
-  const std::string title = "Vostrandelimerix - puzzle " + puzzle_code(rnd_seed);
+  const std::string code = puzzle_code(rnd_seed);
+  const std::string title = "Vostrandelimerix - puzzle " + code;
+  // An address that opens the game (a page's) shares the puzzle on screen.
+  set_window_link_parameters("puzzle=" + code);
   const uint32_t temporary_base = zqs_tmp_list_nexti;
   sub__title(zqs_new_txt_len(title.data(), static_cast<uint32_t>(title.size())));
   zqs_cleanup(temporary_base, 0);

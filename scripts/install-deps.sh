@@ -31,6 +31,9 @@ test_packages=(
   libxext-dev libxtst-dev  # MIT-SHM reads and XTEST keys of the window benchmark's probe
   desktop-file-utils appstream lintian  # checks of the desktop entry, metadata and package
   locales  # locale sources: a number-text test compiles a decimal-comma locale with localedef
+  # The browser build: emscripten (emcmake), GoogleTest's sources to build for it, node to run
+  # its unit tests, and a headless browser for the page's tests.
+  emscripten googletest nodejs chromium
 )
 
 case "${1:-test}" in

@@ -22,6 +22,8 @@ namespace {
 // lock that guards it: the program thread replaces it, the window thread copies it.
 char* window_title = nullptr;
 std::mutex title_lock;
+// What an address of the game should carry (set_window_link_parameters), under title_lock.
+std::string window_link_parameters;
 // Number of title changes so far. Written (release) by sub__title on the program thread after the
 // new title is in place; read (acquire) by the window thread's event loop to see that a title
 // waits to be applied.
@@ -108,6 +110,20 @@ std::string current_window_title(uint32_t* generation) {
   std::lock_guard<std::mutex> guard(title_lock);
   if (generation) *generation = title_generation.load(std::memory_order_acquire);
   return window_title ? std::string(window_title) : std::string();
+}
+
+void set_window_link_parameters(const std::string& parameters) {
+  {
+    std::lock_guard<std::mutex> guard(title_lock);
+    window_link_parameters = parameters;
+  }
+  title_generation.fetch_add(1, std::memory_order_release);
+  wake_window();
+}
+
+std::string current_window_link_parameters() {
+  std::lock_guard<std::mutex> guard(title_lock);
+  return window_link_parameters;
 }
 
 uint32_t window_title_generation() { return title_generation.load(std::memory_order_acquire); }

@@ -23,6 +23,12 @@ zqs* func__title();
 // The window thread applies a title when the generation differs from the one it applied last.
 std::string current_window_title(uint32_t* generation = nullptr);
 uint32_t window_title_generation();
+// What the program wants an address that opens this game to carry, as URL query parameters
+// ("puzzle=CODE", "" for nothing): a host whose windows have addresses (a page) shows them there,
+// so that copying the address shares what is on screen. Published with the title (the same
+// generation); a host without addresses ignores it.
+void set_window_link_parameters(const std::string& parameters);
+std::string current_window_link_parameters();
 
 // Validates the icon images (passed bit 1: image32 given, bit 2: image16 given; without image32
 // both default to the built-in icons) and waits for the window to exist. Error 258 for a bad
