@@ -222,7 +222,7 @@ long voluntary_switches(long tid) {
 
 // A SLEEP without a time waits for the key without looking every few milliseconds.
 TEST_F(Clock, ThreadedKeyPressEndsAnEndlessSleep) {
-  const long sleeper = syscall(SYS_gettid);
+  const long sleeper = gettid();
   long switches_while_waiting = 0;
   std::thread key([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));

@@ -305,7 +305,8 @@ TEST_F(CircleTest, ShapesInsideTheViewportMatchTheClippedTrace) {
   };
   const uint32_t colours[][2] = {
       {13, 0x1234567A}, {1, 6}, {32, 0xFF102030}, {32, 0x80FFEEDD}, {32, 0xC8336699}};
-  for (const auto& [mode, colour] : colours) {
+  for (const auto& pair : colours) {
+    const uint32_t mode = pair[0], colour = pair[1];  // named, so that the lambda can take them
     SCOPED_TRACE(colour);
     expect_paths_agree(80, 60, static_cast<int32_t>(mode), [&](DrawPath path) {
       for (const Shape& s : shapes)
