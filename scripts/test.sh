@@ -16,6 +16,9 @@
 # 5. A ThreadSanitizer build: the unit and program tests again (all but one, below), with
 #    tools/tsan.supp as suppressions.
 # 6. scripts/fuzz-smoke.sh: every fuzz target for a short while.
+# 7. The browser build (scripts/build-web.sh, emscripten): the unit tests of core and screen under
+#    node, then tests/web/page_test.py plays the site in headless Chromium against the desktop's
+#    pictures (the CI build's screen_after_keys).
 # Every step runs even when an earlier one failed, so one run reports all failures; the script
 # exits non-zero if any step failed. Nothing is left out quietly: every build is configured with
 # VOST_REQUIRE_ALL_TESTS (a test, test tool or benchmark that cannot be built stops the configure),
@@ -114,6 +117,15 @@ short_soak() {
 
 fuzz_smoke() { bash "$root/scripts/fuzz-smoke.sh" "$builds/fuzz"; }
 
+browser_tests() {
+  [ -x "$builds/ci/tools/soak/screen_after_keys" ] || { echo "no CI build to compare with"; return 1; }
+  VOST_WEB_BUILD_DIR="$builds/web" VOST_JOBS=$jobs VOST_WERROR=ON \
+    bash "$root/scripts/build-web.sh" "$builds/web-site"
+  cmake --build "$builds/web" -j "$jobs"
+  ctest_all_run --test-dir "$builds/web" --output-on-failure -j "$jobs" -L node --no-tests=error
+  python3 "$root/tests/web/page_test.py" "$builds/web-site" "$builds/ci/tools/soak/screen_after_keys"
+}
+
 step "Packages"
 bash "$root/scripts/install-deps.sh" test || exit 1
 
@@ -127,6 +139,7 @@ run_step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests"
   address_sanitizer_tests
 run_step "ThreadSanitizer: unit and program tests" thread_sanitizer_tests
 run_step "Fuzz smoke run" fuzz_smoke
+run_step "Browser: unit tests under node, the page in headless Chromium" browser_tests
 
 if [ ${#failed[@]} -ne 0 ]; then
   printf '\nFAILED steps:\n'

@@ -45,9 +45,18 @@ void program_thread() {
   program_end();
 }
 
-// A turn of the main thread is queued (any thread sets it, the turn clears it as it begins), so
-// that any number of wake-ups before the turn runs queue one call.
-std::atomic<bool> turn_queued{false};
+// A turn of the main thread is asked for: 1 from the first wake-up until the turn begins, so that
+// any number of wake-ups before it runs ask for one turn. The page waits on this word with
+// Atomics.waitAsync (web_page.js) and runs web_turn when it changes: a worker wakes the page
+// without the runtime's queue of calls to the main thread, whose lock a worker the browser stops
+// while leaving the page could hold for ever. Where the browser lacks Atomics.waitAsync, turns go
+// through that queue instead.
+alignas(4) std::atomic<int32_t> turn_asked{0};
+std::atomic<bool> page_waits_on_turn_word{false};
+
+// The page is being left (web_page_leaving): the browser may stop the runtime's threads at any
+// point, even while one holds a lock the main thread would wait for, so turns do nothing.
+std::atomic<bool> page_leaving{false};
 
 // Main thread state.
 uint32_t applied_title_generation = 0;
@@ -59,12 +68,16 @@ void main_thread_turn();
 void turn_entry() { main_thread_turn(); }
 
 void queue_turn() {
-  if (turn_queued.exchange(true)) return;
-  if (emscripten_is_main_runtime_thread())
+  // A page being left gets no more wake-ups: the browser is taking its waiters apart.
+  if (page_leaving.load() || turn_asked.exchange(1) != 0) return;
+  if (page_waits_on_turn_word.load()) {
+    emscripten_futex_wake(&turn_asked, 1);
+  } else if (emscripten_is_main_runtime_thread()) {
     // From a handler the page is running: after it, not inside it.
     emscripten_async_call([](void*) { main_thread_turn(); }, nullptr, 0);
-  else
+  } else {
     emscripten_async_run_in_main_runtime_thread(EM_FUNC_SIG_V, turn_entry);
+  }
 }
 
 // Ends the game: the page shows its end screen. The thread that ends it (the main loop's after
@@ -136,7 +149,8 @@ void draw(const display_frame_struct& frame) {
 }
 
 void main_thread_turn() {
-  turn_queued.store(false);
+  turn_asked.store(0);
+  if (page_leaving.load()) return;
   apply_title();
   apply_presentation_request();
   if (canvas_size.w <= 0 || canvas_size.h <= 0) return;
@@ -197,6 +211,23 @@ EMSCRIPTEN_KEEPALIVE void web_canvas_resized(int width, int height) {
 EMSCRIPTEN_KEEPALIVE void web_full_screen_left() {
   if (full_screen.load() != 0 && full_screen_set.load() == -1)
     presentation_follows_window_manager(false);
+}
+
+// The page waits on the word at the address returned with Atomics.waitAsync and runs web_turn when
+// it is no longer 0.
+EMSCRIPTEN_KEEPALIVE int32_t* web_turn_word() {
+  static_assert(sizeof(turn_asked) == 4 && std::atomic<int32_t>::is_always_lock_free);
+  page_waits_on_turn_word.store(true);
+  return reinterpret_cast<int32_t*>(&turn_asked);
+}
+
+// A turn of the main thread, as the page runs it when the turn word changes.
+EMSCRIPTEN_KEEPALIVE void web_turn() { main_thread_turn(); }
+
+// The page is being left (1), or shown again from the browser's back-forward cache (0).
+EMSCRIPTEN_KEEPALIVE void web_page_leaving(int leaving) {
+  page_leaving.store(leaving != 0);
+  if (!leaving) queue_turn();
 }
 
 // Raises runtime error `number` in the program, as a statement that fails would: its report

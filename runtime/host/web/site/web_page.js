@@ -18,6 +18,21 @@
 
   let started = false;
   let ended = false;
+  // The page is being left (another address, a reload, the back-forward cache): the browser
+  // stops the game's threads, perhaps while one holds a lock, so nothing on this page calls into
+  // the game any more until it is shown again.
+  let leaving = false;
+  window.addEventListener('pagehide', () => {
+    leaving = true;
+    if (started) Module._web_page_leaving(1);
+  });
+  window.addEventListener('pageshow', (event) => {
+    if (!event.persisted) return;
+    leaving = false;
+    if (started) Module._web_page_leaving(0);
+    resize();
+  });
+  const live = () => started && !leaving;
   const errors = [];  // what the game wrote to standard error
 
   function say(text, offerAgain) {
@@ -72,13 +87,13 @@
       canvas.width = width;
       canvas.height = height;
     }
-    if (started) Module._web_canvas_resized(width, height);
+    if (live()) Module._web_canvas_resized(width, height);
   }
   window.addEventListener('resize', resize);
 
   // --- Keys ---
   function key(event, down) {
-    if (!started || ended || dialog.open) return;
+    if (!live() || ended || dialog.open) return;
     if (event.metaKey) return;  // the system's and the browser's shortcuts
     let modifiers = (event.shiftKey ? 1 : 0) | (event.ctrlKey ? 2 : 0) | (event.altKey ? 4 : 0);
     // AltGr gives characters (the layout's @, {, €); it is neither Ctrl nor Alt for the game.
@@ -92,7 +107,7 @@
   window.addEventListener('keyup', (event) => key(event, false));
   // Keys released where the page cannot see them never arrive: held modifiers are let go.
   function focusLost() {
-    if (started) Module._web_focus_lost();
+    if (live()) Module._web_focus_lost();
   }
   window.addEventListener('blur', focusLost);
   document.addEventListener('visibilitychange', () => {
@@ -108,7 +123,7 @@
       // (holding Esc still leaves it).
       if (navigator.keyboard && navigator.keyboard.lock)
         navigator.keyboard.lock(['Escape']).catch(() => {});
-    } else if (started) {
+    } else if (live()) {
       Module._web_full_screen_left();
     }
     resize();
@@ -133,7 +148,7 @@
     form.firstChild.focus();
   }
   dialog.addEventListener('close', () => {
-    if (started) Module._web_dialog_answered(Number(dialog.returnValue) || 0);
+    if (live()) Module._web_dialog_answered(Number(dialog.returnValue) || 0);
   });
 
   // --- What the game's host calls ---
@@ -152,6 +167,7 @@
     vost: {
       started() {
         started = true;
+        waitForTurns();
         notice.hidden = true;
         canvas.focus({preventScroll: true});
         resize();
@@ -216,6 +232,22 @@
       },
     },
   };
+
+  // The game's threads ask the page's main thread for a turn by changing one word of the shared
+  // memory and waking its waiters; the page waits on it without polling.
+  function waitForTurns() {
+    if (typeof Atomics.waitAsync !== 'function') return;  // the game's own queue then
+    const words = new Int32Array(wasmMemory.buffer);
+    const index = Module._web_turn_word() >> 2;
+    const next = () => {
+      const wait = Atomics.waitAsync(words, index, 0);
+      (wait.async ? wait.value : Promise.resolve()).then(() => {
+        if (!leaving) Module._web_turn();
+        next();
+      });
+    };
+    next();
+  }
 
   // The game cannot run without WebAssembly, threads sharing memory and cross-origin isolation.
   function missing() {
