@@ -14,6 +14,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/host/host_seam.h"
 #include "runtime/host/host_state.h"
+#include "runtime/host/web/web_keys.h"
 #include "runtime/host/window/glut_keys.h"
 #include "runtime/runtime.h"
 #include "tests/support/runtime_fixture.h"
@@ -209,6 +210,56 @@ TEST_F(Keyboard, HostKeysAreTranslated) {
     EXPECT_EQ(func__keyhit(), -code) << "freeglut key " << key;
   }
   for (int ignored : {0, 13, 99, 109, 111, 118}) EXPECT_EQ(glut_special_key_code(ignored), 0);
+}
+
+// A browser's KeyboardEvent: characters by the layout's `key`, the keypad by its location, and
+// the page keeps from the browser only what the game takes (never Ctrl/Alt shortcuts, F-keys).
+TEST(WebKeys, KeyboardEventsBecomeTheDesktopsKeys) {
+  using Kind = WebKey::Kind;
+  const int32_t alt = key_modifier_alt, ctrl = key_modifier_ctrl;
+  struct Row {
+    const char *key, *code;
+    int32_t location, modifiers;
+    Kind kind;
+    int32_t value;
+    bool prevent;
+  };
+  const Row rows[] = {
+      {"a", "KeyA", 0, 0, Kind::character, 'a', true},
+      {"A", "KeyA", 0, key_modifier_shift, Kind::character, 'A', true},
+      {"\xC3\xA9", "Digit2", 0, 0, Kind::character, 0x82, true},  // AZERTY's é
+      {"@", "Digit0", 0, 0, Kind::character, '@', true},          // AltGr, taken out by the page
+      {"t", "KeyT", 0, ctrl, Kind::character, 't', false},        // Ctrl+T stays the browser's
+      {"3", "Digit3", 0, ctrl, Kind::character, '3', false},      // the key table decides
+      {"Enter", "Enter", 0, 0, Kind::character, 13, true},
+      {"Enter", "Enter", 0, alt, Kind::character, 13, true},  // Alt+Enter: the presentation
+      {"Escape", "Escape", 0, 0, Kind::character, 27, true},
+      {"Delete", "Delete", 0, 0, Kind::character, 127, true},
+      {"Enter", "NumpadEnter", 3, 0, Kind::key, keycode::keypad_enter, true},
+      {"1", "Numpad1", 3, 0, Kind::key, keycode::keypad_first + 1, true},
+      {"End", "Numpad1", 3, 0, Kind::key, keycode::keypad_nav_first + 1, true},
+      {"*", "NumpadMultiply", 3, 0, Kind::key, keycode::keypad_star, true},
+      {"ArrowUp", "ArrowUp", 0, 0, Kind::key, 0x4800, true},
+      {"PageDown", "PageDown", 0, 0, Kind::key, 0x5100, true},
+      {"F1", "F1", 0, 0, Kind::key, 0x3B00, false},
+      {"F10", "F10", 0, 0, Kind::key, 0x4400, false},
+      {"F12", "F12", 0, 0, Kind::key, 0x8600, false},
+      {"Control", "ControlRight", 2, ctrl, Kind::key, keycode::right_ctrl, false},
+      {"Shift", "ShiftLeft", 1, key_modifier_shift, Kind::key, keycode::left_shift, false},
+      {"\xE2\x82\xAC", "KeyE", 0, 0, Kind::none, 0, false},  // the code page has no euro sign
+      {"Dead", "BracketLeft", 0, 0, Kind::none, 0, false},
+      {"F13", "F13", 0, 0, Kind::none, 0, false},
+  };
+  for (const Row& row : rows) {
+    const WebKey k = web_key(row.key, row.code, row.location, row.modifiers);
+    EXPECT_EQ(k.kind, row.kind) << row.code << " " << row.key;
+    if (row.kind != Kind::none) {
+      EXPECT_EQ(k.value, row.value) << row.code << " " << row.key;
+    }
+    EXPECT_EQ(k.prevent_default, row.prevent) << row.code << " " << row.key;
+  }
+  EXPECT_EQ(code_page_437_of(U'\u2591'), 0xB0);  // light shade
+  EXPECT_EQ(code_page_437_of(U'\u00A0'), 0xFF);  // the last one
 }
 
 // A modifier let go while another window had the keyboard stays held until a key event says
