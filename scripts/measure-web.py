@@ -20,8 +20,9 @@ played by tests/web/browser.py; the figures are:
    board, blank, blank, board, ... so that a drift in the browser's own background work weighs
    on both pages alike; the means give the figure, the quietest window of each page a second
    one (the browser's housekeeping comes in bursts that only ever add).
-   Each window starts a few seconds after its page has loaded: a navigation leaves the browser
-   work for a while (the page it left ending, its own housekeeping), the same for both pages.
+   Each window starts --settle-seconds (15) after its page has loaded: for 10 to 25 s after a
+   load the browser still works in bursts of its own (the page it left ending, its
+   housekeeping), which are no part of a game that waits.
 4. the site's size: gzip -9 of each html, js, css and wasm file of SITE_DIR.
 
 The output is Markdown: the command line, a table of the figures with their targets, then the
@@ -181,8 +182,8 @@ def main():
     parser.add_argument("--idle-seconds", type=float, default=20, help="per idle window (20)")
     parser.add_argument("--idle-rounds", type=int, default=2,
                         help="board and blank windows of each (2)")
-    parser.add_argument("--settle-seconds", type=float, default=5,
-                        help="from a page's load to its idle window (5)")
+    parser.add_argument("--settle-seconds", type=float, default=15,
+                        help="from a page's load to its idle window (15)")
     parser.add_argument("--viewport", default="1280x800", help="the page's CSS size (1280x800)")
     options = parser.parse_args()
     viewport = tuple(int(n) for n in options.viewport.split("x"))
