@@ -225,6 +225,33 @@ class PageTest(unittest.TestCase):
         _, _, top, bottom = picture_rows()
         self.assertGreaterEqual(top, 100)
 
+    def test_waiting_for_a_key_wakes_no_thread(self):
+        # While the game waits for a key nothing in it runs: the page's workers (the game's
+        # threads) sleep until a key comes, rather than waking on a timer.
+        self.open(f"?scale=integer&seed={SEED}")
+        self.press_keys("2")
+        self.expect_picture("2", "waiting")
+
+        def worker_wake_ups():
+            total = 0
+            for pid in self.b._process_tree():
+                try:
+                    tasks = os.listdir(f"/proc/{pid}/task")
+                except OSError:
+                    continue
+                for task in tasks:
+                    try:
+                        with open(f"/proc/{pid}/task/{task}/status") as status:
+                            text = status.read()
+                    except OSError:
+                        continue
+                    if "\nName:\tDedicatedWorker" in "\n" + text:
+                        total += int(text.split("voluntary_ctxt_switches:")[1].split()[0])
+            return total
+        before = worker_wake_ups()
+        time.sleep(2)
+        self.assertLess(worker_wake_ups() - before, 5)
+
     def test_a_bad_parameter_is_named(self):
         self.open("?seed=abc", wait_for_picture=False)
         self.b.wait_for("document.getElementById('notice-text').textContent.includes('seed')", 20)

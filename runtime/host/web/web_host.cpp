@@ -11,6 +11,8 @@
 #include <emscripten.h>
 #include <emscripten/threading.h>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -162,9 +164,16 @@ void main_thread_turn() {
   }
 }
 
+// The runtime's threads are never cancelled. Saying so matters here: a worker that may be
+// cancelled sleeps in slices of 100 ms to look for a cancellation, so every waiting thread would
+// wake ten times a second while the game waits for a key.
 void start_thread(void (*body)(), const char* name) {
   try {
-    std::thread(body).detach();
+    std::thread([body] {
+      int before = 0;
+      pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &before);
+      body();
+    }).detach();
   } catch (const std::system_error& failure) {
     std::fprintf(stderr, "vostrandelimerix: cannot start the %s thread: %s\n", name,
                  failure.what());
