@@ -252,6 +252,32 @@ class PageTest(unittest.TestCase):
         time.sleep(2)
         self.assertLess(worker_wake_ups() - before, 5)
 
+    def test_scale_and_aspect_options_and_the_keys_the_page_keeps(self):
+        # Where a 320 x 200 picture goes in a 700 x 600 page: the options as on the command line.
+        self.b.set_viewport(700, 600)
+        places = {
+            "": {"x": 0, "y": 82, "w": 700, "h": 437, "smooth": 0, "prescale": 1},
+            "scale=integer": {"x": 30, "y": 100, "w": 640, "h": 400, "smooth": 0, "prescale": 1},
+            "scale=sharp": {"x": 0, "y": 81, "w": 700, "h": 437, "smooth": 1, "prescale": 2},
+            "aspect=4:3": {"x": 0, "y": 37, "w": 700, "h": 525, "smooth": 0, "prescale": 1},
+        }
+        for option, place in places.items():
+            self.open(f"?{option}&seed={SEED}")
+            self.press_keys("2")
+            self.b.wait_for("window.vostFrames > 1", 5)
+            self.assertEqual(self.b.evaluate("window.vostLastPlace"), place, option)
+
+        # The page keeps from the browser the keys the game takes, never the browser's own.
+        self.b.evaluate("window.addEventListener('keydown', e => "
+                        "window.vostPrevented = [e.key, e.defaultPrevented])")
+        for key, modifiers, prevented in (("a", 0, True), ("Enter", 0, True),
+                                          ("ArrowDown", 0, True), ("F1", 0, False),
+                                          ("x", CTRL, False), ("d", ALT, False),
+                                          ("Enter", ALT, True)):
+            self.b.press(key, modifiers)
+            self.assertEqual(self.b.evaluate("window.vostPrevented"), [key, prevented],
+                             f"{key} with modifiers {modifiers}")
+
     def test_a_bad_parameter_is_named(self):
         self.open("?seed=abc", wait_for_picture=False)
         self.b.wait_for("document.getElementById('notice-text').textContent.includes('seed')", 20)

@@ -49,12 +49,16 @@ void program_thread() {
 
 // A turn of the main thread is asked for: 1 from the first wake-up until the turn begins, so that
 // any number of wake-ups before it runs ask for one turn. The page waits on this word with
-// Atomics.waitAsync (web_page.js) and runs web_turn when it changes: a worker wakes the page
-// without the runtime's queue of calls to the main thread, whose lock a worker the browser stops
-// while leaving the page could hold for ever. Where the browser lacks Atomics.waitAsync, turns go
-// through that queue instead.
+// Atomics.waitAsync (web_page.js) and runs web_turn when it changes. Workers never wake the page
+// through the runtime's queue of calls to the main thread: a worker the browser stops while the
+// page is left could hold that queue's lock, and the page's main thread, which the browser's
+// other pages of the site share, would wait for it for ever. Only a browser without
+// Atomics.waitAsync gets its turns through that queue.
 alignas(4) std::atomic<int32_t> turn_asked{0};
-std::atomic<bool> page_waits_on_turn_word{false};
+// How the page takes its turns: not known yet (it runs one as it starts), by waiting on the word,
+// or through the queue.
+enum class TurnsBy : int32_t { not_known, waiting, queue };
+std::atomic<TurnsBy> turns_by{TurnsBy::not_known};
 
 // The page is being left (web_page_leaving): the browser may stop the runtime's threads at any
 // point, even while one holds a lock the main thread would wait for, so turns do nothing.
@@ -72,13 +76,19 @@ void turn_entry() { main_thread_turn(); }
 void queue_turn() {
   // A page being left gets no more wake-ups: the browser is taking its waiters apart.
   if (page_leaving.load() || turn_asked.exchange(1) != 0) return;
-  if (page_waits_on_turn_word.load()) {
-    emscripten_futex_wake(&turn_asked, 1);
-  } else if (emscripten_is_main_runtime_thread()) {
-    // From a handler the page is running: after it, not inside it.
-    emscripten_async_call([](void*) { main_thread_turn(); }, nullptr, 0);
-  } else {
-    emscripten_async_run_in_main_runtime_thread(EM_FUNC_SIG_V, turn_entry);
+  switch (turns_by.load()) {
+    case TurnsBy::not_known:
+      break;  // the page runs a turn as it starts taking them
+    case TurnsBy::waiting:
+      emscripten_futex_wake(&turn_asked, 1);
+      break;
+    case TurnsBy::queue:
+      if (emscripten_is_main_runtime_thread())
+        // From a handler the page is running: after it, not inside it.
+        emscripten_async_call([](void*) { main_thread_turn(); }, nullptr, 0);
+      else
+        emscripten_async_run_in_main_runtime_thread(EM_FUNC_SIG_V, turn_entry);
+      break;
   }
 }
 
@@ -226,8 +236,14 @@ EMSCRIPTEN_KEEPALIVE void web_full_screen_left() {
 // it is no longer 0.
 EMSCRIPTEN_KEEPALIVE int32_t* web_turn_word() {
   static_assert(sizeof(turn_asked) == 4 && std::atomic<int32_t>::is_always_lock_free);
-  page_waits_on_turn_word.store(true);
+  turns_by.store(TurnsBy::waiting);
   return reinterpret_cast<int32_t*>(&turn_asked);
+}
+
+// The page cannot wait on the word (no Atomics.waitAsync): turns come through the queue.
+EMSCRIPTEN_KEEPALIVE void web_turns_by_queue() {
+  turns_by.store(TurnsBy::queue);
+  main_thread_turn();
 }
 
 // A turn of the main thread, as the page runs it when the turn word changes.

@@ -208,9 +208,11 @@
         context.imageSmoothingEnabled = place.smooth !== 0 || place.prescale > 1;
         context.drawImage(source, 0, 0, source.width, source.height, place.x, place.y, place.w,
                           place.h);
-        // For tests and measurements: how many pictures were drawn, and when the last one was.
+        // For tests and measurements: how many pictures were drawn, when the last one was, and
+        // where it went.
         window.vostFrames = (window.vostFrames || 0) + 1;
         window.vostLastDraw = performance.now();
+        window.vostLastPlace = place;
       },
       fullScreen(on) {
         if (on) {
@@ -236,7 +238,10 @@
   // The game's threads ask the page's main thread for a turn by changing one word of the shared
   // memory and waking its waiters; the page waits on it without polling.
   function waitForTurns() {
-    if (typeof Atomics.waitAsync !== 'function') return;  // the game's own queue then
+    if (typeof Atomics.waitAsync !== 'function') {
+      Module._web_turns_by_queue();
+      return;
+    }
     const words = new Int32Array(wasmMemory.buffer);
     const index = Module._web_turn_word() >> 2;
     const next = () => {
