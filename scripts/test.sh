@@ -41,8 +41,12 @@ run_step() {
   local name=$1
   shift
   step "$name"
-  local started=$SECONDS
-  if ( set -e; "$@" ); then
+  local started=$SECONDS status
+  # A plain statement, not an if condition or an && / || list: bash ignores errexit inside those,
+  # and a command failing in the middle of a step would then go unnoticed.
+  ( set -e; "$@" )
+  status=$?
+  if [ "$status" -eq 0 ]; then
     echo "--- $name: done in $((SECONDS - started)) s"
   else
     echo "--- $name: FAILED after $((SECONDS - started)) s"
@@ -119,6 +123,8 @@ fuzz_smoke() { bash "$root/scripts/fuzz-smoke.sh" "$builds/fuzz"; }
 
 browser_tests() {
   [ -x "$builds/ci/tools/soak/screen_after_keys" ] || { echo "no CI build to compare with"; return 1; }
+  # Debian's emscripten finds its node modules there (build-web.sh sets it for its own build).
+  export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
   VOST_WEB_BUILD_DIR="$builds/web" VOST_JOBS=$jobs VOST_WERROR=ON \
     bash "$root/scripts/build-web.sh" "$builds/web-site"
   cmake --build "$builds/web" -j "$jobs"
