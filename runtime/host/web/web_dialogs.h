@@ -7,3 +7,5 @@
 const DialogHost* web_dialog_host();
 // True while a dialog is on the page (main thread: keys then belong to the dialog).
 bool web_dialog_open();
+// Main thread, in every turn: puts up a dialog a thread asked for, takes down one closed.
+void web_dialogs_turn();

@@ -64,6 +64,9 @@ std::atomic<TurnsBy> turns_by{TurnsBy::not_known};
 // point, even while one holds a lock the main thread would wait for, so turns do nothing.
 std::atomic<bool> page_leaving{false};
 
+// The status the game ended with, for the page's next turn (-1: it has not ended).
+std::atomic<int32_t> ended_with{-1};
+
 // Main thread state.
 uint32_t applied_title_generation = 0;
 PixelSize canvas_size;      // the canvas in device pixels: the page's "window"
@@ -96,11 +99,14 @@ void queue_turn() {
 // the shutdown, which has parked the program and timer threads, or the one that met a fatal
 // error) then waits for ever; the page's main thread goes back to the page.
 [[noreturn]] void end_game(int32_t status) {
-  MAIN_THREAD_ASYNC_EM_ASM({ Module.vost.ended($0); }, status);
   if (emscripten_is_main_runtime_thread()) {
+    EM_ASM({ Module.vost.ended($0); }, status);
     emscripten_exit_with_live_runtime();
     __builtin_unreachable();
   }
+  // The page's next turn shows the end screen.
+  ended_with.store(status);
+  wake_window();
   for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
 }
 
@@ -110,8 +116,7 @@ void apply_title() {
   if (generation == applied_title_generation) return;
   applied_title_generation = generation;
   const std::string link = current_window_link_parameters();
-  MAIN_THREAD_EM_ASM({ Module.vost.title(UTF8ToString($0), UTF8ToString($1)); }, title.c_str(),
-                     link.c_str());
+  EM_ASM({ Module.vost.title(UTF8ToString($0), UTF8ToString($1)); }, title.c_str(), link.c_str());
 }
 
 // A pending presentation request: full screen through the page's Fullscreen API (which the
@@ -121,7 +126,7 @@ void apply_presentation_request() {
   if (request == -1) return;
   const int32_t before = full_screen.load();
   if ((request != 0) != (before != 0))
-    MAIN_THREAD_EM_ASM({ Module.vost.fullScreen($0); }, request != 0 ? 1 : 0);
+    EM_ASM({ Module.vost.fullScreen($0); }, request != 0 ? 1 : 0);
   full_screen.store(request);
   full_screen_set.compare_exchange_strong(request, -1);
   request_window_redraw();
@@ -152,7 +157,7 @@ void draw(const display_frame_struct& frame) {
     rgba[i * 4 + 2] = static_cast<uint8_t>(p);
     rgba[i * 4 + 3] = 255;
   }
-  MAIN_THREAD_EM_ASM(
+  EM_ASM(
       {
         Module.vost.draw($0, $1, $2, {x : $3, y : $4, w : $5, h : $6, smooth : $7, prescale : $8});
       },
@@ -163,6 +168,9 @@ void draw(const display_frame_struct& frame) {
 void main_thread_turn() {
   turn_asked.store(0);
   if (page_leaving.load()) return;
+  web_dialogs_turn();
+  if (const int32_t status = ended_with.exchange(-1); status != -1)
+    EM_ASM({ Module.vost.ended($0); }, status);
   apply_title();
   apply_presentation_request();
   if (canvas_size.w <= 0 || canvas_size.h <= 0) return;
@@ -187,7 +195,7 @@ void start_thread(void (*body)(), const char* name) {
   } catch (const std::system_error& failure) {
     std::fprintf(stderr, "vostrandelimerix: cannot start the %s thread: %s\n", name,
                  failure.what());
-    MAIN_THREAD_ASYNC_EM_ASM({ Module.vost.ended(1); });
+    EM_ASM({ Module.vost.ended(1); });  // host_main runs on the page's main thread
     emscripten_exit_with_live_runtime();
   }
 }
@@ -282,7 +290,7 @@ void host_main(int argc, char** argv, void (*program)()) {
   start_thread(TIMERTHREAD, "timer");
   lock_display_required.store(1);
   start_thread(MAIN_LOOP, "main loop");
-  MAIN_THREAD_EM_ASM({ Module.vost.started(); });
+  EM_ASM({ Module.vost.started(); });
   // The main thread goes back to the page; the runtime lives on in its threads.
   emscripten_exit_with_live_runtime();
   __builtin_unreachable();
