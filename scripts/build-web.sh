@@ -30,8 +30,8 @@ emcmake cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" -j "$jobs" --target vostrandelimerix
 
 mkdir -p "$out"
-site=(index.html web_page.js web_isolation.js icon.png vostrandelimerix.js vostrandelimerix.wasm
-  vostrandelimerix.worker.js)
+site=(index.html web_page.js web_isolation.js manifest.webmanifest icon.png icon-192.png icon-512.png
+  vostrandelimerix.js vostrandelimerix.wasm vostrandelimerix.worker.js)
 for file in "${site[@]}"; do
   cp "$build/site/$file" "$out/$file"
 done
