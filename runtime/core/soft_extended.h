@@ -9,8 +9,8 @@
 //   rounded once at their own precision; results too large become infinities.
 // - An invalid operation (inf - inf, 0 * inf, 0 / 0, inf / inf) gives the "indefinite" NaN
 //   (sign set, exponent 0x7FFF, significand 0xC000000000000000). A NaN operand is passed on with
-//   its quiet bit set; of two NaNs the one with the larger significand wins, and the first
-//   operand on a tie.
+//   its quiet bit set; of two NaNs a quiet one beats a signalling one, then the larger
+//   significand wins, then the positive one.
 // - Comparisons are IEEE comparisons: a NaN is unordered, -0 equals +0.
 // - Conversions to integers truncate toward zero; a value out of range of a signed type gives
 //   its most negative value (the processor's "integer indefinite").

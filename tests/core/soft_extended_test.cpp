@@ -1,0 +1,169 @@
+// The software extended format against the processor's, bit for bit: every operation on a
+// million operands (random bit patterns over the whole exponent range, and chosen ones: ties,
+// the edges of the range, denormals, zeros, infinities, NaNs) must give the ten bytes the x87
+// gives. Runs where long double is the x87's format.
+#include "runtime/core/extended.h"
+
+#if VOST_HARDWARE_EXTENDED
+
+#include <gtest/gtest.h>
+#include <locale.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace {
+
+using vost::SoftExtended;
+
+constexpr int operand_count = 1'000'000;
+
+// splitmix64: a fixed sequence on every run.
+struct Random {
+  uint64_t state = 0x5EED'0F'E87E'4DEDull;
+  uint64_t next() {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  uint64_t below(uint64_t n) { return next() % n; }
+};
+
+long double hardware(SoftExtended x) {
+  return vost::extended_constant(x.significand(), x.sign_exponent());
+}
+SoftExtended software(long double x) {
+  uint64_t significand;
+  uint16_t sign_exponent;
+  std::memcpy(&significand, &x, 8);
+  std::memcpy(&sign_exponent, reinterpret_cast<const char*>(&x) + 8, 2);
+  return SoftExtended::from_bits(significand, sign_exponent);
+}
+bool same(SoftExtended a, long double b) {
+  const SoftExtended c = software(b);
+  return a.significand() == c.significand() && a.sign_exponent() == c.sign_exponent();
+}
+std::string hex(SoftExtended x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04X:%016llX", x.sign_exponent(),
+                static_cast<unsigned long long>(x.significand()));
+  return text;
+}
+std::string hex(long double x) { return hex(software(x)); }
+
+// Chosen values: zeros, infinities, NaNs (quiet, signalling, the default one), denormals, the
+// smallest and largest normals, ones and halves.
+const SoftExtended chosen[] = {
+    SoftExtended::from_bits(0, 0),
+    SoftExtended::from_bits(0, 0x8000),
+    SoftExtended::from_bits(1ull << 63, 0x7FFF),
+    SoftExtended::from_bits(1ull << 63, 0xFFFF),
+    SoftExtended::from_bits(0xC000000000000000, 0xFFFF),
+    SoftExtended::from_bits(0xC000000000000001, 0x7FFF),
+    SoftExtended::from_bits(0x8000000000000001, 0x7FFF),
+    SoftExtended::from_bits(0xA000000000000000, 0xFFFF),
+    SoftExtended::from_bits(0xC000000000000000, 0x7FFF),
+    SoftExtended::from_bits(0xA000000000000000, 0x7FFF),
+    SoftExtended::from_bits(0x8000000000000001, 0xFFFF),
+    SoftExtended::from_bits(0xFFFFFFFFFFFFFFFF, 0x7FFF),
+    SoftExtended::from_bits(1, 0),
+    SoftExtended::from_bits(1, 0x8000),
+    SoftExtended::from_bits(0x7FFFFFFFFFFFFFFF, 0),
+    SoftExtended::from_bits(0x4000000000000000, 0x8000),
+    SoftExtended::from_bits(1ull << 63, 1),
+    SoftExtended::from_bits(0xFFFFFFFFFFFFFFFF, 0x7FFE),
+    SoftExtended::from_bits(0xFFFFFFFFFFFFFFFF, 0xFFFE),
+    SoftExtended::from_bits(1ull << 63, 0x3FFF),
+    SoftExtended::from_bits(1ull << 63, 0x3FFE),
+    SoftExtended::from_bits(0xC000000000000000, 0x3FFF),
+    SoftExtended::from_bits(0x8000000000000001, 0x3FFF),
+    SoftExtended::from_bits(0xFFFFFFFFFFFFFFFF, 0x3FFF),
+    SoftExtended::from_bits(0x8000000000000400, 0x3FFF),  // a tie at double's precision
+};
+
+// A significand: random, with few bits set (exact ties in sums and products), or all ones.
+uint64_t random_significand(Random& random) {
+  switch (random.below(6)) {
+    case 0:
+      return 1ull << 63 | 1ull << random.below(63);
+    case 1:
+      return 1ull << 63 | random.next() >> random.below(64) << random.below(10);
+    case 2:
+      return ~0ull << random.below(12);
+    default:
+      return random.next() | 1ull << 63;
+  }
+}
+
+// An operand: a chosen value, a random pattern anywhere, or one near zero's, the denormals' or
+// the largest exponents; near_field (if not negative) draws most exponents close to it.
+SoftExtended random_operand(Random& random, int near_field = -1) {
+  const uint16_t sign = random.below(2) ? 0x8000 : 0;
+  const uint64_t kind = random.below(32);
+  if (kind == 0) return chosen[random.below(std::size(chosen))];
+  if (kind == 1) return SoftExtended::from_bits(random.next(), sign);  // denormal
+  if (kind == 2)
+    return SoftExtended::from_bits(random.next(), static_cast<uint16_t>(random.next()));
+  int field;
+  if (near_field >= 0 && kind < 20) {
+    field = std::clamp(near_field + static_cast<int>(random.below(141)) - 70, 1, 0x7FFE);
+  } else if (kind < 24) {
+    field = 1 + static_cast<int>(random.below(0x7FFE));
+  } else if (kind < 27) {
+    field = 1 + static_cast<int>(random.below(80));
+  } else if (kind < 29) {
+    field = 0x7FFE - static_cast<int>(random.below(80));
+  } else {
+    field = 0x3FFF - 70 + static_cast<int>(random.below(141));
+  }
+  return SoftExtended::from_bits(random_significand(random), static_cast<uint16_t>(sign | field));
+}
+
+// Runs a binary operation on operand pairs; the first mismatches are reported in hex.
+template <typename Soft, typename Hard>
+void check_binary(const char* name, Soft soft, Hard hard) {
+  Random random;
+  int failures = 0;
+  // Every pair of chosen values first, then random pairs.
+  constexpr int chosen_pairs = std::size(chosen) * std::size(chosen);
+  for (int i = 0; i < chosen_pairs + operand_count && failures < 5; ++i) {
+    const bool is_chosen = i < chosen_pairs;
+    const SoftExtended a = is_chosen ? chosen[i / std::size(chosen)] : random_operand(random);
+    const SoftExtended b = is_chosen ? chosen[i % std::size(chosen)]
+                                     : random_operand(random, a.sign_exponent() & 0x7FFF);
+    const volatile long double hard_a = hardware(a), hard_b = hardware(b);
+    const long double expected = hard(hard_a, hard_b);
+    const SoftExtended got = soft(a, b);
+    if (!same(got, expected)) {
+      ++failures;
+      ADD_FAILURE() << name << " " << hex(a) << ", " << hex(b) << ": expected " << hex(expected)
+                    << ", got " << hex(got);
+    }
+  }
+}
+
+TEST(SoftExtendedTest, ArithmeticMatchesTheProcessor) {
+  check_binary(
+      "+", [](SoftExtended a, SoftExtended b) { return a + b; },
+      [](long double a, long double b) { return a + b; });
+  check_binary(
+      "-", [](SoftExtended a, SoftExtended b) { return a - b; },
+      [](long double a, long double b) { return a - b; });
+  check_binary(
+      "*", [](SoftExtended a, SoftExtended b) { return a * b; },
+      [](long double a, long double b) { return a * b; });
+  check_binary(
+      "/", [](SoftExtended a, SoftExtended b) { return a / b; },
+      [](long double a, long double b) { return a / b; });
+  check_binary(
+      "-a", [](SoftExtended a, SoftExtended) { return -a; },
+      [](long double a, long double) { return -a; });
+}
+
+}  // namespace
+
+#endif
