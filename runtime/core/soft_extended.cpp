@@ -251,6 +251,7 @@ uint64_t to_binary(SoftExtended x, int fraction_bits, int exponent_bits) {
   }
   // The significand as 1.f with fraction_bits kept; the rest decides the rounding.
   int field = u.exponent + bias;
+  if (field >= static_cast<int>(all_ones)) return sign | all_ones << fraction_bits;
   int drop = 63 - fraction_bits;  // bits below the kept ones
   if (field < 1) {
     drop += 1 - field;

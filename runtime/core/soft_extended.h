@@ -58,8 +58,8 @@ class SoftExtended {
     const auto sign = static_cast<uint16_t>(bits >> 63 << 15);
     const auto exponent = static_cast<int>(bits >> 52 & 0x7FF);
     const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
-    if (exponent == 0x7FF) {
-      significand_ = integer_bit | fraction << 11;
+    if (exponent == 0x7FF) {  // infinities, and NaNs quieted as the processor loads them
+      significand_ = integer_bit | fraction << 11 | (fraction ? integer_bit >> 1 : 0);
       sign_exponent_ = sign | exponent_mask;
     } else if (exponent != 0) {
       significand_ = integer_bit | fraction << 11;

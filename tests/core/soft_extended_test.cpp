@@ -47,13 +47,29 @@ bool same(SoftExtended a, long double b) {
   const SoftExtended c = software(b);
   return a.significand() == c.significand() && a.sign_exponent() == c.sign_exponent();
 }
-std::string hex(SoftExtended x) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04X:%016llX", x.sign_exponent(),
-                static_cast<unsigned long long>(x.significand()));
-  return text;
+
+// A value's bits (up to ten bytes), compared as they are and printed in hex on a mismatch.
+struct Pattern {
+  uint64_t low = 0;
+  uint16_t high = 0;
+  bool operator==(const Pattern&) const = default;
+};
+template <typename T>
+Pattern hex_of(T value) {
+  Pattern pattern;
+  std::memcpy(&pattern.low, &value, std::min(sizeof value, size_t{8}));
+  if constexpr (sizeof(T) > 8)
+    std::memcpy(&pattern.high, reinterpret_cast<const char*>(&value) + 8, 2);
+  return pattern;
 }
-std::string hex(long double x) { return hex(software(x)); }
+Pattern hex(SoftExtended x) { return {x.significand(), x.sign_exponent()}; }
+Pattern hex(long double x) { return hex(software(x)); }
+std::ostream& operator<<(std::ostream& out, const Pattern& pattern) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04X:%016llX", pattern.high,
+                static_cast<unsigned long long>(pattern.low));
+  return out << text;
+}
 
 // Chosen values: zeros, infinities, NaNs (quiet, signalling, the default one), denormals, the
 // smallest and largest normals, ones and halves.
@@ -162,6 +178,114 @@ TEST(SoftExtendedTest, ArithmeticMatchesTheProcessor) {
   check_binary(
       "-a", [](SoftExtended a, SoftExtended) { return -a; },
       [](long double a, long double) { return -a; });
+}
+
+TEST(SoftExtendedTest, ComparisonsMatchTheProcessor) {
+  // The six results packed into one number, so one mismatch shows them all.
+  auto pack = [](auto a, auto b) {
+    return (a == b) | (a != b) << 1 | (a < b) << 2 | (a <= b) << 3 | (a > b) << 4 | (a >= b) << 5;
+  };
+  check_binary(
+      "compare", [&](SoftExtended a, SoftExtended b) { return SoftExtended(pack(a, b)); },
+      [&](long double a, long double b) { return static_cast<long double>(pack(a, b)); });
+}
+
+// Runs a unary operation on single operands drawn by make (the software and hardware values).
+template <typename Make, typename Check>
+void check_unary(const char* name, Make make, Check check) {
+  Random random;
+  int failures = 0;
+  for (int i = 0; i < operand_count && failures < 5; ++i) {
+    const auto [operand_text, expected, got] = check(make(random, i));
+    if (expected != got) {
+      ++failures;
+      ADD_FAILURE() << name << " " << operand_text << ": expected " << expected << ", got " << got;
+    }
+  }
+}
+
+// An operand that is a chosen value for the first few, then random.
+SoftExtended unary_operand(Random& random, int i) {
+  return i < static_cast<int>(std::size(chosen)) ? chosen[i] : random_operand(random);
+}
+
+// Operands for conversions to integers: mostly in range of int64_t, some just out of it.
+SoftExtended integer_operand(Random& random, int i) {
+  if (i < static_cast<int>(std::size(chosen))) return chosen[i];
+  const uint16_t sign = random.below(2) ? 0x8000 : 0;
+  const auto field = static_cast<uint16_t>(0x3FFF - 3 + random.below(70));
+  return SoftExtended::from_bits(random_significand(random), sign | field);
+}
+
+struct Outcome {
+  Pattern operand, expected, got;
+};
+
+TEST(SoftExtendedTest, ConversionsMatchTheProcessor) {
+  auto bits = [](uint64_t size_bits) {
+    return [size_bits](Random& random, int) { return random.next() >> (64 - size_bits); };
+  };
+  check_unary("from int64", bits(64), [](uint64_t raw) {
+    const auto value = static_cast<int64_t>(raw >> (raw & 63));
+    return Outcome{hex_of(value), hex(static_cast<long double>(value)), hex(SoftExtended(value))};
+  });
+  check_unary("from uint64", bits(64), [](uint64_t raw) {
+    const uint64_t value = raw >> (raw & 63);
+    return Outcome{hex_of(value), hex(static_cast<long double>(value)), hex(SoftExtended(value))};
+  });
+  check_unary("from int", bits(32), [](uint64_t raw) {
+    const auto value = static_cast<int>(raw);
+    return Outcome{hex_of(value), hex(static_cast<long double>(value)), hex(SoftExtended(value))};
+  });
+  check_unary("from double", bits(64), [](uint64_t raw) {
+    double value;
+    std::memcpy(&value, &raw, sizeof value);
+    return Outcome{hex_of(value), hex(static_cast<long double>(value)), hex(SoftExtended(value))};
+  });
+  check_unary("from float", bits(32), [](uint64_t raw) {
+    float value;
+    const auto raw32 = static_cast<uint32_t>(raw);
+    std::memcpy(&value, &raw32, sizeof value);
+    return Outcome{hex_of(value), hex(static_cast<long double>(value)), hex(SoftExtended(value))};
+  });
+  check_unary("to double", unary_operand, [](SoftExtended x) {
+    const volatile long double hard = hardware(x);
+    return Outcome{hex(x), hex_of(static_cast<double>(hard)), hex_of(static_cast<double>(x))};
+  });
+  check_unary("to float", unary_operand, [](SoftExtended x) {
+    const volatile long double hard = hardware(x);
+    return Outcome{hex(x), hex_of(static_cast<float>(hard)), hex_of(static_cast<float>(x))};
+  });
+  check_unary("to int64", integer_operand, [](SoftExtended x) {
+    const volatile long double hard = hardware(x);
+    return Outcome{hex(x), hex_of(static_cast<int64_t>(hard)), hex_of(static_cast<int64_t>(x))};
+  });
+  check_unary("to int32", integer_operand, [](SoftExtended x) {
+    const volatile long double hard = hardware(x);
+    return Outcome{hex(x), hex_of(static_cast<int32_t>(hard)), hex_of(static_cast<int32_t>(x))};
+  });
+}
+
+TEST(SoftExtendedTest, RoundingToIntegersMatchesTheCLibrary) {
+  auto operand = [](Random& random, int i) {
+    return random.below(2) ? integer_operand(random, i) : unary_operand(random, i);
+  };
+  auto outcome = [](SoftExtended x, long double expected, SoftExtended got) {
+    return Outcome{hex(x), hex(expected), hex(got)};
+  };
+  check_unary("nearbyint", operand, [&](SoftExtended x) {
+    return outcome(x, std::nearbyint(hardware(x)), vost::nearbyint(x));
+  });
+  check_unary("trunc", operand,
+              [&](SoftExtended x) { return outcome(x, std::trunc(hardware(x)), vost::trunc(x)); });
+  check_unary("floor", operand,
+              [&](SoftExtended x) { return outcome(x, std::floor(hardware(x)), vost::floor(x)); });
+  check_unary("ceil", operand,
+              [&](SoftExtended x) { return outcome(x, std::ceil(hardware(x)), vost::ceil(x)); });
+  check_unary("ldexp", operand, [&](SoftExtended x) {
+    const int scale = static_cast<int>(x.significand() % 33000) - 16500;
+    return outcome(x, std::ldexp(hardware(x), scale), vost::ldexp(x, scale));
+  });
 }
 
 }  // namespace
