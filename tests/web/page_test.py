@@ -11,6 +11,7 @@ frame is drawn in exact 2 x 2 blocks; a mismatch writes both pictures to the tem
 """
 
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -96,13 +97,19 @@ class PageTest(unittest.TestCase):
     def shown(self, element):
         return not self.b.evaluate(f"document.getElementById('{element}').hidden")
 
-    def expect_picture(self, keys, name, option=f"--seed={SEED}"):
-        """The canvas shows, within a few seconds, what the desktop shows after keys."""
+    def expect_picture(self, keys, name, option=f"--seed={SEED}", placed=False):
+        """The canvas shows, within a few seconds, what the desktop shows after keys: the whole
+        canvas, or (placed) the part of it where the picture was placed, in 2 x 2 blocks."""
         title, width, height, rgba = desktop_picture(keys, option)
         expected = doubled(width, height, rgba)
         deadline = time.monotonic() + 5
         while True:
             w, h, actual = self.b.canvas_pixels("#screen")
+            if placed:
+                place = self.b.evaluate("window.vostLastPlace")
+                starts = (((place["y"] + y) * w + place["x"]) * 4 for y in range(place["h"]))
+                actual = b"".join(actual[start:start + place["w"] * 4] for start in starts)
+                w, h = place["w"], place["h"]
             if (w, h) == (width * 2, height * 2) and actual == expected:
                 return title
             if time.monotonic() > deadline:
@@ -277,6 +284,127 @@ class PageTest(unittest.TestCase):
             self.b.press(key, modifiers)
             self.assertEqual(self.b.evaluate("window.vostPrevented"), [key, prevented],
                              f"{key} with modifiers {modifiers}")
+
+    def rects(self):
+        """The viewport's size and scroll size, and the CSS pixel boxes of the canvas and of
+        each on-screen key (by label), as the page lays them out."""
+        return self.b.evaluate("""(() => {
+            const box = (e) => { const r = e.getBoundingClientRect();
+                                 return [r.left, r.top, r.right, r.bottom]; };
+            const page = document.scrollingElement;
+            return {view: [innerWidth, innerHeight], scroll: [page.scrollWidth, page.scrollHeight],
+                    canvas: box(document.getElementById('screen')),
+                    keys: Object.fromEntries([...document.querySelectorAll('#keys button')]
+                        .filter((b) => b.offsetParent).map((b) => [b.textContent, box(b)]))};
+        })()""")
+
+    def tap_key(self, label):
+        left, top, right, bottom = self.rects()["keys"][label]
+        self.b.tap((left + right) / 2, (top + bottom) / 2)
+
+    def test_on_screen_keys_and_taps_on_a_phone(self):
+        self.b.set_viewport(390, 844, device_scale_factor=2, mobile=True, touch=True)
+        self.open(f"?scale=integer&seed={SEED}")
+        self.b.evaluate("window.vostSamePage = true")
+        # The keys feed the game as the keyboard does: the class, then piece, file and rank.
+        for label in "21A1":
+            self.tap_key(label)
+        self.expect_picture("21A1", "phone-echo", placed=True)
+        self.assertEqual(self.b.evaluate("document.activeElement.id"), "screen")
+        # A host that sends the isolation headers gets the service worker too: the site is kept.
+        self.b.wait_for("!!navigator.serviceWorker.controller", 10)
+        # Esc ends the game.
+        self.tap_key("Esc")
+        self.b.wait_for("!document.getElementById('notice').hidden", 10)
+        self.assertIn("The game has ended", self.text("notice-text"))
+        self.assertTrue(self.b.evaluate("window.vostSamePage"))
+
+    def test_layouts_fit_every_screen(self):
+        labels = [*"12345678ABCDEFGH", "Enter", "Esc"]
+        # (width, height, touch, address, where the keys go)
+        for width, height, touch, query, keys in (
+                (390, 844, True, "", "below"), (844, 390, True, "", "beside"),
+                (360, 640, True, "", "below"), (1024, 768, True, "", "below"),
+                (390, 844, True, "keys=off&", None), (1024, 768, False, "", None),
+                (1024, 768, False, "keys=on&", "below")):
+            case = f"{width} x {height}, touch {touch}, {query}"
+            self.b.set_viewport(width, height, device_scale_factor=2, mobile=touch, touch=touch)
+            self.open(f"?{query}seed={SEED}")
+            layout = self.rects()
+            # Everything is on screen at once, and nothing scrolls.
+            self.assertEqual(layout["view"], [width, height], case)
+            self.assertLessEqual(layout["scroll"], [width, height], case)
+            boxes = [layout["canvas"], *layout["keys"].values()]
+            for left, top, right, bottom in boxes:
+                self.assertTrue(0 <= left < right <= width and 0 <= top < bottom <= height, case)
+            self.assertEqual(sorted(layout["keys"]), sorted(labels) if keys else [], case)
+            if not keys:
+                self.assertEqual(layout["canvas"], [0, 0, width, height], case)
+                continue
+            for label, (left, top, right, bottom) in layout["keys"].items():
+                self.assertGreaterEqual((right - left, bottom - top), (44, 44), label + case)
+            # The picture keeps the rest of the page: the keys below it or beside it.
+            left, top, right, bottom = layout["canvas"]
+            edge = min(box[1] for box in layout["keys"].values()) if keys == "below" else \
+                min(box[0] for box in layout["keys"].values())
+            self.assertTrue(0 <= edge - (bottom if keys == "below" else right) <= 4, case)
+            self.assertGreater((right - left) * (bottom - top), width * height / 2, case)
+
+        # Turning the phone resizes the canvas; the game goes on where it was.
+        self.b.set_viewport(390, 844, device_scale_factor=2, mobile=True, touch=True)
+        self.open(f"?scale=integer&seed={SEED}")
+        self.b.evaluate("window.vostSamePage = true")
+        self.press_keys("2")
+        self.expect_picture("2", "portrait", placed=True)
+        self.b.set_viewport(844, 390, device_scale_factor=2, mobile=True, touch=True)
+        self.b.wait_for("window.vostLastPlace.w == 960", 5)
+        self.assertTrue(self.b.evaluate("window.vostSamePage"))
+        self.press_keys("1")
+        self.b.set_viewport(390, 844, device_scale_factor=2, mobile=True, touch=True)
+        self.b.wait_for("window.vostLastPlace.w == 640", 5)
+        self.expect_picture("21", "turned", placed=True)
+        # A mouse for the main pointer takes the keys away, and the picture their space.
+        self.b.set_viewport(390, 844, device_scale_factor=2, mobile=True, touch=False)
+        self.b.wait_for("document.getElementById('screen').height == 1688", 5)
+        self.b.wait_for("window.vostLastPlace.y == 644", 5)
+
+    def test_offline_after_one_visit_and_a_new_version_on_the_next(self):
+        # A copy of the site, so that a new version can replace it at the same address; served
+        # without the isolation headers, which the service worker adds to what it keeps too.
+        site = tempfile.mkdtemp(prefix="vost-site-", dir=OUT)
+        shutil.copytree(SITE, site, dirs_exist_ok=True)
+        page = os.path.join(site, "index.html")
+        with serve(site, isolation=False) as url:
+            try:
+                self.b.navigate(url + f"?scale=integer&seed={SEED}")
+                self.b.wait_for("window.vostFrames > 0 && !!navigator.serviceWorker.controller",
+                                30)
+                # The worker keeps the site as it installs, before it takes the page.
+                self.assertTrue(self.b.evaluate("caches.match('vostrandelimerix.wasm')"
+                                                ".then((kept) => !!kept)", await_promise=True))
+                self.assertEqual(self.b.page("Page.getInstallabilityErrors")
+                                 ["installabilityErrors"], [])
+                # Without a network the kept site opens (isolated as before) and plays.
+                self.b.offline()
+                self.b.navigate(url + f"?scale=integer&seed={SEED}&keys=off")  # another address
+                self.b.wait_for("window.vostFrames > 0", 20)
+                self.press_keys("2")
+                self.expect_picture("2", "offline")
+                # A new version of the site is what the next visit with a network sees, and
+                # what it keeps.
+                self.b.offline(False)
+                with open(page) as f:
+                    text = f.read()
+                with open(page, "w") as f:
+                    f.write(text.replace("<title>", '<meta name="vost-version" content="2"><title>'))
+                for cut in (False, True):
+                    self.b.offline(cut)
+                    self.b.navigate(url + f"?seed={SEED}")
+                    self.b.wait_for("window.vostFrames > 0", 20)
+                    self.assertTrue(self.b.evaluate(
+                        "!!document.querySelector('meta[name=vost-version]')"), f"offline {cut}")
+            finally:
+                self.b.offline(False)
 
     def test_a_bad_parameter_is_named(self):
         self.open("?seed=abc", wait_for_picture=False)

@@ -76,32 +76,38 @@
            'aspect=square|4:3.';
   }
 
-  // --- The canvas: the whole page in device pixels ---
+  // --- The canvas: the space the keys leave (the whole page without them), in device pixels ---
   let frameCanvas = null;
   let sharpCanvas = null;
   function resize() {
     const ratio = window.devicePixelRatio || 1;
-    const width = Math.max(1, Math.round(window.innerWidth * ratio));
-    const height = Math.max(1, Math.round(window.innerHeight * ratio));
+    const width = Math.max(1, Math.round(canvas.clientWidth * ratio));
+    const height = Math.max(1, Math.round(canvas.clientHeight * ratio));
     if (canvas.width !== width || canvas.height !== height) {
       canvas.width = width;
       canvas.height = height;
     }
     if (live()) Module._web_canvas_resized(width, height);
   }
-  window.addEventListener('resize', resize);
+  window.addEventListener('resize', resize);  // the pixel ratio (a zoom) changes no CSS size
+  // A rotation, the keys coming or going: the game goes on in the new space.
+  new ResizeObserver(resize).observe(canvas);
 
   // --- Keys ---
+  const typing = () => live() && !ended && !dialog.open;
+  // One key's press or release into the game's key ring; says whether the game takes the key.
+  function keyEvent(down, name, code, location, modifiers) {
+    return Module.ccall('web_key_event', 'number',
+                        ['number', 'string', 'string', 'number', 'number'],
+                        [down ? 1 : 0, name, code, location, modifiers]);
+  }
   function key(event, down) {
-    if (!live() || ended || dialog.open) return;
+    if (!typing()) return;
     if (event.metaKey) return;  // the system's and the browser's shortcuts
     let modifiers = (event.shiftKey ? 1 : 0) | (event.ctrlKey ? 2 : 0) | (event.altKey ? 4 : 0);
     // AltGr gives characters (the layout's @, {, €); it is neither Ctrl nor Alt for the game.
     if (event.getModifierState && event.getModifierState('AltGraph')) modifiers &= ~6;
-    const take = Module.ccall('web_key_event', 'number',
-                              ['number', 'string', 'string', 'number', 'number'],
-                              [down ? 1 : 0, event.key, event.code, event.location, modifiers]);
-    if (take) event.preventDefault();
+    if (keyEvent(down, event.key, event.code, event.location, modifiers)) event.preventDefault();
   }
   window.addEventListener('keydown', (event) => key(event, true));
   window.addEventListener('keyup', (event) => key(event, false));
@@ -115,6 +121,50 @@
   });
   // A click anywhere gives the page the keys back (from the address bar, say).
   document.addEventListener('pointerdown', () => canvas.focus({preventScroll: true}));
+
+  // --- On-screen keys and taps, for a touch screen ---
+  const keysWanted = query.get('keys');
+  if (keysWanted === 'on' || keysWanted === 'off')
+    document.documentElement.classList.add('keys-' + keysWanted);
+  const keys = document.getElementById('keys');
+  for (const button of keys.children) {
+    const label = button.textContent;
+    const named = {Enter: ['Enter', 'Enter'], Esc: ['Escape', 'Escape']}[label];
+    // The key a keyboard gives for the label: digits and letters (unshifted) by their code.
+    button.vostKey = named || (label >= 'A' ? [label.toLowerCase(), 'Key' + label]
+                                            : [label, 'Digit' + label]);
+    button.type = 'button';
+    button.tabIndex = -1;  // never focused, so the keyboard's Enter or Space cannot press it
+  }
+  // A key types on the finger's touch, a press and a release at once. The default action is
+  // prevented, so the button takes neither the focus nor the compatibility mouse events, and
+  // nothing listens to the click that still follows: one touch types one key.
+  keys.addEventListener('pointerdown', (event) => {
+    const button = event.target.closest('button');
+    event.preventDefault();
+    if (!button) return;
+    button.classList.add('pressed');
+    if (!typing()) return;
+    const [name, code] = button.vostKey;
+    keyEvent(true, name, code, 0, 0);
+    keyEvent(false, name, code, 0, 0);
+  });
+  const released = (event) => {
+    const button = event.target.closest && event.target.closest('button');
+    if (button) button.classList.remove('pressed');
+  };
+  for (const type of ['pointerup', 'pointercancel', 'pointerout'])
+    keys.addEventListener(type, released);
+  // A tap on the picture: the game does what a tap on that point means at its current step.
+  canvas.addEventListener('pointerdown', (event) => {
+    if (event.pointerType === 'mouse' || !typing() || !Module._web_tap) return;
+    event.preventDefault();
+    const box = canvas.getBoundingClientRect();
+    Module._web_tap(Math.floor((event.clientX - box.left) * canvas.width / box.width),
+                    Math.floor((event.clientY - box.top) * canvas.height / box.height));
+  });
+  for (const element of [keys, canvas])
+    element.addEventListener('contextmenu', (event) => event.preventDefault());
 
   // --- Full screen ---
   document.addEventListener('fullscreenchange', () => {
@@ -276,6 +326,14 @@
   const why = missing();
   if (!why) {
     load();
+    // The site's service worker also keeps the site, so that the game opens without a network
+    // after one visit. Registered after the load, to leave the game's own fetches the bandwidth.
+    if ('serviceWorker' in navigator && window.isSecureContext) {
+      window.addEventListener('load', () => {
+        navigator.serviceWorker.register('web_isolation.js')
+            .catch((error) => console.warn('The site cannot be kept for offline play: ' + error));
+      });
+    }
   } else if (window.crossOriginIsolated === false && 'serviceWorker' in navigator &&
              window.isSecureContext && !sessionStorage.getItem('vost-isolation-reload')) {
     // A host that sends no isolation headers: a service worker of this site adds them, and the
