@@ -98,11 +98,13 @@ size_t render_non_finite(double value, char* out) {
   return 4;
 }
 
+#if VOST_HARDWARE_EXTENDED
 // The "C" locale, made once, for reading decimal text regardless of LC_NUMERIC.
 locale_t c_numeric_locale() {
   static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   return locale;
 }
+#endif
 
 // A character buffer that keeps short texts inline and spills long ones to the heap.
 class TextBuffer {
@@ -190,7 +192,7 @@ ValResult prefixed_to_number(std::string_view text) {
     result.overflow = true;
     return result;
   }
-  result.value = static_cast<long double>(static_cast<int64_t>(value));
+  result.value = extended(static_cast<int64_t>(value));
   return result;
 }
 
@@ -331,7 +333,7 @@ ValResult text_to_number(std::string_view text) {
 
   if (significant.size() == 0) return result;
   if (exponent == 0 && !fraction_digit_kept && significant.size() <= 18) {
-    const auto whole = static_cast<long double>(integer_value);
+    const auto whole = extended(integer_value);
     result.value = negative ? -whole : whole;
     return result;
   }
@@ -349,11 +351,16 @@ ValResult text_to_number(std::string_view text) {
       std::to_chars(exponent_text + 1, exponent_text + sizeof exponent_text, normalised);
   (void)ec;  // any 64-bit value fits
   normal.append(exponent_text, static_cast<size_t>(end - exponent_text));
+#if VOST_HARDWARE_EXTENDED
   // The "C" locale object is made once; should that ever fail, the normalised text has no
   // separator but the point, which the program's own (never changed) locale reads the same way.
   const locale_t c_locale = c_numeric_locale();
   result.value = c_locale ? strtold_l(normal.c_str(), nullptr, c_locale)
                           : std::strtold(normal.c_str(), nullptr);
+#else
+  // The same correctly rounded reading, done by the software extended type.
+  result.value = vost::extended_from_text(normal.data(), normal.data() + normal.size());
+#endif
   return result;
 }
 
@@ -397,9 +404,9 @@ zqs* zqs_str(double value) {
   char text[double_text_capacity];
   return temporary_text(text, double_to_text(value, text), double_text_capacity);
 }
-zqs* zqs_str(long double value) { return zqs_str(static_cast<double>(value)); }
+zqs* zqs_str(extended value) { return zqs_str(static_cast<double>(value)); }
 
-long double func_val(zqs* text) {
+extended func_val(zqs* text) {
   if (text == nullptr || text->length <= 0) return 0;
   const ValResult result = text_to_number(
       {reinterpret_cast<const char*>(text->data), static_cast<size_t>(text->length)});

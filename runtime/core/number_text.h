@@ -7,7 +7,8 @@
 // anywhere, a sign, a point, an exponent after E or D, and the &H, &O and &B integer prefixes.
 //
 // The conversions are exact and locale-independent (decimal_text.h's digits of the exact binary
-// value, and strtold_l in the "C" locale), so a program that changes LC_NUMERIC cannot change what
+// value, and strtold_l in the "C" locale, or the software extended type's own exact reading where
+// the platform has no 80-bit long double), so a program that changes LC_NUMERIC cannot change what
 // is printed or read.
 // The façade functions make temporary runtime strings; the plain functions below them work on
 // caller buffers and views and are what the tests and the fuzz target drive.
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "runtime/core/extended.h"
 #include "runtime/core/strings.h"
 
 zqs* zqs_str(int8_t value);
@@ -29,11 +31,11 @@ zqs* zqs_str(uint32_t value);
 zqs* zqs_str(uint64_t value);
 zqs* zqs_str(float value);
 zqs* zqs_str(double value);
-zqs* zqs_str(long double value);
+zqs* zqs_str(extended value);  // long double on x86: through double
 
 // The number at the start of text (0 when there is none). A prefixed integer that does not fit
 // in 64 bits raises error 6 and gives 0.
-long double func_val(zqs* text);
+extended func_val(zqs* text);
 
 // Longest texts the renderers below produce (the capacities of the zqs_str results).
 inline constexpr size_t single_text_capacity = 16;
@@ -47,7 +49,7 @@ size_t single_to_text(float value, char (&out)[single_text_capacity]);
 size_t double_to_text(double value, char (&out)[double_text_capacity]);
 
 struct ValResult {
-  long double value = 0;
+  extended value = 0;
   bool overflow = false;  // a prefixed integer too long for 64 bits; value is then 0
 };
 

@@ -417,12 +417,16 @@ bool digits_of_double(double value, char exponent_letter, NumberDigits& out) {
   return true;
 }
 
-bool digits_of_extended(long double value, NumberDigits& out) {
-  if (!std::isfinite(value)) return false;
-  const long double magnitude = std::fabs(value);
+bool digits_of_extended(extended value, NumberDigits& out) {
+  if (!vost::isfinite(value)) return false;
+  const BinaryValue magnitude = [&] {
+    BinaryValue exact = vost::binary_value_of(value);
+    exact.negative = false;
+    return exact;
+  }();
   out.negative = value < 0;
   out.exponent_letter = 'F';
-  if (magnitude < 1) {
+  if (vost::fabs(value) < 1) {
     // A fixed rendering with 255 decimals would turn small values into zeros; the exponent
     // rendering keeps 256 significant digits of them.
     char text[320];
@@ -548,7 +552,7 @@ int32_t print_using_double(zqs* format, double value, int32_t position, zqs* des
   return format_typed(format, position, destination, n);
 }
 
-int32_t print_using_float(zqs* format, long double value, int32_t position, zqs* destination) {
+int32_t print_using_float(zqs* format, extended value, int32_t position, zqs* destination) {
   if (error_pending()) return 0;
   NumberDigits n;
   if (!digits_of_extended(value, n)) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/core/extended.h"
 #include "runtime/core/strings.h"
 
 // Room for the digits of any extended-precision value with 255 decimals, plus a carry digit.
@@ -44,7 +45,7 @@ int32_t print_using_integer64(zqs* format, int64_t value, int32_t position, zqs*
 int32_t print_using_uinteger64(zqs* format, uint64_t value, int32_t position, zqs* destination);
 int32_t print_using_single(zqs* format, float value, int32_t position, zqs* destination);
 int32_t print_using_double(zqs* format, double value, int32_t position, zqs* destination);
-int32_t print_using_float(zqs* format, long double value, int32_t position, zqs* destination);
+int32_t print_using_float(zqs* format, extended value, int32_t position, zqs* destination);
 
 // A number as decimal digits: value = digits × 10^last_digit_power.
 struct NumberDigits {
@@ -58,7 +59,7 @@ struct NumberDigits {
 NumberDigits digits_of_integer(int64_t value);
 NumberDigits digits_of_unsigned(uint64_t value);
 bool digits_of_double(double value, char exponent_letter, NumberDigits& out);
-bool digits_of_extended(long double value, NumberDigits& out);
+bool digits_of_extended(extended value, NumberDigits& out);
 
 // The value handed to one formatting call: a number, or a string when number is null.
 struct UsingValue {

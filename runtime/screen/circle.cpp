@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "runtime/core/error.h"
+#include "runtime/core/extended.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/geometry.h"
 #include "runtime/screen/image.h"
@@ -17,17 +18,18 @@ namespace {
 
 // Angles in the program's double precision, so that an arc given as 0 to pi (or 2 pi) starts and
 // ends exactly on the traced angles.
-constexpr long double pi = std::numbers::pi;
-constexpr long double half_pi = std::numbers::pi / 2;
+constexpr extended pi = std::numbers::pi;
+constexpr extended half_pi = std::numbers::pi / 2;
+constexpr extended half = 0.5;
 
 // Which angles of the outline are drawn: start..end, or, for an arc running through angle 0,
 // everything up to start and from end on.
 struct ArcRange {
-  long double start = 0;
-  long double end = sub_circle_pi2;
+  extended start = 0;
+  extended end = sub_circle_pi2;
   bool through_zero = false;
 
-  bool contains(long double angle) const {
+  bool contains(extended angle) const {
     return through_zero ? (angle <= start || angle >= end) : (start <= angle && angle <= end);
   }
 };
@@ -35,18 +37,18 @@ struct ArcRange {
 // The traced shape in pixels: the rounded centre and the two radii after the aspect.
 struct Ellipse {
   int32_t centre_x = 0, centre_y = 0;
-  long double x_radius = 0, y_radius = 0;
+  extended x_radius = 0, y_radius = 0;
 };
 
 // Halves away from zero, as the centre is rounded.
-int32_t round_centre(long double value) {
-  return truncate_to_pixel(value >= 0 ? value + 0.5L : value - 0.5L);
+int32_t round_centre(extended value) {
+  return truncate_to_pixel(value >= 0 ? value + half : value - half);
 }
 
 // The radius line from the centre to the outline point at angle.
-void radius_line(const Ellipse& shape, long double angle, uint32_t colour) {
-  const int32_t x2 = truncate_to_pixel(std::cos(angle) * shape.x_radius + 0.5L);
-  const int32_t y2 = truncate_to_pixel(std::sin(angle) * shape.y_radius - 0.5L);
+void radius_line(const Ellipse& shape, extended angle, uint32_t colour) {
+  const int32_t x2 = truncate_to_pixel(vost::cos(angle) * shape.x_radius + half);
+  const int32_t y2 = truncate_to_pixel(vost::sin(angle) * shape.y_radius - half);
   fast_line(shape.centre_x, shape.centre_y, add_pixels(shape.centre_x, x2),
             add_pixels(shape.centre_y, -int64_t{y2}), colour);
 }
@@ -54,7 +56,7 @@ void radius_line(const Ellipse& shape, long double angle, uint32_t colour) {
 // The angles of the four mirrored points in the current step: theta, pi - theta, pi + theta and
 // 2 pi - theta, each advanced by its own sum, as the trace defines them.
 struct QuadrantAngles {
-  long double first = 0, second = pi, third = pi, fourth = sub_circle_pi2;
+  extended first = 0, second = pi, third = pi, fourth = sub_circle_pi2;
 };
 
 // Traces one quadrant in `steps` angular steps and calls set_mirrored(x2, y2, angles) for each
@@ -68,23 +70,23 @@ struct QuadrantAngles {
 // angles (an arc), else they are not kept.
 template <bool bounded, bool with_angles, typename SetMirrored>
 void trace_outline(const Ellipse& shape, int64_t steps, SetMirrored set_mirrored) {
-  const long double step_angle = steps > 0 ? half_pi / static_cast<long double>(steps) : 0;
-  const long double sin_step = std::sin(step_angle), cos_step = std::cos(step_angle);
-  const long double x_radius = shape.x_radius, y_radius = shape.y_radius;
+  const extended step_angle = steps > 0 ? half_pi / static_cast<extended>(steps) : 0;
+  const extended sin_step = vost::sin(step_angle), cos_step = vost::cos(step_angle);
+  const extended x_radius = shape.x_radius, y_radius = shape.y_radius;
   QuadrantAngles angles;
-  auto truncate = [](long double value) {
+  auto truncate = [](extended value) {
     if constexpr (bounded)
       return static_cast<int32_t>(value);
     else
       return truncate_to_pixel(value);
   };
 
-  long double vx = 1, vy = 0;
+  extended vx = 1, vy = 0;
   int32_t plotted_x = 0, plotted_y = 0;  // last point set
   int32_t checked_x = 0, checked_y = 0;  // last point computed, not yet set
   for (int64_t i = 0;;) {
-    const int32_t x2 = truncate(vx * x_radius + 0.5L);
-    const int32_t y2 = truncate(vy * y_radius - 0.5L);
+    const int32_t x2 = truncate(vx * x_radius + half);
+    const int32_t y2 = truncate(vy * y_radius - half);
     if (i == 0) {
       checked_x = x2;
       checked_y = y2;
@@ -99,7 +101,7 @@ void trace_outline(const Ellipse& shape, int64_t steps, SetMirrored set_mirrored
     checked_x = x2;
     checked_y = y2;
     if (++i > steps) break;
-    const long double turned_x = vx * cos_step + vy * sin_step;
+    const extended turned_x = vx * cos_step + vy * sin_step;
     vy = vy * cos_step - vx * sin_step;
     vx = turned_x;
     if constexpr (with_angles) {
@@ -130,7 +132,7 @@ void trace_clipped(const Ellipse& shape, const ArcRange& arc, int64_t steps, uin
 // True when every traced point lands inside the viewport: the outline's box, widened by a pixel
 // for the rounding of the trace and one more to spare, lies within it.
 bool outline_inside_viewport(const Ellipse& shape, const img_struct& im) {
-  const long double reach_x = shape.x_radius + 2, reach_y = shape.y_radius + 2;
+  const extended reach_x = shape.x_radius + 2, reach_y = shape.y_radius + 2;
   return shape.centre_x - reach_x >= im.view_x1 && shape.centre_x + reach_x <= im.view_x2 &&
          shape.centre_y - reach_y >= im.view_y1 && shape.centre_y + reach_y <= im.view_y2;
 }
@@ -168,12 +170,12 @@ void trace_unclipped(const img_struct& im, const Ellipse& shape, const ArcRange&
 // True when the whole viewport lies well inside the outline, so that no traced point (each within
 // about a pixel of the ellipse) can land in it. A huge circle around the page then costs nothing.
 bool viewport_inside_outline(const Ellipse& shape, const img_struct& im) {
-  const long double a = shape.x_radius - 2, b = shape.y_radius - 2;
+  const extended a = shape.x_radius - 2, b = shape.y_radius - 2;
   if (!(a > 0 && b > 0)) return false;
   for (const int32_t x : {im.view_x1, im.view_x2})
     for (const int32_t y : {im.view_y1, im.view_y2}) {
-      const long double nx = (x - static_cast<long double>(shape.centre_x)) / a;
-      const long double ny = (y - static_cast<long double>(shape.centre_y)) / b;
+      const extended nx = (x - static_cast<extended>(shape.centre_x)) / a;
+      const extended ny = (y - static_cast<extended>(shape.centre_y)) / b;
       if (nx * nx + ny * ny >= 1) return false;
     }
   return true;
@@ -214,7 +216,7 @@ void circle_statement(double x, double y, double radius, uint32_t colour, double
     arc.through_zero = true;
   }
 
-  long double cx = x, cy = y;
+  extended cx = x, cy = y;
   if (passed & circle_relative) {
     cx += im.x;
     cy += im.y;
@@ -222,15 +224,15 @@ void circle_statement(double x, double y, double radius, uint32_t colour, double
   im.x = to_cursor(cx);
   im.y = to_cursor(cy);
 
-  const long double px = map_extended_x(im, cx), py = map_extended_y(im, cy);
-  const long double pixel_radius = std::fabs(map_extended_x(im, cx + radius) - px);
+  const extended px = map_extended_x(im, cx), py = map_extended_y(im, cy);
+  const extended pixel_radius = vost::fabs(map_extended_x(im, cx + radius) - px);
   Ellipse shape;
   shape.centre_x = round_centre(px);
   shape.centre_y = round_centre(py);
   shape.x_radius = shape.y_radius = pixel_radius;
 
-  const long double ratio =
-      (passed & circle_aspect) ? static_cast<long double>(aspect) : default_aspect(im.mode);
+  const extended ratio =
+      (passed & circle_aspect) ? static_cast<extended>(aspect) : default_aspect(im.mode);
   if (ratio >= 0 && ratio < 1) {
     shape.y_radius *= ratio;
   } else if (ratio > 1) {
@@ -240,21 +242,21 @@ void circle_statement(double x, double y, double radius, uint32_t colour, double
   }
 
   // A shape with no finite position or size has no pixels to set.
-  if (!std::isfinite(px) || !std::isfinite(py) || !std::isfinite(shape.x_radius) ||
-      !std::isfinite(shape.y_radius))
+  if (!vost::isfinite(px) || !vost::isfinite(py) || !vost::isfinite(shape.x_radius) ||
+      !vost::isfinite(shape.y_radius))
     return;
   // Nothing to do when the bounding box misses the viewport.
-  if (im.view_x1 > px + shape.x_radius + 0.5L || im.view_y1 > py + shape.y_radius + 0.5L ||
-      px - shape.x_radius - 0.5L > im.view_x2 || py - shape.y_radius - 0.5L > im.view_y2)
+  if (im.view_x1 > px + shape.x_radius + half || im.view_y1 > py + shape.y_radius + half ||
+      px - shape.x_radius - half > im.view_x2 || py - shape.y_radius - half > im.view_y2)
     return;
 
   if (!(passed & circle_colour)) colour = im.color;
   im.draw_color = colour;
 
   // One step per pixel of a quadrant's arc length.
-  const long double quadrant_length = sub_circle_pi2 * pixel_radius / 4 + 0.5L;
+  const extended quadrant_length = sub_circle_pi2 * pixel_radius / 4 + half;
   const int64_t steps = static_cast<int64_t>(
-      std::min(quadrant_length, static_cast<long double>(std::numeric_limits<int32_t>::max())));
+      std::min(quadrant_length, static_cast<extended>(std::numeric_limits<int32_t>::max())));
 
   if (line_to_start) radius_line(shape, arc.start, colour);
   if (path == DrawPath::Auto && outline_inside_viewport(shape, im))

@@ -9,6 +9,7 @@
 
 #include "runtime/core/clock.h"
 #include "runtime/core/error.h"
+#include "runtime/core/extended.h"
 #include "runtime/core/process_flags.h"
 #include "runtime/screen/image.h"
 
@@ -152,9 +153,9 @@ const ColorLimits* color_limits(uint32_t mode) {
 }  // namespace
 
 uint32_t dac_6bit_to_8bit(uint32_t component) {
-  const long double scaled = static_cast<long double>(component) * 4.0634918212890625L -
-                             static_cast<long double>(0.49999991059303284);
-  return static_cast<uint32_t>(std::nearbyintl(scaled));
+  const extended scaled =
+      extended(component) * extended(4.0634918212890625) - extended(0.49999991059303284);
+  return static_cast<uint32_t>(vost::nearbyint(scaled));
 }
 
 uint32_t dac_8bit_to_6bit(uint32_t component) {

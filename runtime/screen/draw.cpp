@@ -22,8 +22,9 @@ namespace {
 // 32-bit range so that far-away coordinates stay far away; NaN lands off every page.
 template <typename Real>
 int64_t round_even_saturated(Real value, int64_t low, int64_t high) {
-  if (std::isnan(value)) return low;
-  const Real r = std::rint(value);  // the current (default) rounding mode: halves to even
+  using std::isnan, std::rint;  // vost's for the software extended type, found by argument
+  if (isnan(value)) return low;
+  const Real r = rint(value);  // the current (default) rounding mode: halves to even
   if (r <= static_cast<Real>(low)) return low;
   if (r >= static_cast<Real>(high)) return high;
   return static_cast<int64_t>(r);
@@ -73,7 +74,7 @@ int64_t map_axis_extended(float c, uint8_t mode, float scale, float offset, int3
     case 1:
       return offset_extended(zqr(c), view_offset);
     default:
-      return offset_extended(zqr(static_cast<long double>(c) * scale + offset), view_offset);
+      return offset_extended(zqr(extended(c) * scale + offset), view_offset);
   }
 }
 
@@ -85,7 +86,7 @@ int32_t zqr_float_to_long(float value) { return round_even_32(value); }
 
 int32_t zqr_double_to_long(double value) { return round_even_32(value); }
 
-int64_t zqr(long double value) {
+int64_t zqr(extended value) {
   return round_even_saturated(value, std::numeric_limits<int64_t>::min(),
                               std::numeric_limits<int64_t>::max());
 }

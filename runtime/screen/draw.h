@@ -28,12 +28,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/core/extended.h"
 #include "runtime/screen/image.h"
 
 // Rounding to nearest, halves to even (the processor's default rounding).
 int32_t zqr_float_to_long(float value);
 int32_t zqr_double_to_long(double value);
-int64_t zqr(long double value);
+int64_t zqr(extended value);  // extended precision: long double on x86
 
 // Coordinate mapping of a page: program coordinate -> pixel (rounded in single precision).
 int32_t map_x(const img_struct& im, float x);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/core/error.h"
+#include "runtime/core/extended.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
 #include "runtime/screen/draw.h"
@@ -17,7 +18,9 @@
 namespace {
 
 constexpr int32_t nesting_overflow = overflow;  // sub-strings nested too deep
-constexpr long double degrees_to_radians = 0.0174532925199433L;
+// 0.0174532925199433 and 0.1 as the nearest extended values (the x87's rounding of the decimals).
+constexpr extended degrees_to_radians = vost::extended_constant(0x8efa351294e9d26f, 0x3ff9);
+constexpr extended one_tenth = vost::extended_constant(0xcccccccccccccccd, 0x3ffb);
 constexpr uint8_t substring_reference = 3;
 
 // The string being run and the read position in it.
@@ -55,24 +58,24 @@ uint64_t read_le(const uint8_t* p, int bytes) {
 
 // The 80-bit extended format decoded by hand: 64-bit significand with an explicit integer bit,
 // 15-bit exponent biased by 16383, sign on top.
-long double decode_extended(const uint8_t* p) {
+extended decode_extended(const uint8_t* p) {
   const uint64_t significand = read_le(p, 8);
   const auto sign_exponent = static_cast<uint16_t>(read_le(p + 8, 2));
   const int exponent = sign_exponent & 0x7FFF;
-  long double value;
+  extended value;
   if (exponent == 0x7FFF) {
-    value = (significand << 1) == 0 ? std::numeric_limits<long double>::infinity()
-                                    : std::numeric_limits<long double>::quiet_NaN();
+    value = (significand << 1) == 0 ? std::numeric_limits<extended>::infinity()
+                                    : std::numeric_limits<extended>::quiet_NaN();
   } else {
     const int unbiased = exponent == 0 ? -16382 : exponent - 16383;
-    value = std::ldexp(static_cast<long double>(significand), unbiased - 63);
+    value = vost::ldexp(extended(significand), unbiased - 63);
   }
   return (sign_exponent & 0x8000) ? -value : value;
 }
 
 // Reads a variable of the given type at offset in the low-memory area; false for an unknown type
 // or bytes outside the emulated memory.
-bool read_variable(uint8_t type, uint32_t offset, long double& value) {
+bool read_variable(uint8_t type, uint32_t offset, extended& value) {
   int size;
   switch (type) {
     case 1:
@@ -148,28 +151,28 @@ bool read_variable(uint8_t type, uint32_t offset, long double& value) {
 }
 
 struct Vector {
-  long double x = 0, y = 0;
+  extended x = 0, y = 0;
 };
 
 // The pen and everything that shapes a move.
 struct Pen {
-  long double x = 0, y = 0;  // pixel position, not rounded between commands
-  long double aspect = 1, inverse_aspect = 1;
-  long double scale = 1;
+  extended x = 0, y = 0;  // pixel position, not rounded between commands
+  extended aspect = 1, inverse_aspect = 1;
+  extended scale = 1;
   Vector up, right, up_right, down_right;  // unit moves, turned by the turn angle
   uint32_t colour = 0;
   bool skip_drawing = false;  // B: the next move does not draw
   bool stay = false;          // N: the next move returns to where it started
 
   // Rebuilds the four unit moves from the mode's aspect, turned by angle degrees.
-  void turn(long double angle) {
+  void turn(extended angle) {
     up = {0, -1};
     right = {aspect, 0};
     up_right = {aspect, -1};
     down_right = {aspect, 1};
     if (angle == 0) return;
-    const long double t = angle * degrees_to_radians;
-    const long double c = std::cos(t), s = std::sin(t);
+    const extended t = angle * degrees_to_radians;
+    const extended c = vost::cos(t), s = vost::sin(t);
     for (Vector* v : {&up, &right, &up_right, &down_right})
       *v = {v->x * c + v->y * s, v->y * c - v->x * s};
   }
@@ -184,23 +187,23 @@ void skip_blanks() {
 }
 
 // A number that must be present and well formed.
-bool read_required(long double& value) {
+bool read_required(extended& value) {
   value = draw_num();
   return !last_number.undefined && !last_number.invalid;
 }
 
 // A number that must be a whole value, as colours are.
 bool read_whole(int64_t& value) {
-  long double n;
+  extended n;
   if (!read_required(n)) return false;
-  constexpr long double limit = 9223372036854775808.0L;  // 2^63
-  if (!(n >= -limit && n < limit) || std::trunc(n) != n) return false;
+  constexpr extended limit = 9223372036854775808.0;  // 2^63
+  if (!(n >= -limit && n < limit) || vost::trunc(n) != n) return false;
   value = static_cast<int64_t>(n);
   return true;
 }
 
 // Draws (unless B) from the pen to the target and moves the pen there (unless N).
-void move_pen(Pen& pen, long double target_x, long double target_y) {
+void move_pen(Pen& pen, extended target_x, extended target_y) {
   if (!pen.skip_drawing)
     fast_line(round_to_pixel(pen.x), round_to_pixel(pen.y), round_to_pixel(target_x),
               round_to_pixel(target_y), pen.colour);
@@ -212,12 +215,12 @@ void move_pen(Pen& pen, long double target_x, long double target_y) {
 }
 
 // A move by n unit moves in one of the eight directions (sign -1 for the opposite way).
-int32_t move_by_length(Pen& pen, const Vector& unit, long double sign) {
-  long double n = draw_num();
+int32_t move_by_length(Pen& pen, const Vector& unit, extended sign) {
+  extended n = draw_num();
   if (last_number.invalid) return illegal_function_call;
   if (last_number.undefined) n = 1;
-  const long double dx = sign * unit.x * n * pen.inverse_aspect;
-  const long double dy = sign * unit.y * n;
+  const extended dx = sign * unit.x * n * pen.inverse_aspect;
+  const extended dy = sign * unit.y * n;
   move_pen(pen, pen.x + dx * pen.scale, pen.y + dy * pen.scale);
   return 0;
 }
@@ -227,7 +230,7 @@ int32_t move_to_point(Pen& pen) {
   skip_blanks();
   if (source.at_end()) return illegal_function_call;
   const bool relative = source.peek() == '+' || source.peek() == '-';
-  long double x, y;
+  extended x, y;
   if (!read_required(x)) return illegal_function_call;
   if (source.at_end() || source.peek() != ',') return illegal_function_call;
   ++source.position;
@@ -236,8 +239,8 @@ int32_t move_to_point(Pen& pen) {
     move_pen(pen, x, y);
     return 0;
   }
-  const long double dx = x * pen.inverse_aspect * pen.right.x - y * pen.inverse_aspect * pen.up.x;
-  const long double dy = x * pen.right.y - y * pen.up.y;
+  const extended dx = x * pen.inverse_aspect * pen.right.x - y * pen.inverse_aspect * pen.up.x;
+  const extended dy = x * pen.right.y - y * pen.up.y;
   move_pen(pen, pen.x + dx * pen.scale, pen.y + dy * pen.scale);
   return 0;
 }
@@ -332,14 +335,14 @@ int32_t run_commands(Pen& pen, img_struct& im) {
         break;
       }
       case 'S': {
-        long double n;
+        extended n;
         if (!read_required(n) || !(n >= 0)) return illegal_function_call;
         pen.scale = n / 4;
         im.draw_scale = static_cast<double>(pen.scale);
         break;
       }
       case 'A': {
-        long double n;
+        extended n;
         if (!read_required(n) || !(n == 0 || n == 1 || n == 2 || n == 3))
           return illegal_function_call;
         im.draw_angle = static_cast<double>(n * 90);
@@ -350,7 +353,7 @@ int32_t run_commands(Pen& pen, img_struct& im) {
         skip_blanks();
         if (source.at_end() || upper(source.peek()) != 'A') return illegal_function_call;
         ++source.position;
-        long double angle;
+        extended angle;
         if (!read_required(angle)) return illegal_function_call;
         im.draw_angle = static_cast<double>(angle);
         pen.turn(angle);
@@ -372,7 +375,7 @@ int32_t run_commands(Pen& pen, img_struct& im) {
 // A number that is nothing but digits and ends at a byte that cannot continue it: its value as the
 // general reader below would build it (value * 10 + digit is exact in extended precision for
 // every whole number this short). False, with nothing read, for anything else.
-bool read_plain_digits(long double& value) {
+bool read_plain_digits(extended& value) {
   constexpr int32_t most_digits = 18;  // below 2^63, so the sum is exact in 64 bits
   int32_t end = source.position;
   uint64_t whole = 0;
@@ -385,19 +388,19 @@ bool read_plain_digits(long double& value) {
     if (is_blank(next) || next == '.' || next == '=') return false;  // the number may go on
   }
   source.position = end;
-  value = static_cast<long double>(whole);
+  value = extended(whole);
   return true;
 }
 
 }  // namespace
 
-long double draw_num() {
-  long double plain;
+extended draw_num() {
+  extended plain;
   if (read_plain_digits(plain)) {
     last_number.undefined = last_number.invalid = false;
     return plain;
   }
-  long double value = 0, sign = 1, multiplier = 0.1L;
+  extended value = 0, sign = 1, multiplier = one_tenth;
   bool in_fraction = false, seen_digit = false, started = false;
   last_number.undefined = true;
   last_number.invalid = false;
@@ -442,7 +445,7 @@ long double draw_num() {
       const uint8_t type = source.peek();
       const auto offset = static_cast<uint32_t>(read_le(source.text + source.position + 1, 2));
       source.position += 3;
-      long double variable = 0;
+      extended variable = 0;
       if (!read_variable(type, offset, variable)) {
         last_number.invalid = true;
         return 0;

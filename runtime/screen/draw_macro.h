@@ -23,6 +23,8 @@
 
 #include <cstdint>
 
+#include "runtime/core/extended.h"
+
 struct zqs;
 
 // How many sub-strings may be suspended at once.
@@ -34,4 +36,4 @@ inline constexpr int32_t draw_stack_depth = 8192;
 void sub_draw(zqs* commands);
 // Reads a number at the current position of the command being run, noting for the commands whether
 // a digit or variable was read and whether the number is well formed.
-long double draw_num();
+extended draw_num();

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "runtime/core/extended.h"
 #include "runtime/screen/draw.h"
 #include "runtime/screen/image.h"
 
@@ -20,7 +21,7 @@
 // everywhere else (square pixels). The factors are the double values a program would pass as an
 // aspect (5/6 is 0.8333333333333334), not the nearer extended ones, so that a default circle is
 // the same as one given that aspect.
-inline long double default_aspect(uint16_t mode) {
+inline extended default_aspect(uint16_t mode) {
   switch (mode) {
     case 1:
     case 7:
@@ -33,7 +34,7 @@ inline long double default_aspect(uint16_t mode) {
     case 10:
       return 35.0 / 48.0;
     default:
-      return 1.0L;
+      return 1.0;
   }
 }
 
@@ -58,29 +59,29 @@ inline bool inside_viewport(const img_struct& im, int64_t x, int64_t y) {
 
 // Program coordinate -> pixel position, unrounded: the window mapping (when active) and the view
 // offset (when a viewport or window is set).
-inline long double map_extended_x(const img_struct& im, long double x) {
+inline extended map_extended_x(const img_struct& im, extended x) {
   switch (im.clipping_or_scaling) {
     case 0:
       return x;
     case 1:
       return x + im.view_offset_x;
     default:
-      return static_cast<long double>(im.scaling_x) * x + im.scaling_offset_x + im.view_offset_x;
+      return extended(im.scaling_x) * x + im.scaling_offset_x + im.view_offset_x;
   }
 }
-inline long double map_extended_y(const img_struct& im, long double y) {
+inline extended map_extended_y(const img_struct& im, extended y) {
   switch (im.clipping_or_scaling) {
     case 0:
       return y;
     case 1:
       return y + im.view_offset_y;
     default:
-      return static_cast<long double>(im.scaling_y) * y + im.scaling_offset_y + im.view_offset_y;
+      return extended(im.scaling_y) * y + im.scaling_offset_y + im.view_offset_y;
   }
 }
 
 // Pixel position -> program coordinate: the inverse of map_extended_x/y.
-inline long double unmap_extended_x(const img_struct& im, long double px) {
+inline extended unmap_extended_x(const img_struct& im, extended px) {
   switch (im.clipping_or_scaling) {
     case 0:
       return px;
@@ -90,7 +91,7 @@ inline long double unmap_extended_x(const img_struct& im, long double px) {
       return (px - im.view_offset_x - im.scaling_offset_x) / im.scaling_x;
   }
 }
-inline long double unmap_extended_y(const img_struct& im, long double py) {
+inline extended unmap_extended_y(const img_struct& im, extended py) {
   switch (im.clipping_or_scaling) {
     case 0:
       return py;
@@ -103,20 +104,17 @@ inline long double unmap_extended_y(const img_struct& im, long double py) {
 
 // A value truncated toward zero and held in the 32-bit range, so that a position far off the page
 // stays far off it instead of wrapping around; NaN lands off every page.
-inline int32_t truncate_to_pixel(long double value) {
-  if (std::isnan(value)) return std::numeric_limits<int32_t>::min();
-  const long double low = std::numeric_limits<int32_t>::min();
-  const long double high = std::numeric_limits<int32_t>::max();
+inline int32_t truncate_to_pixel(extended value) {
+  if (vost::isnan(value)) return std::numeric_limits<int32_t>::min();
+  const extended low = std::numeric_limits<int32_t>::min();
+  const extended high = std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(std::clamp(value, low, high));  // the conversion truncates
 }
 
 // 1.5 * 2^(digits - 1) of the extended type: a sum with it, for a value of the 32-bit range, has
 // its last binary digit worth 1, so the addition rounds the value to a whole number.
-inline constexpr long double whole_number_shifter = [] {
-  long double power = 1.5L;
-  for (int i = 1; i < std::numeric_limits<long double>::digits; ++i) power *= 2;
-  return power;
-}();
+inline constexpr extended whole_number_shifter =
+    vost::extended_constant(uint64_t{3} << 62, 16383 + std::numeric_limits<extended>::digits - 1);
 
 // A value rounded to nearest (halves to even) and held in the 32-bit range. Inside that range,
 // adding and taking away whole_number_shifter rounds in the current (default) mode, as the
@@ -124,9 +122,9 @@ inline constexpr long double whole_number_shifter = [] {
 // converted through double, which holds it exactly: a direct conversion of an extended value
 // truncates, which on x86 switches the x87 rounding mode there and back, costing more than the
 // rest.
-inline int32_t round_to_pixel(long double value) {
-  if (value >= -2147483648.0L && value <= 2147483647.0L) {
-    const long double whole = (value + whole_number_shifter) - whole_number_shifter;
+inline int32_t round_to_pixel(extended value) {
+  if (value >= extended(-2147483648.0) && value <= extended(2147483647.0)) {
+    const extended whole = (value + whole_number_shifter) - whole_number_shifter;
     return static_cast<int32_t>(static_cast<double>(whole));
   }
   const int64_t rounded = zqr(value);
@@ -142,8 +140,8 @@ inline int32_t add_pixels(int32_t a, int64_t b) {
 
 // An extended value as the single-precision graphics cursor; magnitudes beyond the single range
 // become the largest single value of that sign.
-inline float to_cursor(long double value) {
-  if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
-  const long double limit = std::numeric_limits<float>::max();
+inline float to_cursor(extended value) {
+  if (vost::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
+  const extended limit = std::numeric_limits<float>::max();
   return static_cast<float>(std::clamp(value, -limit, limit));
 }
