@@ -310,6 +310,11 @@ class PageTest(unittest.TestCase):
         for label in "21A1":
             self.tap_key(label)
         self.expect_picture("21A1", "phone-echo", placed=True)
+        # One touch types one key: after the verdict a key only dismisses it (a second one
+        # would choose the king again).
+        for label in "2B23C34D45E51":
+            self.tap_key(label)
+        self.expect_picture("21A12B23C34D45E51", "phone-after-verdict", placed=True)
         self.assertEqual(self.b.evaluate("document.activeElement.id"), "screen")
         # A host that sends the isolation headers gets the service worker too: the site is kept.
         self.b.wait_for("!!navigator.serviceWorker.controller", 10)
