@@ -1,6 +1,7 @@
 // The runtime's side of the host seam: the installed hooks and what the host feeds in.
 #include "runtime/host/host_seam.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,11 @@ namespace {
 
 // Written by install_host_hooks (before the runtime's threads start); read by every thread.
 std::atomic<void (*)()> wake_hook{nullptr};
+
+// Set by the program (set_tap_translator); read by host_tap on the host's thread.
+std::atomic<TapTranslator> tap_translator{nullptr};
+// The most keys one tap types.
+constexpr int32_t tap_keys_capacity = 4;
 
 // Set by request_window_redraw on any thread; taken by the display callback (window thread).
 std::atomic<bool> redraw_requested{false};
@@ -60,3 +66,16 @@ void host_window_resized(int32_t width, int32_t height) {
 }
 
 void host_screen_resized(int32_t width, int32_t height) { desktop_size.store({width, height}); }
+
+void set_tap_translator(TapTranslator translator) { tap_translator.store(translator); }
+
+void host_tap(int32_t x, int32_t y) {
+  const TapTranslator translate = tap_translator.load();
+  if (translate == nullptr) return;
+  int32_t keys[tap_keys_capacity];
+  const int32_t count = std::clamp(translate(x, y, keys, tap_keys_capacity), 0, tap_keys_capacity);
+  for (int32_t i = 0; i < count; ++i) {
+    host_character_key(keys[i], true, 0);
+    host_character_key(keys[i], false, 0);
+  }
+}

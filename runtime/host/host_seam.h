@@ -17,9 +17,9 @@
 //     and the window manager (WindowFollower, window_follow.h);
 //   - iconify_request and the windowing-connection lock (window_ops.h).
 //
-// A host feeds in, from its window thread, through the functions declared below: keys, the loss of
-// the keyboard focus, the close button, the window's size, the screen's size, Alt+Enter and the
-// window manager's own full-screen changes.
+// A host feeds in, from its window thread, through the functions declared below: keys, taps on
+// the picture, the loss of the keyboard focus, the close button, the window's size, the screen's
+// size, Alt+Enter and the window manager's own full-screen changes.
 #pragma once
 
 #include <cstdint>
@@ -76,3 +76,17 @@ void host_close_requested();
 void host_window_resized(int32_t width, int32_t height);
 // The screen (or the monitor the window is shown on) is now width x height.
 void host_screen_resized(int32_t width, int32_t height);
+
+// A tap (or click) at pixel (x, y) of the displayed frame: the screen page's own pixels in a
+// graphics mode, not the window's. What it types is the program's to decide: it asks the tap
+// translator, and feeds the keys it names in order, each pressed and let go as a plain character
+// key (a modifier still held is let go first, as for a key event without it). Without a
+// translator a tap does nothing.
+void host_tap(int32_t x, int32_t y);
+
+// The program's tap translator: writes the character keys (code page 437) a tap at (x, y) types
+// into keys, at most capacity of them, and returns how many. Called on the host's thread.
+using TapTranslator = int32_t (*)(int32_t x, int32_t y, int32_t* keys, int32_t capacity);
+// Any thread: installs the translator taps go through (nullptr: taps do nothing). The runtime
+// never knows the program: the program installs its own.
+void set_tap_translator(TapTranslator translator);

@@ -282,6 +282,29 @@ TEST_F(Keyboard, KeysReleaseModifiersTheirEventDoesNotCarry) {
   EXPECT_TRUE(drain_ring().empty());
 }
 
+// A tap types the keys the program's translator names for its pixel, each pressed and let go in
+// order, as plain keys (a modifier still held is let go first); without a translator, or where it
+// names none, a tap types nothing.
+TEST_F(Keyboard, TapsTypeTheKeysTheTranslatorNames) {
+  set_tap_translator(nullptr);
+  host_tap(10, 20);
+  EXPECT_TRUE(drain_ring().empty());
+  set_tap_translator([](int32_t x, int32_t y, int32_t* keys, int32_t capacity) -> int32_t {
+    if (x != 10 || y != 20 || capacity < 2) return 0;
+    keys[0] = 'C';
+    keys[1] = '4';
+    return 2;
+  });
+  host_tap(11, 20);
+  EXPECT_TRUE(drain_ring().empty());
+  keydown(kLeftShift);
+  drain_keyhit();
+  host_tap(10, 20);
+  EXPECT_EQ(drain_ring(), (std::vector<std::string>{"C", "4"}));
+  EXPECT_EQ(drain_keyhit(), (std::vector<int32_t>{-kLeftShift, 'C', -'C', '4', -'4'}));
+  set_tap_translator(nullptr);
+}
+
 TEST_F(Keyboard, RingKeepsFifteenKeysInPressOrder) {
   EXPECT_EQ(cmem[0x41A], 0x1E);
   EXPECT_EQ(cmem[0x41C], 0x1E);
