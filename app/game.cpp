@@ -8,18 +8,19 @@
 //
 // At every prompt Enter shows the hidden placement and Esc ends the program. The key loops poll
 // the keyboard ring and pause while it is empty (app/key_wait.h), so a waiting game costs next
-// to nothing while every key is still seen in order.
+// to nothing while every key is still seen in order. While a loop waits it publishes its step for
+// taps on the picture (app/touch.h), which type the keys that step takes.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/drawing.h"
-#include "app/key_wait.h"
 #include "app/printing.h"
 #include "app/procedures.h"
 #include "app/puzzle_code.h"
 #include "app/state.h"
 #include "app/statement.h"
+#include "app/touch.h"
 #include "runtime/core/random.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
@@ -126,10 +127,11 @@ class chess_game {
   void finish_solved();
   void restore_after_failure();
 
-  // KEYIN = INKEY$
+  // KEYIN = INKEY$; a key read ends the prompt's wait, and with it its tap context.
   void read_key(uint32_t line) {
     zqs_set(KEYIN, zqs_inkey());
     check_statement(line);
+    if (zqs_len(KEYIN) != 0) leave_tap_context();
   }
   bool key_is(int32_t code) {
     return zqs_cleanup(temporary_base(), zqs_equal(KEYIN, func_chr(code))) != 0;
@@ -342,7 +344,7 @@ void chess_game::choose_piece() {
     }
     if (placed_already) continue;
     serve_enter_and_escape(412, 413, 414);
-    pause_while_no_key(zqs_len(KEYIN) != 0);
+    pause_at_prompt(zqs_len(KEYIN) != 0, tap_step::piece);
   }
 }
 
@@ -384,7 +386,7 @@ void chess_game::enter_file() {
       return;
     }
     serve_enter_and_escape(526, 526, 527);
-    pause_while_no_key(zqs_len(KEYIN) != 0);
+    pause_at_prompt(zqs_len(KEYIN) != 0, tap_step::file);
   }
 }
 
@@ -400,7 +402,7 @@ void chess_game::enter_rank() {
       return;
     }
     serve_enter_and_escape(637, 637, 638);
-    pause_while_no_key(zqs_len(KEYIN) != 0);
+    pause_at_prompt(zqs_len(KEYIN) != 0, tap_step::rank, *PF[Z]);
   }
 }
 
@@ -443,7 +445,7 @@ void chess_game::wait_for_key(uint32_t first_line) {
         zqs_cleanup(temporary_base(), zqs_notequal(KEYIN, zqs_new_txt_len("", 0))) != 0;
     check_statement(first_line + 1);
     if (got_key || error_pending()) return;
-    pause_while_no_key(zqs_len(KEYIN) != 0);
+    pause_at_prompt(zqs_len(KEYIN) != 0, tap_step::any_key);
   }
 }
 

@@ -14,6 +14,7 @@
 #include "app/puzzle_code.h"
 #include "app/state.h"
 #include "app/statement.h"
+#include "app/touch.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
 #include "runtime/host/window_ops.h"
@@ -107,6 +108,8 @@ void ZQMAIN() {
   fpu_reinit();
   install_division_by_zero_handler();
   program_state_create();
+  // Taps on the picture type what the game's prompts take (none in the menu).
+  register_tap_translator();
   const uint32_t temporary_base = zqs_tmp_list_nexti;
   menu_keys keys(temporary_base);
 

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "app/puzzle_code.h"
+#include "app/touch.h"
 #include "runtime/core/random.h"
+#include "runtime/host/host_seam.h"
 #include "runtime/host/window_ops.h"
 #include "tests/app/reference.h"
 #include "tests/app/shapes.h"
@@ -18,10 +20,11 @@ struct display_class {
   int16_t vid;
   int palette, count, highlight, reveal;
   int light_square, dark_square;  // inside colours of squares with c + r even / odd
+  int label;                      // colour of the file letters and rank digits
 };
-const display_class class_1{'1', 1, 3, 3, 3, 3, 1, 2};
-const display_class class_3{'2', 3, 2, 1, 10, 2, 3, 6};
-const display_class class_5{'3', 5, 1, 1, 1, 1, 0, 0};
+const display_class class_1{'1', 1, 3, 3, 3, 3, 1, 2, 3};
+const display_class class_3{'2', 3, 2, 1, 10, 2, 3, 6, 8};
+const display_class class_5{'3', 5, 1, 1, 1, 1, 0, 0, 1};
 
 const char congratulation[] = "   C o n g r a t u l a t i o n  ! ! !   ";
 const char inaccuracy[] = " I n a c c u r a c y   a d m i t t e d .";
@@ -393,6 +396,99 @@ TEST(Puzzle, EnterRevealsAtEveryPromptWithoutChangingTheGame) {
     type(solution_keys(p).substr(3));
     expect_verdict(congratulation);
   });
+}
+
+// Taps, found from the pixels the game drew: the centre of a piece's picture in the column of
+// pieces, and the centre of a square under its file letter and beside its rank digit.
+struct point {
+  int x = -1, y = -1;
+};
+
+point piece_picture(int n, int colour) {
+  for (int y = 0; y + 13 < 200; ++y)
+    for (int x = 0; x < 97; ++x)
+      if (pictogram_shown(n, x, y, colour, 0)) return {x + 7, y + 7};
+  report("piece " + std::to_string(n) + " not found in the column of pieces");
+  return {};
+}
+
+point square_centre(const display_class& k, int file, int row) {
+  point centre;
+  const char letter = static_cast<char>('A' + file - 1), digit = static_cast<char>('0' + 9 - row);
+  for (int x = 0; x + 10 < 320 && centre.x < 0; ++x)
+    for (int y = 179; y + 10 < 200; ++y)
+      if (glyph_shown(letter, x, y, k.label, 0)) centre.x = x + 6;
+  for (int y = 0; y + 10 < 200 && centre.y < 0; ++y)
+    for (int x = 60; x < 97; ++x)
+      if (glyph_shown(digit, x, y, k.label, 0)) centre.y = y + 6;
+  if (centre.x < 0 || centre.y < 0)
+    report(std::string("labels of ") + letter + digit + " not found");
+  return centre;
+}
+
+// Waits until the program waits at step for a tap.
+void wait_for_tap_step(tap_step step, int16_t file = 0) {
+  for (int i = 0; i < 5000; ++i) {
+    const tap_context context = current_tap_context();
+    if (context.step == step && context.file == file) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  report("the program never waited for a tap at step " + std::to_string(int(step)));
+}
+
+// A tap that types nothing: no key reaches the ring and the step still waits for taps.
+void expect_tap_types_nothing(point at, tap_step step, int16_t file = 0) {
+  host_tap(at.x, at.y);
+  CHILD_EXPECT(keyboard_ring_empty());
+  const tap_context context = current_tap_context();
+  CHILD_EXPECT(context.step == step && context.file == file);
+}
+
+// A whole puzzle solved by taps alone, but for one file letter typed to reach the rank prompt;
+// at every step the taps that must type nothing are tried first. The verdict's wait takes a tap,
+// and the next puzzle follows.
+void solve_by_taps(const display_class& k) {
+  run_checked([&] {
+    start_program();
+    wait_at_prompt();
+    expect_tap_types_nothing({160, 100}, tap_step::none);
+    uint32_t state = rnd_seed;
+    press(k.menu_key);
+    const placement p = predict_placement(state);
+    for (int n = 1; n <= 5; ++n) {
+      wait_for_tap_step(tap_step::piece);
+      const point square = square_centre(k, p.file[n], p.row[n]);
+      expect_tap_types_nothing(square, tap_step::piece);
+      expect_tap_types_nothing({2, 2}, tap_step::piece);
+      host_tap(piece_picture(n, k.palette).x, piece_picture(n, k.palette).y);
+      wait_for_tap_step(tap_step::file);
+      CHILD_EXPECT_EQ(Z, n);
+      expect_tap_types_nothing(piece_picture(n, k.highlight), tap_step::file);
+      if (n != 3) {
+        host_tap(square.x, square.y);
+        continue;
+      }
+      press('A' + p.file[n] - 1);
+      wait_for_tap_step(tap_step::rank, p.file[n]);
+      const int other_file = p.file[n] % 8 + 1;
+      expect_tap_types_nothing(square_centre(k, other_file, p.row[n]), tap_step::rank, p.file[n]);
+      host_tap(square.x, square.y);
+    }
+    wait_for_tap_step(tap_step::any_key);
+    CHILD_EXPECT(text_shown(4, 1, congratulation));
+    for (int n = 1; n <= 5; ++n) CHILD_EXPECT(piece_on_square(n, p.file[n], p.row[n], k.highlight));
+    host_tap(300, 10);
+    wait_for_tap_step(tap_step::piece);
+    expect_hidden(predict_placement(state));
+    stop_program_and_wait();
+  });
+}
+
+TEST(Puzzle, TapsTypeWhatEachStepTakesInEveryDisplayClass) {
+  for (const display_class* k : {&class_1, &class_3, &class_5}) {
+    SCOPED_TRACE(k->menu_key);
+    solve_by_taps(*k);
+  }
 }
 
 void expect_escape_ends(const std::string& keys_before) {
