@@ -71,6 +71,7 @@ std::atomic<int32_t> ended_with{-1};
 uint32_t applied_title_generation = 0;
 PixelSize canvas_size;      // the canvas in device pixels: the page's "window"
 std::vector<uint8_t> rgba;  // the frame being handed to the page, bytes R, G, B, A
+WindowGeometry drawn_at;    // where the last frame went on the canvas, and its size
 
 void main_thread_turn();
 
@@ -148,6 +149,7 @@ WindowGeometry page_geometry(int32_t frame_w, int32_t frame_h) {
 void draw(const display_frame_struct& frame) {
   const WindowGeometry g = page_geometry(frame.w, frame.h);
   publish_scaled_size(g);
+  drawn_at = g;
   const size_t pixels = static_cast<size_t>(frame.w) * static_cast<size_t>(frame.h);
   rgba.resize(pixels * 4);
   for (size_t i = 0; i < pixels; ++i) {
@@ -219,6 +221,19 @@ EMSCRIPTEN_KEEPALIVE int web_key_event(int down, const char* key, const char* co
     host_key(k.value, down != 0, k.modifiers);
   }
   return k.prevent_default ? 1 : 0;
+}
+
+// A tap (or click) at (canvas_x, canvas_y), device pixels of the canvas (the pointer event's CSS
+// pixels times devicePixelRatio): on the picture, it is a tap at the pixel of the frame drawn
+// there (host_tap); outside the picture, or while a dialog is open, nothing.
+EMSCRIPTEN_KEEPALIVE void web_tap(double canvas_x, double canvas_y) {
+  const WindowGeometry& g = drawn_at;
+  if (web_dialog_open() || g.frame_width <= 0 || g.frame_height <= 0) return;
+  const double across = (canvas_x - g.x1) / (g.x2 - g.x1 + 1);
+  const double down = (canvas_y - g.y1) / (g.y2 - g.y1 + 1);
+  if (!(across >= 0 && across < 1 && down >= 0 && down < 1)) return;
+  host_tap(static_cast<int32_t>(across * g.frame_width),
+           static_cast<int32_t>(down * g.frame_height));
 }
 
 // The page lost the keyboard (another tab, another window): held modifiers are let go.
