@@ -97,7 +97,7 @@ address_sanitizer_tests() {
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest_all_run --test-dir "$builds/asan" --output-on-failure -j "$jobs" -LE window \
+    ctest_all_run --test-dir "$builds/asan" --output-on-failure -j "$jobs" -LE 'window|differential' \
     --no-tests=error
 }
 
@@ -109,7 +109,7 @@ thread_sanitizer_tests() {
   configure_and_build "$builds/tsan" -DVOST_WINDOW=OFF -DVOST_TSAN=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
   TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp" \
-    ctest_all_run --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -LE window \
+    ctest_all_run --test-dir "$builds/tsan" --output-on-failure -j "$jobs" -LE 'window|differential' \
     -E '^ErrorTest\.DivisionByZeroIsFatal$' --no-tests=error
 }
 
@@ -123,12 +123,14 @@ fuzz_smoke() { bash "$root/scripts/fuzz-smoke.sh" "$builds/fuzz"; }
 
 browser_tests() {
   [ -x "$builds/ci/tools/soak/screen_after_keys" ] || { echo "no CI build to compare with"; return 1; }
+  [ -x "$builds/ci/tools/numbers/number_corpus" ] || { echo "no CI build to compare with"; return 1; }
   # Debian's emscripten finds its node modules there (build-web.sh sets it for its own build).
   export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
   VOST_WEB_BUILD_DIR="$builds/web" VOST_JOBS=$jobs VOST_WERROR=ON \
     bash "$root/scripts/build-web.sh" "$builds/web-site"
   cmake --build "$builds/web" -j "$jobs"
   ctest_all_run --test-dir "$builds/web" --output-on-failure -j "$jobs" -L node --no-tests=error
+  bash "$root/scripts/number-differential.sh" "$builds/ci" "$builds/web"
   python3 "$root/tests/web/page_test.py" "$builds/web-site" "$builds/ci/tools/soak/screen_after_keys"
 }
 
@@ -145,7 +147,8 @@ run_step "AddressSanitizer + UndefinedBehaviorSanitizer: unit and program tests"
   address_sanitizer_tests
 run_step "ThreadSanitizer: unit and program tests" thread_sanitizer_tests
 run_step "Fuzz smoke run" fuzz_smoke
-run_step "Browser: unit tests under node, the page in headless Chromium" browser_tests
+run_step "Browser: unit tests under node, its numbers against the desktop's, the page in headless Chromium" \
+  browser_tests
 
 if [ ${#failed[@]} -ne 0 ]; then
   printf '\nFAILED steps:\n'

@@ -15,6 +15,7 @@
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
+#include "tests/support/extended_literal.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ class NumberTextTest : public ::testing::Test {
   std::string str(T value) {
     return text_of(zqs_str(value));
   }
-  long double val(const std::string& text) {
+  extended val(const std::string& text) {
     zqs* s = zqs_new_txt_len(text.data(), static_cast<uint32_t>(text.size()));
     return func_val(s);
   }
@@ -208,22 +209,22 @@ TEST_F(NumberTextTest, DoubleNinesCarryIntoTheNextPower) {
 }
 
 TEST_F(NumberTextTest, ExtendedIsWrittenAsDouble) {
-  EXPECT_EQ(str(0.1L), " .1");
-  EXPECT_EQ(str(1e16L), " 1D+16");
-  EXPECT_EQ(str(-2.5L), "-2.5");
-  EXPECT_EQ(str(1e15L), " 1000000000000000");
-  EXPECT_EQ(str(-1e16L), "-1D+16");
-  EXPECT_EQ(str(1e-16L), " .0000000000000001");
-  EXPECT_EQ(str(-1e-17L), "-1D-17");
+  EXPECT_EQ(str(EXTENDED(0.1)), " .1");
+  EXPECT_EQ(str(EXTENDED(1e16)), " 1D+16");
+  EXPECT_EQ(str(-EXTENDED(2.5)), "-2.5");
+  EXPECT_EQ(str(EXTENDED(1e15)), " 1000000000000000");
+  EXPECT_EQ(str(-EXTENDED(1e16)), "-1D+16");
+  EXPECT_EQ(str(EXTENDED(1e-16)), " .0000000000000001");
+  EXPECT_EQ(str(-EXTENDED(1e-17)), "-1D-17");
   // Past the double range the value has no finite double.
-  EXPECT_EQ(str(-1e-400L), " 0");
+  EXPECT_EQ(str(-EXTENDED(1e-400)), " 0");
 }
 
 TEST_F(NumberTextTest, NonFiniteValuesHaveNames) {
   EXPECT_EQ(str(std::numeric_limits<float>::infinity()), " INF");
   EXPECT_EQ(str(-std::numeric_limits<double>::infinity()), "-INF");
   EXPECT_EQ(str(std::numeric_limits<double>::quiet_NaN()), " NAN");
-  EXPECT_EQ(str(1e400L), " INF");
+  EXPECT_EQ(str(EXTENDED(1e400)), " INF");
 }
 
 // Selects a locale whose decimal separator is a comma: an installed one, or one compiled from the
@@ -251,8 +252,8 @@ TEST_F(NumberTextTest, IndependentOfTheNumericLocale) {
     EXPECT_EQ(str(2.5), " 2.5");
     EXPECT_EQ(str(0.25f), " .25");
     EXPECT_EQ(str(1.5e20), " 1.5D+20");
-    EXPECT_EQ(val("1.5E3"), 1500.0L);
-    EXPECT_EQ(val("3.25"), 3.25L);
+    EXPECT_EQ(val("1.5E3"), EXTENDED(1500.0));
+    EXPECT_EQ(val("3.25"), EXTENDED(3.25));
   }
   setlocale(LC_NUMERIC, "C");
   unsetenv("LOCPATH");
@@ -263,12 +264,12 @@ TEST_F(NumberTextTest, IndependentOfTheNumericLocale) {
 TEST_F(NumberTextTest, ValListedExamples) {
   EXPECT_EQ(val(""), 0);
   EXPECT_EQ(val("  12"), 12);
-  EXPECT_EQ(val("-3.5"), -3.5L);
+  EXPECT_EQ(val("-3.5"), -EXTENDED(3.5));
   EXPECT_EQ(val("1 2 3"), 123);
   EXPECT_EQ(val("12abc"), 12);
   EXPECT_EQ(val("1.5E3"), 1500);
-  EXPECT_EQ(val("15E-3"), 0.015L);
-  EXPECT_EQ(val(".25"), 0.25L);
+  EXPECT_EQ(val("15E-3"), EXTENDED(0.015));
+  EXPECT_EQ(val(".25"), EXTENDED(0.25));
   EXPECT_EQ(val("&H1F"), 31);
   EXPECT_EQ(val("&O17"), 15);
   EXPECT_EQ(val("&B101"), 5);
@@ -283,11 +284,11 @@ TEST_F(NumberTextTest, ValScanning) {
   EXPECT_EQ(val("\t-\t4"), -4);
   EXPECT_EQ(val("1 e 2"), 100);
   EXPECT_EQ(val("1D2"), 100);
-  EXPECT_EQ(val("1d-2"), 0.01L);
+  EXPECT_EQ(val("1d-2"), EXTENDED(0.01));
   EXPECT_EQ(val("2e+1"), 20);
   EXPECT_EQ(val("1e"), 1);
   EXPECT_EQ(val("1e+"), 1);
-  EXPECT_EQ(val("1.5.5"), 1.5L);
+  EXPECT_EQ(val("1.5.5"), EXTENDED(1.5));
   EXPECT_EQ(val("1e2e3"), 100);
   EXPECT_EQ(val("1e2+3"), 100);
   EXPECT_EQ(val("--1"), 0);
@@ -297,11 +298,11 @@ TEST_F(NumberTextTest, ValScanning) {
   EXPECT_FALSE(std::signbit(val("-0")));
   EXPECT_EQ(val("0.000"), 0);
   EXPECT_EQ(val("000123"), 123);
-  EXPECT_EQ(val("0.00125"), 0.00125L);
-  EXPECT_EQ(val("-.5"), -0.5L);
+  EXPECT_EQ(val("0.00125"), EXTENDED(0.00125));
+  EXPECT_EQ(val("-.5"), -EXTENDED(0.5));
   EXPECT_EQ(val("12."), 12);
-  EXPECT_EQ(val("12.50"), 12.5L);
-  EXPECT_EQ(val("1E-0000000000000000000000005"), 1e-5L);
+  EXPECT_EQ(val("12.50"), EXTENDED(12.5));
+  EXPECT_EQ(val("1E-0000000000000000000000005"), EXTENDED(1e-5));
   EXPECT_EQ(val("x12"), 0);
   EXPECT_EQ(val(std::string("12\0"
                             "3",
@@ -316,11 +317,11 @@ TEST_F(NumberTextTest, ValScanning) {
 }
 
 TEST_F(NumberTextTest, ValWholeNumbersAreExact) {
-  EXPECT_EQ(val("123456789012345678"), 123456789012345678.0L);
-  EXPECT_EQ(val("-123456789012345678"), -123456789012345678.0L);
-  EXPECT_EQ(val("999999999999999999"), 999999999999999999.0L);
+  EXPECT_EQ(val("123456789012345678"), EXTENDED(123456789012345678.0));
+  EXPECT_EQ(val("-123456789012345678"), -EXTENDED(123456789012345678.0));
+  EXPECT_EQ(val("999999999999999999"), EXTENDED(999999999999999999.0));
   // Nineteen digits take the decimal path, which is exact for them in extended precision too.
-  EXPECT_EQ(val("1234567890123456789"), 1234567890123456789.0L);
+  EXPECT_EQ(val("1234567890123456789"), EXTENDED(1234567890123456789.0));
   EXPECT_EQ(val("1200"), 1200);
   EXPECT_EQ(val("12E0"), 12);
 }
@@ -328,10 +329,10 @@ TEST_F(NumberTextTest, ValWholeNumbersAreExact) {
 TEST_F(NumberTextTest, ValLongTexts) {
   // Many digits: the conversion sees all of them.
   std::string many = "0." + std::string(500, '0') + "1";
-  EXPECT_EQ(val(many), 1e-501L);
+  EXPECT_EQ(val(many), EXTENDED(1e-501));
   std::string ones(400, '1');
-  const long double big = val(ones);
-  EXPECT_NEAR(static_cast<double>(big / 1.111111111111111111e399L), 1.0, 1e-15);
+  const extended big = val(ones);
+  EXPECT_NEAR(static_cast<double>(big / EXTENDED(1.111111111111111111e399)), 1.0, 1e-15);
   EXPECT_EQ(val(std::string(10000, ' ') + "42"), 42);
 }
 
@@ -339,7 +340,7 @@ TEST_F(NumberTextTest, ValPrefixedIntegers) {
   EXPECT_EQ(val("&h1f"), 31);
   EXPECT_EQ(val("  &H1F"), 31);
   EXPECT_EQ(val("&HFFFFFFFFFFFFFFFF"), -1);
-  EXPECT_EQ(val("&H7FFFFFFFFFFFFFFF"), 9223372036854775807.0L);
+  EXPECT_EQ(val("&H7FFFFFFFFFFFFFFF"), EXTENDED(9223372036854775807.0));
   EXPECT_EQ(val("&H0000000000000000001F"), 31);
   EXPECT_EQ(val("&H1FG"), 31);
   EXPECT_EQ(val("&HG"), 0);
@@ -374,14 +375,8 @@ TEST_F(NumberTextTest, ValPrefixedOverflowRaisesError6) {
   EXPECT_EQ(new_error.load(), 6u);
 }
 
-// Reads text in the C locale with the C library, after turning the D exponent into E: the value
-// the printed text stands for.
-long double printed_value(const std::string& text) {
-  std::string c_text = text;
-  for (char& ch : c_text)
-    if (ch == 'D') ch = 'E';
-  return std::strtold(c_text.c_str(), nullptr);
-}
+// The value the printed text stands for (D read as E), rounded once to extended precision.
+extended printed_value(const std::string& text) { return extended_of_text(text); }
 
 int significant_digit_count(const std::string& text) {
   int count = 0;
@@ -413,7 +408,7 @@ TEST_F(NumberTextTest, DoublesRoundTripThroughText) {
       if (i % 4 == 1) x = -x;
     }
     const std::string text = str(x);
-    const long double back = val(text);
+    const extended back = val(text);
     ASSERT_EQ(back, printed_value(text)) << text;
     // A text of 16 digits names its double again; a shorter one may stand for a value whose 16th
     // digit was a 9, and the double nearest it need not print the same.
@@ -437,7 +432,7 @@ TEST_F(NumberTextTest, SinglesRoundTripThroughText) {
     std::memcpy(&x, &bits, sizeof x);
     if (!std::isfinite(x)) continue;
     const std::string text = str(x);
-    const long double back = val(text);
+    const extended back = val(text);
     ASSERT_EQ(back, printed_value(text)) << text;
     // Seven significant digits: within half a unit of the seventh.
     if (x != 0) {

@@ -10,6 +10,7 @@
 #include "runtime/core/error.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
+#include "tests/support/extended_literal.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ class PrintUsingTest : public ::testing::Test {
     print_using_double(literal(format), value, 0, destination_);
     return take();
   }
-  std::string ext(const std::string& format, long double value) {
+  std::string ext(const std::string& format, extended value) {
     print_using_float(literal(format), value, 0, destination_);
     return take();
   }
@@ -206,14 +207,14 @@ TEST_F(PrintUsingTest, EveryNumericType) {
   EXPECT_EQ(single("#.##########", 0.1f), "0.1000000015");
   EXPECT_EQ(dbl("#.####################", 0.1), "0.10000000000000000555");
   // In extended precision 2.675 is 2.67499999999999999995663…: it rounds down too.
-  EXPECT_EQ(ext("##.##", 2.675L), " 2.67");
-  EXPECT_EQ(ext("##.###", 2.6755L), " 2.675");
-  EXPECT_EQ(ext("##.##", -0.5L), "-0.50");
-  EXPECT_EQ(ext(".##", 0.5L), ".50");
-  EXPECT_EQ(ext("##.##^^^^", 1234.5L), " 1.23F+03");
-  EXPECT_EQ(ext("##.##^^^^^", 1e-300L), " 1.00F-300");
-  EXPECT_EQ(ext("##.##^^^^^", 1e-4000L), "% 1.00F-4000");
-  EXPECT_EQ(ext("#", 1e30L), "%1000000000000000000024696061952");
+  EXPECT_EQ(ext("##.##", EXTENDED(2.675)), " 2.67");
+  EXPECT_EQ(ext("##.###", EXTENDED(2.6755)), " 2.675");
+  EXPECT_EQ(ext("##.##", -EXTENDED(0.5)), "-0.50");
+  EXPECT_EQ(ext(".##", EXTENDED(0.5)), ".50");
+  EXPECT_EQ(ext("##.##^^^^", EXTENDED(1234.5)), " 1.23F+03");
+  EXPECT_EQ(ext("##.##^^^^^", EXTENDED(1e-300)), " 1.00F-300");
+  EXPECT_EQ(ext("##.##^^^^^", EXTENDED(1e-4000)), "% 1.00F-4000");
+  EXPECT_EQ(ext("#", EXTENDED(1e30)), "%1000000000000000000024696061952");
 }
 
 TEST_F(PrintUsingTest, NonFiniteValuesAreIllegal) {
@@ -223,7 +224,7 @@ TEST_F(PrintUsingTest, NonFiniteValuesAreIllegal) {
   EXPECT_EQ(single("##.##", std::numeric_limits<float>::quiet_NaN()), "");
   EXPECT_EQ(new_error.load(), 5u);
   new_error = 0;
-  EXPECT_EQ(ext("##.##", -std::numeric_limits<long double>::infinity()), "");
+  EXPECT_EQ(ext("##.##", -std::numeric_limits<extended>::infinity()), "");
   EXPECT_EQ(new_error.load(), 5u);
 }
 

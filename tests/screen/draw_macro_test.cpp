@@ -11,6 +11,7 @@
 #include "runtime/screen/draw.h"
 #include "runtime/screen/geometry.h"
 #include "tests/screen/page_fixture.h"
+#include "tests/support/extended_literal.h"
 
 namespace {
 
@@ -372,24 +373,49 @@ TEST_F(DrawMacroTest, FarMovesAreClippedAndHarmless) {
   EXPECT_EQ(take_error(), 0u);
 }
 
+// The next extended value up or down from v (a value of normal magnitude, or zero).
+extended next_extended(extended v, bool up) {
+#if VOST_HARDWARE_EXTENDED
+  return std::nextafter(v, up ? 1e9L : -1e9L);
+#else
+  if (v == 0) return vost::extended_constant(1, up ? 0 : 0x8000);
+  uint64_t significand = v.significand();
+  uint16_t sign_exponent = v.sign_exponent();
+  if ((v > 0) == up) {  // away from zero
+    if (++significand == 0) {
+      significand = uint64_t{1} << 63;
+      ++sign_exponent;
+    }
+  } else if (significand == uint64_t{1} << 63) {
+    significand = ~uint64_t{0};
+    --sign_exponent;
+  } else {
+    --significand;
+  }
+  return vost::extended_constant(significand, sign_exponent);
+#endif
+}
+
 // The pen's ends are rounded by an addition instead of the library's conversion: the same whole
 // numbers for halves either way of even and odd, values a hair off a half, the ends of the 32-bit
 // range and beyond it (held there).
 TEST(PenRounding, RoundsLikeTheLibraryConversion) {
-  const long double values[] = {0.0L,          -0.0L,          0.5L,
-                                -0.5L,         1.5L,           -1.5L,
-                                2.5L,          -2.5L,          0.49999999999999999L,
-                                -1e-4000L,     7.25L,          1e-300L,
-                                1000000.5L,    -1000001.5L,    2147483646.5L,
-                                2147483647.0L, -2147483647.5L, -2147483648.0L};
-  for (const long double v : values) EXPECT_EQ(round_to_pixel(v), std::llrint(v)) << v;
+  const extended values[] = {
+      EXTENDED(0.0),          -EXTENDED(0.0),          EXTENDED(0.5),
+      -EXTENDED(0.5),         EXTENDED(1.5),           -EXTENDED(1.5),
+      EXTENDED(2.5),          -EXTENDED(2.5),          EXTENDED(0.49999999999999999),
+      -EXTENDED(1e-4000),     EXTENDED(7.25),          EXTENDED(1e-300),
+      EXTENDED(1000000.5),    -EXTENDED(1000001.5),    EXTENDED(2147483646.5),
+      EXTENDED(2147483647.0), -EXTENDED(2147483647.5), -EXTENDED(2147483648.0)};
+  auto library = [](extended v) { return static_cast<int64_t>(vost::nearbyint(v)); };
+  for (const extended v : values) EXPECT_EQ(round_to_pixel(v), library(v));
   for (int i = -4000; i <= 4000; ++i)
-    for (const long double toward : {-1e9L, 1e9L}) {
-      const long double v = std::nextafter(i / 8.0L, toward);
-      EXPECT_EQ(round_to_pixel(v), std::llrint(v)) << v;
+    for (const bool up : {false, true}) {
+      const extended v = next_extended(extended(i) / 8, up);
+      EXPECT_EQ(round_to_pixel(v), library(v)) << i << "/8 " << (up ? "+" : "-");
     }
-  EXPECT_EQ(round_to_pixel(2147483647.6L), 2147483647);
-  EXPECT_EQ(round_to_pixel(-1e30L), -2147483647 - 1);
+  EXPECT_EQ(round_to_pixel(EXTENDED(2147483647.6)), 2147483647);
+  EXPECT_EQ(round_to_pixel(-EXTENDED(1e30)), -2147483647 - 1);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "runtime/screen/draw.h"
 #include "runtime/screen/image.h"
 #include "tests/screen/page_fixture.h"
+#include "tests/support/extended_literal.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace {
@@ -70,8 +71,8 @@ TEST_F(DrawTest, RoundingIsToNearestWithHalvesToEven) {
   EXPECT_EQ(zqr_float_to_long(2.4999f), 2);
   EXPECT_EQ(zqr_double_to_long(1.5), 2);
   EXPECT_EQ(zqr_double_to_long(-0.5), 0);
-  EXPECT_EQ(zqr(2.5L), 2);
-  EXPECT_EQ(zqr(5000000000.5L), 5000000000LL);
+  EXPECT_EQ(zqr(EXTENDED(2.5)), 2);
+  EXPECT_EQ(zqr(EXTENDED(5000000000.5)), 5000000000LL);
   // Far-away values saturate instead of wrapping round.
   EXPECT_EQ(zqr_float_to_long(1e20f), std::numeric_limits<int32_t>::max());
   EXPECT_EQ(zqr_double_to_long(-1e300), std::numeric_limits<int32_t>::min());
