@@ -21,7 +21,7 @@ import zlib
 import struct
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from browser import ALT, CTRL, Browser, serve  # noqa: E402
+from browser import ALT, CTRL, Browser, BrowserError, serve  # noqa: E402
 
 SITE = SCREEN_AFTER_KEYS = None
 SEED = 1234
@@ -302,6 +302,18 @@ class PageTest(unittest.TestCase):
         left, top, right, bottom = self.rects()["keys"][label]
         self.b.tap((left + right) / 2, (top + bottom) / 2)
 
+    def tap_frame(self, x, y):
+        """Taps the middle of pixel (x, y) of a 320 x 200 frame where the page placed it, and
+        waits for the picture it changes (or a moment, for a tap that changes nothing)."""
+        place, frames, ratio = self.b.evaluate(
+            "[window.vostLastPlace, window.vostFrames, devicePixelRatio]")
+        self.b.tap((place["x"] + (x + 0.5) * place["w"] / 320) / ratio,
+                   (place["y"] + (y + 0.5) * place["h"] / 200) / ratio)
+        try:
+            self.b.wait_for(f"window.vostFrames > {frames}", 0.3)
+        except BrowserError:
+            pass
+
     def test_on_screen_keys_and_taps_on_a_phone(self):
         self.b.set_viewport(390, 844, device_scale_factor=2, mobile=True, touch=True)
         self.open(f"?scale=integer&seed={SEED}")
@@ -316,6 +328,18 @@ class PageTest(unittest.TestCase):
             self.tap_key(label)
         self.expect_picture("21A12B23C34D45E51", "phone-after-verdict", placed=True)
         self.assertEqual(self.b.evaluate("document.activeElement.id"), "screen")
+        # A tap on the picture types what it means at the step the game is at, as the keys
+        # after it would: a piece's cell at the piece prompt, a square at the file prompt (its
+        # file and rank), a square of the chosen file at the rank prompt; other squares nothing.
+        # (file, rank) of a square; (n, 0) is piece n's cell in the piece column.
+        for taps, key in (([(5, 5), (2, 0)], None), ([(2, 2)], None), ([(3, 0)], "C"),
+                          ([(1, 5), (3, 4)], None)):
+            for column, rank in taps:
+                self.tap_frame(*((43, 50 + 30 * (column - 1)) if rank == 0 else
+                                 (17 * column + 90, 17 * (9 - rank) + 34)))
+            if key:
+                self.tap_key(key)
+        self.expect_picture("21A12B23C34D45E512B23C4", "phone-taps", placed=True)
         # A host that sends the isolation headers gets the service worker too: the site is kept.
         self.b.wait_for("!!navigator.serviceWorker.controller", 10)
         # Esc ends the game.
