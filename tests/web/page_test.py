@@ -425,7 +425,8 @@ class PageTest(unittest.TestCase):
                 with open(page) as f:
                     text = f.read()
                 with open(page, "w") as f:
-                    f.write(text.replace("<title>", '<meta name="vost-version" content="2"><title>'))
+                    f.write(text.replace("<title>", '<meta name="vost-version" content="2">'
+                                                    '<title>'))
                 for cut in (False, True):
                     self.b.offline(cut)
                     self.b.navigate(url + f"?seed={SEED}")
