@@ -295,7 +295,7 @@ TEST_F(NumberTextTest, ValScanning) {
   EXPECT_EQ(val("+-1"), 0);
   EXPECT_EQ(val("+7"), 7);
   EXPECT_EQ(val("-0"), 0);
-  EXPECT_FALSE(std::signbit(val("-0")));
+  EXPECT_FALSE(vost::signbit(val("-0")));
   EXPECT_EQ(val("0.000"), 0);
   EXPECT_EQ(val("000123"), 123);
   EXPECT_EQ(val("0.00125"), EXTENDED(0.00125));
@@ -309,9 +309,9 @@ TEST_F(NumberTextTest, ValScanning) {
                             4)),
             12);
   EXPECT_EQ(val("5E-6000"), 0);
-  EXPECT_TRUE(std::isinf(val("1E999999")));
+  EXPECT_TRUE(vost::isinf(val("1E999999")));
   // The nineteenth exponent digit ends the scan: the exponent is the first eighteen.
-  EXPECT_TRUE(std::isinf(val("1E1234567890123456789")));
+  EXPECT_TRUE(vost::isinf(val("1E1234567890123456789")));
   EXPECT_EQ(val("1E-1234567890123456789"), 0);
   EXPECT_EQ(new_error.load(), 0u);
 }
