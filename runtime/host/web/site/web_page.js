@@ -157,11 +157,11 @@
     keys.addEventListener(type, released);
   // A tap on the picture: the game does what a tap on that point means at its current step.
   canvas.addEventListener('pointerdown', (event) => {
-    if (event.pointerType === 'mouse' || !typing() || !Module._web_tap) return;
+    if (event.pointerType === 'mouse' || !typing()) return;
     event.preventDefault();
     const box = canvas.getBoundingClientRect();
-    Module._web_tap(Math.floor((event.clientX - box.left) * canvas.width / box.width),
-                    Math.floor((event.clientY - box.top) * canvas.height / box.height));
+    Module._web_tap((event.clientX - box.left) * canvas.width / box.width,
+                    (event.clientY - box.top) * canvas.height / box.height);
   });
   for (const element of [keys, canvas])
     element.addEventListener('contextmenu', (event) => event.preventDefault());
