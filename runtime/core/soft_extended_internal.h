@@ -46,4 +46,28 @@ inline SoftExtended quieted(SoftExtended nan) {
   return SoftExtended::from_bits(nan.significand() | quiet_bit, nan.sign_exponent());
 }
 
+// A wider number for intermediate results: value = significand × 2^(exponent - 127), the
+// significand normalised (top bit set).
+struct Wide {
+  uint128 significand = 0;
+  int exponent = 0;
+};
+
+// a × b with the product's 128 top bits (truncated: at most one unit of the last bit low).
+inline Wide multiply(Wide a, Wide b) {
+  const auto a_high = static_cast<uint64_t>(a.significand >> 64);
+  const auto a_low = static_cast<uint64_t>(a.significand);
+  const auto b_high = static_cast<uint64_t>(b.significand >> 64);
+  const auto b_low = static_cast<uint64_t>(b.significand);
+  const uint128 high_high = uint128{a_high} * b_high, high_low = uint128{a_high} * b_low;
+  const uint128 low_high = uint128{a_low} * b_high, low_low = uint128{a_low} * b_low;
+  const uint128 middle =
+      (low_low >> 64) + static_cast<uint64_t>(high_low) + static_cast<uint64_t>(low_high);
+  uint128 high = high_high + (high_low >> 64) + (low_high >> 64) + (middle >> 64);
+  const auto next_bit = static_cast<uint64_t>(middle) >> 63;
+  if (high >> 127) return {high, a.exponent + b.exponent + 1};
+  high = high << 1 | next_bit;
+  return {high, a.exponent + b.exponent};
+}
+
 }  // namespace vost::soft_extended_detail

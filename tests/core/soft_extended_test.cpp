@@ -288,6 +288,88 @@ TEST(SoftExtendedTest, RoundingToIntegersMatchesTheCLibrary) {
   });
 }
 
+// A random decimal text "[-]d[.ddd]E[-]n": 1 to 40 digits, exponents everywhere (mostly inside
+// the format's range, some near its ends, some at the ends of 64 bits).
+std::string random_text(Random& random) {
+  std::string text = random.below(2) ? "-" : "";
+  const int digits = 1 + static_cast<int>(random.below(40));
+  for (int i = 0; i < digits; ++i) {
+    text += static_cast<char>('0' + random.below(10));
+    if (i == 0 && digits > 1) text += '.';
+  }
+  int64_t exponent;
+  switch (random.below(8)) {
+    case 0:
+      exponent = static_cast<int64_t>(random.below(60)) - 30;
+      break;
+    case 1:
+      exponent = 4920 + static_cast<int64_t>(random.below(20));
+      break;
+    case 2:
+      exponent = -4970 + static_cast<int64_t>(random.below(50));
+      break;
+    case 3:
+      exponent = random.below(2) ? std::numeric_limits<int64_t>::min()
+                                 : std::numeric_limits<int64_t>::max() - random.below(2);
+      break;
+    default:
+      exponent = static_cast<int64_t>(random.below(9900)) - 4960;
+      break;
+  }
+  return text + "E" + std::to_string(exponent);
+}
+
+// The exact text of the point halfway between a random extended value and the next one up
+// (or, one time in three, that text one unit lower or higher in its last digit).
+std::string halfway_text(Random& random) {
+  // Mostly everyday magnitudes (short texts), a few from anywhere in the range and a few
+  // denormals (long texts, up to 11 521 digits).
+  const uint64_t kind = random.below(64);
+  const bool denormal = kind == 0;
+  const uint64_t significand = random_significand(random) >> (denormal ? 1 + random.below(60) : 0);
+  const int field = kind > 1 ? 0x3FFF - 200 + static_cast<int>(random.below(400))
+                             : static_cast<int>(random.below(0x7FFF));
+  BinaryValue midpoint;
+  midpoint.high = significand >> 63;
+  midpoint.low = significand << 1 | 1;
+  midpoint.exponent = (denormal ? 1 : std::max(field, 1)) - 16383 - 64;
+  midpoint.negative = random.below(2);
+  // Digits enough for the exact value: its decimal places, less its leading zeros.
+  const int places = std::max(-midpoint.exponent, 0);
+  const int precision = places + static_cast<int>((66 + midpoint.exponent) * 0.302) + 2;
+  static char buffer[13000];
+  auto [end, ec] = decimal_scientific(buffer, buffer + sizeof buffer, midpoint, precision);
+  EXPECT_EQ(ec, std::errc{});
+  std::string text(buffer, end);
+  const auto e = text.find('e');
+  std::string mantissa = text.substr(0, e);
+  mantissa.erase(mantissa.find_last_not_of('0') + 1);
+  if (mantissa.back() == '.') mantissa.pop_back();
+  const int adjust = static_cast<int>(random.below(3)) - 1;
+  if (adjust != 0 && mantissa.back() >= '1' && mantissa.back() <= '8') mantissa.back() += adjust;
+  const std::string exponent = text.substr(e + 1);
+  return mantissa + "E" + (exponent[0] == '-' ? exponent : exponent.substr(1));
+}
+
+TEST(SoftExtendedTest, DecimalTextReadsAsTheCLibraryReadsIt) {
+  const locale_t c_locale = newlocale(LC_NUMERIC_MASK, "C", locale_t{});
+  ASSERT_NE(c_locale, locale_t{});
+  Random random;
+  int failures = 0;
+  for (int i = 0; i < 200'000 && failures < 5; ++i) {
+    const std::string text = i % 3 == 2 ? halfway_text(random) : random_text(random);
+    const long double expected = strtold_l(text.c_str(), nullptr, c_locale);
+    const SoftExtended got = vost::parse_decimal(text.data(), text.data() + text.size());
+    if (!same(got, expected) ||
+        !same(software(vost::extended_from_text(text.data(), text.data() + text.size())),
+              expected)) {
+      ++failures;
+      ADD_FAILURE() << text << ": expected " << hex(expected) << ", got " << hex(got);
+    }
+  }
+  freelocale(c_locale);
+}
+
 }  // namespace
 
 #endif
