@@ -370,6 +370,73 @@ TEST(SoftExtendedTest, DecimalTextReadsAsTheCLibraryReadsIt) {
   freelocale(c_locale);
 }
 
+// The distance in units in the last place between two finite values.
+int64_t ulps_between(SoftExtended a, SoftExtended b) {
+  auto line = [](SoftExtended x) {
+    const int field = x.sign_exponent() & 0x7FFF;
+    const uint64_t fraction = x.significand() & ~(1ull << 63);
+    const auto key = static_cast<__int128>(field) << 63 | (field ? fraction : x.significand());
+    return (x.sign_exponent() & 0x8000) ? -key : key;
+  };
+  const __int128 distance = line(a) - line(b);
+  return static_cast<int64_t>(distance < 0 ? -distance : distance);
+}
+
+// Sine and cosine need not equal the C library's bit for bit (neither is correctly rounded in
+// every case), but must stay within one ulp of it over the angles the runtime uses (|x| <= 2 pi
+// and a little beyond), and mostly agree exactly; larger angles are reduced exactly as well.
+TEST(SoftExtendedTest, SineAndCosineStayWithinAnUlpOfTheCLibrary) {
+  struct Function {
+    const char* name;
+    SoftExtended (*soft)(SoftExtended);
+    long double (*hard)(long double);
+  };
+  const Function functions[] = {{"sin", vost::sin, sinl}, {"cos", vost::cos, cosl}};
+  for (const Function& function : functions) {
+    Random random;
+    int differing = 0, large_differing = 0;
+    int64_t worst = 0;
+    constexpr int count = 1'000'000;
+    for (int i = 0; i < count; ++i) {
+      const bool large = i % 16 == 15;  // up to 2^40, then some anywhere in the range
+      const int field = large ? (i % 64 == 63 ? 0x4001 + static_cast<int>(random.below(0x3FFD))
+                                              : 0x4002 + static_cast<int>(random.below(38)))
+                              : 0x3FFF - 64 + static_cast<int>(random.below(66));
+      const uint16_t sign = random.below(2) ? 0x8000 : 0;
+      SoftExtended x =
+          SoftExtended::from_bits(random.next() | 1ull << 63, static_cast<uint16_t>(sign | field));
+      if (!large && vost::fabs(x) > SoftExtended(6.2831853071795864769)) x = x * SoftExtended(0.5);
+      const long double expected = function.hard(hardware(x));
+      const SoftExtended got = function.soft(x);
+      const int64_t distance = ulps_between(got, software(expected));
+      if (distance == 0) continue;
+      ++(large ? large_differing : differing);
+      if (!large) worst = std::max(worst, distance);
+      if (distance > 1) {
+        ADD_FAILURE() << function.name << " " << hex(x) << ": expected " << hex(expected)
+                      << ", got " << hex(got);
+      }
+    }
+    std::printf(
+        "%s: %d of %d arguments within 2 pi differ from the C library (by %lld ulp at most), "
+        "%d of %d larger ones\n",
+        function.name, differing, count - count / 16, static_cast<long long>(worst),
+        large_differing, count / 16);
+    EXPECT_LE(differing, (count - count / 16) / 100);
+  }
+  // Chosen arguments: zeros, infinities and NaNs give what the C library gives.
+  for (const SoftExtended x : chosen) {
+    for (const Function& function : functions) {
+      const long double expected = function.hard(hardware(x));
+      const SoftExtended got = function.soft(x);
+      EXPECT_TRUE(std::isfinite(expected) ? ulps_between(got, software(expected)) <= 1
+                                          : same(got, expected))
+          << function.name << " " << hex(x) << ": expected " << hex(expected) << ", got "
+          << hex(got);
+    }
+  }
+}
+
 }  // namespace
 
 #endif
