@@ -21,6 +21,7 @@
 #include "app/state.h"
 #include "app/statement.h"
 #include "app/touch.h"
+#include "runtime/core/extended.h"
 #include "runtime/core/random.h"
 #include "runtime/core/strings.h"
 #include "runtime/host/keyboard.h"
@@ -57,8 +58,8 @@ void (*const letter_glyphs[9])() = {nullptr,     SUB_NUMBERA, SUB_NUMBERB, SUB_N
 // is 8.9999995 and its integer part 8. In single precision the sum would round up to 9.0 and
 // the board lookup that follows would fail with a subscript error.
 int16_t random_coordinate() {
-  const long double number = func_rnd(0.0f, 0);
-  return static_cast<int16_t>(std::floor(number * 8.0L + 1.0L));
+  const extended number = func_rnd(0.0f, 0);
+  return static_cast<int16_t>(vost::floor(number * 8 + 1));
 }
 
 // A table of 16-bit entries local to one call, subscripts 0..count - 1, zero-filled when made
