@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/core/decimal_text.h"
+#include "runtime/core/extended.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/number_text.h"
 #include "runtime/core/print_using.h"
@@ -157,6 +158,51 @@ void BM_strtold(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(std::strtold(texts[i++ & 1023].c_str(), nullptr));
 }
 BENCHMARK(BM_strtold);
+
+// The software extended format (the browser's) against the hardware's on the same work: reading
+// "d.dddE+n" texts of 18 digits, and a multiply-add.
+const std::vector<std::string>& scientific_texts() {
+  static const std::vector<std::string> texts = [] {
+    std::vector<std::string> t;
+    for (double x : sample_values()) {
+      char buffer[40];
+      t.emplace_back(buffer, static_cast<size_t>(std::snprintf(buffer, sizeof buffer, "%.17E", x)));
+    }
+    return t;
+  }();
+  return texts;
+}
+
+void BM_soft_extended_parse(benchmark::State& state) {
+  const auto& texts = scientific_texts();
+  size_t i = 0;
+  for (auto _ : state) {
+    const std::string& text = texts[i++ & 1023];
+    benchmark::DoNotOptimize(vost::parse_decimal(text.data(), text.data() + text.size()));
+  }
+}
+BENCHMARK(BM_soft_extended_parse);
+
+void BM_strtold_scientific(benchmark::State& state) {
+  const auto& texts = scientific_texts();
+  size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(std::strtold(texts[i++ & 1023].c_str(), nullptr));
+}
+BENCHMARK(BM_strtold_scientific);
+
+template <typename Number>
+void BM_multiply_add(benchmark::State& state) {
+  const auto& values = sample_values();
+  const Number factor = 0.75;  // keeps the sum finite
+  Number sum = 0;
+  size_t i = 0;
+  for (auto _ : state) {
+    sum = sum * factor + Number(values[i++ & 1023]);
+    benchmark::DoNotOptimize(sum);
+  }
+}
+BENCHMARK(BM_multiply_add<vost::SoftExtended>);
+BENCHMARK(BM_multiply_add<long double>);
 
 // A typical report line: a label, a money amount with commas and a percentage.
 constexpr const char* report_format = "Total: $$###,###.## (##.#%)";

@@ -295,9 +295,20 @@ locale_t c_locale() {
 }  // namespace
 
 long double extended_from_text(const char* first, const char* last) {
-  const std::string text(first, last);  // the C library reads a terminated text
+  // The C library reads a terminated text: a copy on the stack, or on the heap for long ones.
+  const auto length = static_cast<size_t>(last - first);
+  char short_text[128];
+  std::string long_text;
+  const char* text = short_text;
+  if (length < sizeof short_text) {
+    std::copy(first, last, short_text);
+    short_text[length] = '\0';
+  } else {
+    long_text.assign(first, last);
+    text = long_text.c_str();
+  }
   const locale_t locale = c_locale();
-  return locale ? strtold_l(text.c_str(), nullptr, locale) : std::strtold(text.c_str(), nullptr);
+  return locale ? strtold_l(text, nullptr, locale) : std::strtold(text, nullptr);
 }
 #endif
 
