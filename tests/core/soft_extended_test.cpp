@@ -256,6 +256,17 @@ TEST(SoftExtendedTest, ConversionsMatchTheProcessor) {
     const volatile long double hard = hardware(x);
     return Outcome{hex(x), hex_of(static_cast<float>(hard)), hex_of(static_cast<float>(x))};
   });
+  check_unary("binary value", unary_operand, [](SoftExtended x) {
+    // Finite values in the encodings the processor produces (no unnormals).
+    const bool valid =
+        vost::isfinite(x) && (x.significand() >> 63 || !(x.sign_exponent() & 0x7FFF));
+    const BinaryValue expected = valid ? binary_value_of(hardware(x)) : BinaryValue{};
+    const BinaryValue got = valid ? vost::binary_value_of(x) : BinaryValue{};
+    auto pattern = [](const BinaryValue& v) {
+      return Pattern{v.low ^ v.high, static_cast<uint16_t>(v.exponent * 2 + v.negative)};
+    };
+    return Outcome{hex(x), pattern(expected), pattern(got)};
+  });
   check_unary("to int64", integer_operand, [](SoftExtended x) {
     const volatile long double hard = hardware(x);
     return Outcome{hex(x), hex_of(static_cast<int64_t>(hard)), hex_of(static_cast<int64_t>(x))};
