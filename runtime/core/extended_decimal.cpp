@@ -212,13 +212,14 @@ SoftExtended parse_decimal(const char* first, const char* last) {
   const char* digits_begin = nullptr;
   int64_t fraction_digits = 0;
   int64_t significant = 0;
-  bool in_fraction = false;
+  bool in_fraction = false, any_digit = false;
   for (; p != last; ++p) {
     if (*p == '.' && !in_fraction) {
       in_fraction = true;
       continue;
     }
     if (*p < '0' || *p > '9') break;
+    any_digit = true;
     if (in_fraction) ++fraction_digits;
     if (!digits_begin && *p == '0') continue;
     if (!digits_begin) digits_begin = p;
@@ -237,6 +238,7 @@ SoftExtended parse_decimal(const char* first, const char* last) {
     }
     if (exponent_negative) exponent = -exponent;
   }
+  if (!any_digit) return SoftExtended();  // no number at all: +0, as strtold gives
   const SoftExtended zero = SoftExtended::from_bits(0, negative ? SoftExtended::sign_mask : 0);
   if (!digits_begin) return zero;
   // Copy the significant digits without the point, up to the limit; drop trailing zeros.

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -332,6 +333,28 @@ std::string random_text(Random& random) {
 
 // The exact text of the point halfway between a random extended value and the next one up
 // (or, one time in three, that text one unit lower or higher in its last digit).
+// The exact value as "d.dddE[-]n" (no trailing zeros), split at the "E".
+struct ExactText {
+  std::string mantissa, exponent;
+};
+ExactText exact_text(const BinaryValue& value) {
+  // Digits enough for the exact value: its decimal places, less its leading zeros.
+  const int places = std::max(-value.exponent, 0);
+  const int precision = places + static_cast<int>((66 + value.exponent) * 0.302) + 2;
+  static char buffer[13000];
+  auto [end, ec] = decimal_scientific(buffer, buffer + sizeof buffer, value, precision);
+  EXPECT_EQ(ec, std::errc{});
+  const std::string text(buffer, end);
+  const auto e = text.find('e');
+  std::string mantissa = text.substr(0, e);
+  mantissa.erase(mantissa.find_last_not_of('0') + 1);
+  if (mantissa.back() == '.') mantissa.pop_back();
+  const std::string exponent = text.substr(e + 1);
+  return {mantissa, "E" + (exponent[0] == '-' ? exponent : exponent.substr(1))};
+}
+
+// The exact text of the point halfway between a random extended value and the next one up
+// (or, one time in three, that text one unit lower or higher in its last digit).
 std::string halfway_text(Random& random) {
   // Mostly everyday magnitudes (short texts), a few from anywhere in the range and a few
   // denormals (long texts, up to 11 521 digits).
@@ -345,21 +368,37 @@ std::string halfway_text(Random& random) {
   midpoint.low = significand << 1 | 1;
   midpoint.exponent = (denormal ? 1 : std::max(field, 1)) - 16383 - 64;
   midpoint.negative = random.below(2);
-  // Digits enough for the exact value: its decimal places, less its leading zeros.
-  const int places = std::max(-midpoint.exponent, 0);
-  const int precision = places + static_cast<int>((66 + midpoint.exponent) * 0.302) + 2;
-  static char buffer[13000];
-  auto [end, ec] = decimal_scientific(buffer, buffer + sizeof buffer, midpoint, precision);
-  EXPECT_EQ(ec, std::errc{});
-  std::string text(buffer, end);
-  const auto e = text.find('e');
-  std::string mantissa = text.substr(0, e);
-  mantissa.erase(mantissa.find_last_not_of('0') + 1);
-  if (mantissa.back() == '.') mantissa.pop_back();
+  ExactText text = exact_text(midpoint);
   const int adjust = static_cast<int>(random.below(3)) - 1;
-  if (adjust != 0 && mantissa.back() >= '1' && mantissa.back() <= '8') mantissa.back() += adjust;
-  const std::string exponent = text.substr(e + 1);
-  return mantissa + "E" + (exponent[0] == '-' ? exponent : exponent.substr(1));
+  char& last = text.mantissa.back();
+  if (adjust != 0 && last >= '1' && last <= '8') last = static_cast<char>(last + adjust);
+  return text.mantissa + text.exponent;
+}
+
+// Texts at the edges: no digits, zeros, the ends of the range, and the point halfway between
+// zero and the smallest denormal written with more digits than are ever needed (20 000 zeros,
+// then a 1 that rounds it up, or nothing more: a tie that goes to zero).
+std::vector<std::string> edge_texts() {
+  std::vector<std::string> texts = {"-",
+                                    "-E5",
+                                    "0E0",
+                                    "-0E5",
+                                    "0.000E-99999",
+                                    "1E-4951",
+                                    "1.8225E-4951",
+                                    "1.8226E-4951",
+                                    "1.18973149535723176502E4932",
+                                    "1.18973149535723176508E4932",
+                                    "1.2E4932",
+                                    "1E-9223372036854775808",
+                                    "-1E9223372036854775807",
+                                    "1.0000000000000000000000000000000000000001E0",
+                                    "9.99999999999999999999999999999E-1"};
+  const ExactText half_denormal = exact_text(BinaryValue{0, 1, -16446, false});
+  const std::string zeros(20'000, '0');
+  texts.push_back(half_denormal.mantissa + zeros + "1" + half_denormal.exponent);
+  texts.push_back(half_denormal.mantissa + zeros + half_denormal.exponent);
+  return texts;
 }
 
 TEST(SoftExtendedTest, DecimalTextReadsAsTheCLibraryReadsIt) {
@@ -367,15 +406,23 @@ TEST(SoftExtendedTest, DecimalTextReadsAsTheCLibraryReadsIt) {
   ASSERT_NE(c_locale, locale_t{});
   Random random;
   int failures = 0;
-  for (int i = 0; i < 200'000 && failures < 5; ++i) {
-    const std::string text = i % 3 == 2 ? halfway_text(random) : random_text(random);
+  const std::vector<std::string> edges = edge_texts();
+  const int edge_count = static_cast<int>(edges.size());
+  for (int i = 0; i < edge_count + 200'000 && failures < 5; ++i) {
+    const std::string text = i < edge_count ? edges[i]
+                             : i % 3 == 2   ? halfway_text(random)
+                                            : random_text(random);
     const long double expected = strtold_l(text.c_str(), nullptr, c_locale);
     const SoftExtended got = vost::parse_decimal(text.data(), text.data() + text.size());
     if (!same(got, expected) ||
         !same(software(vost::extended_from_text(text.data(), text.data() + text.size())),
               expected)) {
       ++failures;
-      ADD_FAILURE() << text << ": expected " << hex(expected) << ", got " << hex(got);
+      const std::string shown =
+          text.size() <= 100
+              ? text
+              : text.substr(0, 100) + "... (" + std::to_string(text.size()) + " characters)";
+      ADD_FAILURE() << shown << ": expected " << hex(expected) << ", got " << hex(got);
     }
   }
   freelocale(c_locale);
