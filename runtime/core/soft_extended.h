@@ -155,8 +155,9 @@ SoftExtended floor(SoftExtended x);
 SoftExtended ceil(SoftExtended x);
 // x × 2^exponent, rounded once like the processor's scaling.
 SoftExtended ldexp(SoftExtended x, int exponent);
-// Sine and cosine of an angle in radians, within an ulp of the exact value for everyday angles;
-// larger angles are reduced with a three-part pi/2.
+// Sine and cosine of an angle in radians: every finite angle is reduced exactly, and the result
+// is the correctly rounded value but where the exact one lies within about 2^-120 of a rounding
+// boundary. They need not equal the C library's sinl and cosl, which are sometimes an ulp off.
 SoftExtended sin(SoftExtended x);
 SoftExtended cos(SoftExtended x);
 
