@@ -95,6 +95,8 @@ class SoftExtended {
       return (significand_ != 0) || (sign_exponent_ & exponent_mask) == exponent_mask;
     } else if constexpr (std::is_signed_v<Integer>) {
       return static_cast<Integer>(to_signed(std::numeric_limits<Integer>::digits));
+    } else if constexpr (sizeof(Integer) < 8) {
+      return static_cast<Integer>(to_signed(63));  // as compiled code does: through int64_t
     } else {
       return static_cast<Integer>(to_unsigned());
     }

@@ -276,6 +276,14 @@ TEST(SoftExtendedTest, ConversionsMatchTheProcessor) {
     const volatile long double hard = hardware(x);
     return Outcome{hex(x), hex_of(static_cast<int32_t>(hard)), hex_of(static_cast<int32_t>(x))};
   });
+  check_unary("to int16", integer_operand, [](SoftExtended x) {
+    const volatile long double hard = hardware(x);
+    return Outcome{hex(x), hex_of(static_cast<int16_t>(hard)), hex_of(static_cast<int16_t>(x))};
+  });
+  check_unary("to uint32", integer_operand, [](SoftExtended x) {
+    const volatile long double hard = hardware(x);
+    return Outcome{hex(x), hex_of(static_cast<uint32_t>(hard)), hex_of(static_cast<uint32_t>(x))};
+  });
 }
 
 TEST(SoftExtendedTest, RoundingToIntegersMatchesTheCLibrary) {
