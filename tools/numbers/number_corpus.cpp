@@ -319,8 +319,10 @@ void shape_cases(Random& random) {
     int32_t passed = circle_colour;
     double start = 0, end = 0, aspect = 0;
     if (random.below(2)) {
-      start = random.below(10000) * two_pi / 10000 * (random.below(4) ? 1 : -1);
-      end = random.below(10000) * two_pi / 10000 * (random.below(4) ? 1 : -1);
+      const double start_step = random.below(10000), start_sign = random.below(4) ? 1 : -1;
+      const double end_step = random.below(10000), end_sign = random.below(4) ? 1 : -1;
+      start = start_step * two_pi / 10000 * start_sign;
+      end = end_step * two_pi / 10000 * end_sign;
       passed |= circle_start | circle_end;
     }
     if (random.below(3) == 0) {
@@ -334,11 +336,21 @@ void shape_cases(Random& random) {
   }
   for (int i = 0; i < 2000; ++i) {
     std::memset(im.pixels, 0, static_cast<size_t>(im.width) * im.height);
+    // One draw from the generator per value, in order (the order in which a call's arguments
+    // are evaluated differs between compilers).
+    int values[9];
+    for (int k = 0; k < 9; ++k) {
+      const bool angle = k == 0 || k == 4;
+      values[k] = angle ? static_cast<int>(random.below(721)) - 360
+                        : static_cast<int>(random.below(k == 1   ? 12
+                                                        : k >= 7 ? 20
+                                                                 : 30)) +
+                              (k == 1);
+    }
     char commands[160];
-    std::snprintf(commands, sizeof commands, "BM80,60 TA%d S%u U%u R%u TA%d D%u L%u E%u F%u",
-                  static_cast<int>(random.below(721)) - 360, 1 + random.below(12), random.below(30),
-                  random.below(30), static_cast<int>(random.below(721)) - 360, random.below(30),
-                  random.below(30), random.below(20), random.below(20));
+    std::snprintf(commands, sizeof commands, "BM80,60 TA%d S%d U%d R%d TA%d D%d L%d E%d F%d",
+                  values[0], values[1], values[2], values[3], values[4], values[5], values[6],
+                  values[7], values[8]);
     Statement statement;
     sub_draw(literal(commands));
     std::printf("draw \"%s\" %016" PRIx64, commands, page_hash(im));
@@ -359,38 +371,55 @@ double median_ns(int calls, Run run) {
   return times[7];
 }
 
+// A decimal as a program would print one: up to 17 significant digits and an exponent now and
+// then (" 3.25", "-1.234567890123D-07").
+std::string printed_decimal(Random& random) {
+  char text[40];
+  const double value = random_double(random);
+  const int digits = 1 + static_cast<int>(random.below(17));
+  std::snprintf(text, sizeof text, random.below(2) ? "%.*G" : "%.*E", digits, value);
+  return text;
+}
+
+// A string of the runtime's own that keeps a copy of the text.
+zqs* kept_text(const std::string& text) {
+  zqs* s = zqs_new(static_cast<uint32_t>(text.size()), 0);
+  std::memcpy(s->data, text.data(), text.size());
+  return s;
+}
+
 void time_calls() {
   Random random{7};
-  std::vector<zqs*> texts;
+  std::vector<zqs*> decimals, wholes;
   std::vector<double> doubles;
   std::vector<extended> values;
   for (int i = 0; i < 1024; ++i) {
-    std::string text = random_number_text(random);
-    texts.push_back(zqs_new_txt_len(text.data(), static_cast<uint32_t>(text.size())));
+    const std::string decimal = printed_decimal(random);
+    decimals.push_back(kept_text(decimal));
+    wholes.push_back(kept_text(std::to_string(random.next() >> random.below(64))));
     doubles.push_back(random_double(random));
     values.push_back(random_extended(random));
   }
   volatile double sink = 0;
   constexpr int calls = 1024 * 20;
-  const double val = median_ns(calls, [&] {
-    for (int i = 0; i < calls; ++i) sink = sink + static_cast<double>(func_val(texts[i & 1023]));
-  });
-  const double str_double = median_ns(calls, [&] {
-    for (int i = 0; i < calls; ++i) {
-      const uint32_t base = zqs_tmp_list_nexti;
-      sink = sink + zqs_str(doubles[i & 1023])->length;
-      zqs_cleanup(base, 0);
-    }
-  });
-  const double str_extended = median_ns(calls, [&] {
-    for (int i = 0; i < calls; ++i) {
-      const uint32_t base = zqs_tmp_list_nexti;
-      sink = sink + zqs_str(values[i & 1023])->length;
-      zqs_cleanup(base, 0);
-    }
-  });
-  std::printf("VAL %.1f ns\nSTR$ of a double %.1f ns\nSTR$ of an extended value %.1f ns\n", val,
-              str_double, str_extended);
+  auto val = [&](const std::vector<zqs*>& texts) {
+    return median_ns(calls, [&] {
+      for (int i = 0; i < calls; ++i) sink = sink + static_cast<double>(func_val(texts[i & 1023]));
+    });
+  };
+  auto str = [&](const auto& numbers) {
+    return median_ns(calls, [&] {
+      for (int i = 0; i < calls; ++i) {
+        const uint32_t base = zqs_tmp_list_nexti;
+        sink = sink + zqs_str(numbers[i & 1023])->length;
+        zqs_cleanup(base, 0);
+      }
+    });
+  };
+  std::printf("VAL of a decimal %.1f ns\n", val(decimals));
+  std::printf("VAL of a whole number %.1f ns\n", val(wholes));
+  std::printf("STR$ of a double %.1f ns\n", str(doubles));
+  std::printf("STR$ of an extended value %.1f ns\n", str(values));
 }
 
 }  // namespace
