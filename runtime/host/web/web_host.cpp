@@ -1,12 +1,13 @@
 // The browser's host: the page's main thread stands where the desktop's window thread stands.
 //
-// host_main prepares the runtime and starts the program, timer and main loop threads (the
+// host_main prepares the runtime and starts the program, timer, main loop and input threads (the
 // browser's workers), then hands the main thread back to the page. From then on the main thread
 // runs only when something happens: another thread wakes it (a new frame, a title, a
-// presentation request) through a call queued to it, or the page hands it an event (a key, a new
-// viewport size, the browser leaving full screen, a dialog's answer). Nothing runs on a timer, so
-// a page that waits for a key costs nothing. Each turn on the main thread applies the title and a
-// pending presentation request and draws the newest frame when one is due; the page
+// presentation request) through the turn word, or the page hands it an event (a key, a tap, a
+// new viewport size, the browser leaving full screen, a dialog's answer), which it passes on to
+// the input thread (web_input.h): the main thread takes no lock of the runtime. Nothing runs on a
+// timer, so a page that waits for a key costs nothing. Each turn on the main thread applies the
+// title and a pending presentation request and draws the newest frame when one is due; the page
 // (web_page.js) puts it on the canvas.
 #include <emscripten.h>
 #include <emscripten/threading.h>
@@ -31,6 +32,7 @@
 #include "runtime/host/presentation.h"
 #include "runtime/host/start_options.h"
 #include "runtime/host/web/web_dialogs.h"
+#include "runtime/host/web/web_input.h"
 #include "runtime/host/web/web_keys.h"
 #include "runtime/host/window_geometry.h"
 #include "runtime/host/window_ops.h"
@@ -79,7 +81,9 @@ void turn_entry() { main_thread_turn(); }
 
 void queue_turn() {
   // A page being left gets no more wake-ups: the browser is taking its waiters apart.
-  if (page_leaving.load() || turn_asked.exchange(1) != 0) return;
+  if (page_leaving.load()) return;
+  page_title_may_have_changed();  // the input thread copies it and wakes the page again
+  if (turn_asked.exchange(1) != 0) return;
   switch (turns_by.load()) {
     case TurnsBy::not_known:
       break;  // the page runs a turn as it starts taking them
@@ -111,13 +115,11 @@ void queue_turn() {
   for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
 }
 
+// The title as the input thread copied it last (web_input.h): no lock, no allocation.
 void apply_title() {
-  uint32_t generation = 0;
-  const std::string title = current_window_title(&generation);
-  if (generation == applied_title_generation) return;
-  applied_title_generation = generation;
-  const std::string link = current_window_link_parameters();
-  EM_ASM({ Module.vost.title(UTF8ToString($0), UTF8ToString($1)); }, title.c_str(), link.c_str());
+  static char title[1024], link[256];
+  if (!take_page_title(&applied_title_generation, title, sizeof title, link, sizeof link)) return;
+  EM_ASM({ Module.vost.title(UTF8ToString($0), UTF8ToString($1)); }, title, link);
 }
 
 // A pending presentation request: full screen through the page's Fullscreen API (which the
@@ -216,9 +218,9 @@ EMSCRIPTEN_KEEPALIVE int web_key_event(int down, const char* key, const char* co
   const WebKey k = web_key(key, code, location, modifiers);
   if (k.kind == WebKey::Kind::character) {
     const int32_t plain = (modifiers & key_modifier_ctrl) ? k.value : -1;
-    host_character_key(k.value, down != 0, k.modifiers, plain);
+    queue_page_event({PageEventKind::character_key, k.value, down != 0, k.modifiers, plain});
   } else if (k.kind == WebKey::Kind::key) {
-    host_key(k.value, down != 0, k.modifiers);
+    queue_page_event({PageEventKind::key, k.value, down != 0, k.modifiers});
   }
   return k.prevent_default ? 1 : 0;
 }
@@ -232,19 +234,19 @@ EMSCRIPTEN_KEEPALIVE void web_tap(double canvas_x, double canvas_y) {
   const double across = (canvas_x - g.x1) / (g.x2 - g.x1 + 1);
   const double down = (canvas_y - g.y1) / (g.y2 - g.y1 + 1);
   if (!(across >= 0 && across < 1 && down >= 0 && down < 1)) return;
-  host_tap(static_cast<int32_t>(across * g.frame_width),
-           static_cast<int32_t>(down * g.frame_height));
+  queue_page_event({PageEventKind::tap, static_cast<int32_t>(across * g.frame_width),
+                    static_cast<int32_t>(down * g.frame_height)});
 }
 
 // The page lost the keyboard (another tab, another window): held modifiers are let go.
-EMSCRIPTEN_KEEPALIVE void web_focus_lost() { host_focus_lost(); }
+EMSCRIPTEN_KEEPALIVE void web_focus_lost() { queue_page_event({PageEventKind::focus_lost}); }
 
 // The canvas (the whole page) is now width x height device pixels.
 EMSCRIPTEN_KEEPALIVE void web_canvas_resized(int width, int height) {
   canvas_size = {width, height};
   host_screen_resized(width, height);
   host_window_resized(width, height);
-  presentation_wakeup.notify();
+  queue_page_event({PageEventKind::resized});
   main_thread_turn();
 }
 
@@ -252,7 +254,7 @@ EMSCRIPTEN_KEEPALIVE void web_canvas_resized(int width, int height) {
 // follows, as it follows a window manager on the desktop.
 EMSCRIPTEN_KEEPALIVE void web_full_screen_left() {
   if (full_screen.load() != 0 && full_screen_set.load() == -1)
-    presentation_follows_window_manager(false);
+    queue_page_event({PageEventKind::full_screen_left});
 }
 
 // The page waits on the word at the address returned with Atomics.waitAsync and runs web_turn when
@@ -282,8 +284,7 @@ EMSCRIPTEN_KEEPALIVE void web_page_leaving(int leaving) {
 // appears when the program next checks its statements (the page's tests use it, and it lets
 // anyone try the dialogs from the browser's console).
 EMSCRIPTEN_KEEPALIVE void web_raise_error(int number) {
-  error(number);
-  program_wakeup.notify();
+  queue_page_event({PageEventKind::raise_error, number});
 }
 
 }  // extern "C"
@@ -305,6 +306,7 @@ void host_main(int argc, char** argv, void (*program)()) {
   start_thread(TIMERTHREAD, "timer");
   lock_display_required.store(1);
   start_thread(MAIN_LOOP, "main loop");
+  start_thread(page_input_thread, "input");
   EM_ASM({ Module.vost.started(); });
   // The main thread goes back to the page; the runtime lives on in its threads.
   emscripten_exit_with_live_runtime();
