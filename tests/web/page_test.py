@@ -232,6 +232,18 @@ class PageTest(unittest.TestCase):
         _, _, top, bottom = picture_rows()
         self.assertGreaterEqual(top, 100)
 
+    def test_going_back_loads_the_game_anew(self):
+        # The page stays out of the back-forward cache (a page frozen there with its game's
+        # threads running hung the tab): going back is a new load of the same puzzle.
+        self.open(f"?scale=integer&seed={SEED}")
+        self.press_keys("2")
+        self.b.wait_for("window.vostFrames > 1", 5)
+        self.b.evaluate("window.vostMarker = 1")
+        self.open("?keys=off&seed=7")
+        self.b.evaluate("history.back()")
+        self.b.wait_for("location.search.includes('puzzle=') && window.vostFrames > 0", 20)
+        self.assertIsNone(self.b.evaluate("window.vostMarker"))
+
     def test_waiting_for_a_key_wakes_no_thread(self):
         # While the game waits for a key nothing in it runs: the page's workers (the game's
         # threads) sleep until a key comes, rather than waking on a timer.

@@ -22,6 +22,12 @@
   // stops the game's threads, perhaps while one holds a lock, so nothing on this page calls into
   // the game any more until it is shown again.
   let leaving = false;
+  // The page stays out of the browser's back-forward cache (a page with an unload listener is
+  // not kept there): a page being frozen for that cache while its game's threads ran hung the
+  // tab's main thread, which the site's other pages share, about once in ten navigations on a
+  // busy machine (none without the cache). Going back loads the page anew; its address carries
+  // the puzzle that was on screen.
+  window.addEventListener('unload', () => {});
   window.addEventListener('pagehide', () => {
     leaving = true;
     if (started) Module._web_page_leaving(1);
