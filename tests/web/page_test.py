@@ -365,9 +365,9 @@ class PageTest(unittest.TestCase):
         # (width, height, touch, address, where the keys go)
         for width, height, touch, query, keys in (
                 (390, 844, True, "", "below"), (844, 390, True, "", "beside"),
-                (360, 640, True, "", "below"), (1024, 768, True, "", "below"),
+                (360, 640, True, "", "below"), (1024, 768, True, "", "beside"),
                 (390, 844, True, "keys=off&", None), (1024, 768, False, "", None),
-                (1024, 768, False, "keys=on&", "below")):
+                (1024, 768, False, "keys=on&", "beside")):
             case = f"{width} x {height}, touch {touch}, {query}"
             self.b.set_viewport(width, height, device_scale_factor=2, mobile=touch, touch=touch)
             self.open(f"?{query}seed={SEED}")
