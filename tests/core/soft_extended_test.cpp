@@ -268,22 +268,18 @@ TEST(SoftExtendedTest, ConversionsMatchTheProcessor) {
     };
     return Outcome{hex(x), pattern(expected), pattern(got)};
   });
-  check_unary("to int64", integer_operand, [](SoftExtended x) {
-    const volatile long double hard = hardware(x);
-    return Outcome{hex(x), hex_of(static_cast<int64_t>(hard)), hex_of(static_cast<int64_t>(x))};
-  });
-  check_unary("to int32", integer_operand, [](SoftExtended x) {
-    const volatile long double hard = hardware(x);
-    return Outcome{hex(x), hex_of(static_cast<int32_t>(hard)), hex_of(static_cast<int32_t>(x))};
-  });
-  check_unary("to int16", integer_operand, [](SoftExtended x) {
-    const volatile long double hard = hardware(x);
-    return Outcome{hex(x), hex_of(static_cast<int16_t>(hard)), hex_of(static_cast<int16_t>(x))};
-  });
-  check_unary("to uint32", integer_operand, [](SoftExtended x) {
-    const volatile long double hard = hardware(x);
-    return Outcome{hex(x), hex_of(static_cast<uint32_t>(hard)), hex_of(static_cast<uint32_t>(x))};
-  });
+  // Truncating conversions to integer types, each as the compiled code converts.
+  auto to_integer = [](const char* name, auto type) {
+    using Integer = decltype(type);
+    check_unary(name, integer_operand, [](SoftExtended x) {
+      const volatile long double hard = hardware(x);
+      return Outcome{hex(x), hex_of(static_cast<Integer>(hard)), hex_of(static_cast<Integer>(x))};
+    });
+  };
+  to_integer("to int64", int64_t{});
+  to_integer("to int32", int32_t{});
+  to_integer("to int16", int16_t{});
+  to_integer("to uint32", uint32_t{});
 }
 
 TEST(SoftExtendedTest, RoundingToIntegersMatchesTheCLibrary) {
